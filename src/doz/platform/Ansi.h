@@ -1,0 +1,22 @@
+// Windows-1252 text at the edges of the system.
+//
+// Inside the system, text is 8-bit Windows-1252: one byte per character, and
+// lengths and positions count those bytes. XML, UTF-16 fields, the window and
+// the terminal speak Unicode; these functions convert at those edges. A
+// character with no Windows-1252 form becomes '?'.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace doz {
+
+std::string utf8ToAnsi(std::string_view utf8);     // invalid UTF-8 bytes become '?'
+std::string ansiToUtf8(std::string_view ansi);     // the five undefined codes map to U+0081.. as is
+std::string utf16ToAnsi(std::u16string_view utf16);
+std::u16string ansiToUtf16(std::string_view ansi);
+// Unicode code point of one Windows-1252 byte, and back ('?' = 0 result when none).
+char32_t ansiToCodePoint(unsigned char c);
+int codePointToAnsi(char32_t cp);  // -1 when the character has no Windows-1252 form
+
+}  // namespace doz

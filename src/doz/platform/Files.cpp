@@ -1,0 +1,168 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "platform/Ansi.h"
+#include "platform/Error.h"
+
+namespace doz {
+
+namespace {
+
+std::string reason(int err) { return utf8ToAnsi(std::strerror(err)); }
+
+[[noreturn]] void ioFailed(const std::string& what, const std::string& path, int err) {
+    throw IoError(what + " '" + path + "': " + reason(err));
+}
+
+}  // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void forceDirectories(const std::string& path) {
+    if (path.empty()) return;
+    std::string current;
+    std::size_t i = 0;
+    while (i <= path.size()) {
+        const std::size_t next = path.find('/', i);
+        const std::size_t end = next == std::string::npos ? path.size() : next;
+        current = path.substr(0, end);
+        if (!current.empty() && !directoryExists(current)) {
+            if (::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST) ioFailed("Impossibile creare la cartella", current, errno);
+            if (!directoryExists(current)) ioFailed("Impossibile creare la cartella", current, ENOTDIR);
+        }
+        if (next == std::string::npos) break;
+        i = next + 1;
+    }
+}
+
+std::string extractFilePath(std::string_view path) {
+    const std::size_t p = path.rfind('/');
+    return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string extractFileName(std::string_view path) {
+    const std::size_t p = path.rfind('/');
+    return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string readWholeFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) ioFailed("Impossibile aprire il file", path, errno);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        ioFailed("Impossibile leggere il file", path, err);
+    }
+    std::string out;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            ioFailed("Impossibile leggere il file", path, err);
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        ioFailed("Impossibile scrivere il file", path, EISDIR);
+    std::random_device rd;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = path + ".tmp" + std::to_string(rd() % 1000000);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) ioFailed("Impossibile creare il file", path, errno);
+    }
+    if (fd < 0) ioFailed("Impossibile creare il file", path, EEXIST);
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        ioFailed("Impossibile scrivere il file", path, err);
+    };
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // Keep the permissions of a file being replaced.
+    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+    if (::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        ioFailed("Impossibile scrivere il file", path, err);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        ioFailed("Impossibile scrivere il file", path, err);
+    }
+}
+
+TextFileWriter::TextFileWriter(const std::string& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) ioFailed("Impossibile creare il file", path, errno);
+}
+
+TextFileWriter::~TextFileWriter() {
+    if (file_) std::fclose(file_);
+}
+
+void TextFileWriter::write(std::string_view text) {
+    if (!file_) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+        ioFailed("Impossibile scrivere il file", path_, errno);
+}
+
+void TextFileWriter::writeLine(std::string_view line) {
+    write(line);
+    write("\r\n");
+}
+
+void TextFileWriter::close() {
+    if (!file_) return;
+    const bool flushed = std::fflush(file_) == 0;
+    const int err = errno;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!flushed || !closed) ioFailed("Impossibile scrivere il file", path_, err);
+}
+
+std::string homeFolder() {
+    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+
+}  // namespace doz

@@ -1,0 +1,50 @@
+// File-system services the rooms share.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace doz {
+
+bool fileExists(const std::string& path);      // a regular file (or a link to one)
+bool directoryExists(const std::string& path);
+// Creates a folder with all missing parents; IoError naming it when it cannot.
+void forceDirectories(const std::string& path);
+// Everything up to and including the last '/' (empty when there is none).
+std::string extractFilePath(std::string_view path);
+// Everything after the last '/'.
+std::string extractFileName(std::string_view path);
+
+// Reads a whole file; IoError naming it when it cannot.
+std::string readWholeFile(const std::string& path);
+
+// Writes `content` to `path` whole or not at all: a temporary file in the same
+// folder is written, flushed to disk and renamed over the target. On any
+// failure the temporary file is removed, an existing target stays exactly as it
+// was, and IoError names the path and the reason.
+void writeFileAtomically(const std::string& path, std::string_view content);
+
+// Creates (or empties) a text file for writing line by line; lines end with CRLF.
+// IoError on failure to create or write. The file is closed by the destructor.
+class TextFileWriter {
+public:
+    explicit TextFileWriter(const std::string& path);
+    ~TextFileWriter();
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    void writeLine(std::string_view line);
+    void write(std::string_view text);
+    void close();  // flushes; IoError when the data could not be written
+
+private:
+    std::string path_;
+    std::FILE* file_ = nullptr;
+};
+
+// The user's home folder ($HOME, or the password database).
+std::string homeFolder();
+
+}  // namespace doz

@@ -1,0 +1,235 @@
+// In-memory tables: typed fields, rows, a cursor, a filter, an index field,
+// locate, edit/insert/post, and the provider that feeds one table from another.
+//
+// Field names are looked up without regard to letter case. Every walk, count
+// and emptiness test sees only the rows that pass the filter (when it is on),
+// in the order of the index field (when one is set) or else in row order.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Value.h"
+
+namespace doz {
+
+class Table;
+class CompiledFilter;
+
+enum class TableState { Inactive, Browse, Edit, Insert };
+
+// Handle on one field of a table; reads and writes go to the table's current
+// row (or to the row being edited or inserted). Valid while the table keeps
+// its field definitions.
+class Field {
+public:
+    Field(Table& table, int index) : table_(&table), index_(index) {}
+
+    const FieldDef& def() const;
+    const std::string& name() const { return def().name; }
+    FieldType type() const { return def().type; }
+    int index() const { return index_; }
+    // The table whose current row this field reads and writes.
+    Table& table() const { return *table_; }
+
+    bool isNull() const;
+    const Value& value() const;    // the raw value (null included)
+    std::string asText() const;    // null: ""; see valueToText
+    std::int64_t asInteger() const;  // null: 0; text converted, ConvertError when not a whole number
+    double asFloat() const;          // null: 0
+    std::int64_t asCurrency() const;  // ten-thousandths; null: 0
+    DaySerial asDate() const;         // null: the zero date
+    bool asBoolean() const;           // null: false
+
+    // Writes need the table in edit or insert state. Values are converted to
+    // the field's type (ConvertError when they cannot be); a String field of
+    // declared size keeps only its first `size` characters.
+    void setValue(const Value& v);
+    void setText(std::string_view text);
+    void setInteger(std::int64_t v);
+    void setFloat(double v);
+    void setCurrency(std::int64_t scaled);
+    void setDate(DaySerial d);
+    void clear();
+
+    void setRequired(bool required);
+
+private:
+    Table* table_;
+    int index_;
+};
+
+// Told when the rows or the current row of a table change (the grid).
+class TableObserver {
+public:
+    virtual ~TableObserver() = default;
+    virtual void tableChanged(const Table& table) = 0;        // opened, closed, rows, filter, order
+    virtual void currentRowChanged(const Table& table) = 0;   // cursor moved
+};
+
+// Feeds a table from a source table: every row and field of the source is
+// copied into a working copy, onGetData may change the copy (filter, edit,
+// post), and all rows of the copy become the content of the receiving table.
+class Provider {
+public:
+    explicit Provider(std::string name = {}) : name_(std::move(name)) {}
+    const std::string& name() const { return name_; }
+    void setDataSet(Table* source) { source_ = source; }
+    Table* dataSet() const { return source_; }
+
+    std::function<void(Table& workingCopy)> onGetData;
+
+    // Fills defs and rows for a table that opens.
+    void provide(std::vector<FieldDef>& defs, std::vector<Row>& rows);
+
+private:
+    std::string name_;
+    Table* source_ = nullptr;
+};
+
+class Table {
+public:
+    explicit Table(std::string name = {});
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    // ---- structure and content -------------------------------------------
+    // Declares the fields; the table must be closed.
+    void setFieldDefs(std::vector<FieldDef> defs);
+    const std::vector<FieldDef>& fieldDefs() const { return defs_; }
+    // Opens the table with its declared fields and no rows.
+    void createDataSet();
+    // Replaces fields and rows and opens the table (the readers and the provider use it).
+    void assign(std::vector<FieldDef> defs, std::vector<Row> rows);
+    // Loads a data packet (binary or XML, recognised by content) and opens the table.
+    void loadFromFile(const std::string& path);
+
+    // Opening a table with a provider asks the provider for its content;
+    // without one it is an error. Closing drops the rows (the field
+    // definitions stay) and leaves any edit.
+    void open();
+    void close();
+    bool active() const { return state_ != TableState::Inactive; }
+    TableState state() const { return state_; }
+
+    void setProvider(Provider* provider) { provider_ = provider; }
+    // Runs after every opening, before anything else reads the table.
+    std::function<void(Table&)> afterOpen;
+
+    // ---- fields ------------------------------------------------------------
+    int fieldCount() const { return static_cast<int>(defs_.size()); }
+    int fieldIndex(std::string_view name) const;  // -1 when there is none
+    Field fieldByName(std::string_view name);     // DataError "<table>: campo 'X' non trovato"
+    std::optional<Field> findField(std::string_view name);
+    Field field(int index);
+
+    // ---- navigation ---------------------------------------------------------
+    // All of these throw DataError on a closed table, and post a pending row first.
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const;
+    bool bof() const;
+    bool isEmpty() const;
+    int recordCount() const;
+    int recNo() const;  // position of the cursor among the rows the filter leaves, from 0; -1 when none
+
+    // ---- editing -------------------------------------------------------------
+    void edit();    // the current row; nothing to edit is an error
+    void insert();  // a new row of nulls, placed before the current row
+    void append();  // a new row of nulls, placed at the end
+    void post();    // refuses a null in a required field (DataError)
+    void cancel();
+
+    // ---- search and order ----------------------------------------------------
+    // First row (among those the filter leaves, in view order) whose fields,
+    // named in `keyFields` joined by ';', equal `values` exactly (text
+    // case-sensitive, whole values; values converted to each field's type).
+    // Found: it becomes the current row.
+    bool locate(std::string_view keyFields, const std::vector<Value>& values);
+    // Orders the view by these fields (';'-joined), ascending; empty: row order.
+    void setIndexFieldNames(std::string_view names);
+    const std::string& indexFieldNames() const { return indexFieldNames_; }
+
+    // ---- filter ----------------------------------------------------------------
+    // The text is parsed when the filter is on and the table open; a text that
+    // does not parse raises DataError naming it and the position.
+    void setFilter(std::string text);
+    const std::string& filter() const { return filterText_; }
+    void setFiltered(bool on);
+    bool filtered() const { return filtered_; }
+
+    // ---- views ------------------------------------------------------------------
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return disableCount_ > 0; }
+    void addObserver(TableObserver* observer);
+    void removeObserver(TableObserver* observer);
+
+    // ---- direct access (readers, writers, grid, dump) -----------------------
+    // All rows in row order, whatever the filter and the index.
+    const std::vector<Row>& allRows() const { return rows_; }
+    // Rows as walked: view position -> row.
+    int viewCount() const;
+    const Row& viewRow(int position) const;
+    // The row the fields read: the edit buffer while editing or inserting.
+    const Row& currentRow() const;
+
+private:
+    friend class Field;
+    friend class Provider;
+
+    void requireActive() const;
+    void requireRow() const;
+    void rebuildView();
+    void compileFilter();
+    void postIfEditing();
+    void notifyChanged();
+    void notifyCurrent();
+    bool rowPasses(const Row& row) const;
+    Row& writableRow();
+
+    std::string name_;
+    std::vector<FieldDef> defs_;
+    std::vector<Row> rows_;
+    std::vector<int> view_;  // indexes into rows_
+    int cursor_ = 0;         // position in view_; == view_.size() past the end
+    bool bof_ = true;
+    bool eof_ = true;
+    TableState state_ = TableState::Inactive;
+    Row editBuffer_;
+    int insertAt_ = 0;  // view position where an inserted row goes
+
+    std::string filterText_;
+    bool filtered_ = false;
+    std::unique_ptr<CompiledFilter> compiledFilter_;
+    std::string indexFieldNames_;
+    std::vector<int> indexFields_;
+
+    Provider* provider_ = nullptr;
+    int disableCount_ = 0;
+    std::vector<TableObserver*> observers_;
+};
+
+// The data layer's default text form of a value (what asText gives): integers
+// in decimal, floats in the general form with the regional decimal separator,
+// currency likewise, BCD as its decimal text (regional separator), dates in the
+// regional short form, times "hh:mm:ss", date-times date then time, booleans
+// "True"/"False", blobs as their bytes.
+std::string valueToText(const Value& v);
+
+// Converts a value to a field's type; ConvertError when it cannot.
+Value convertToField(const Value& v, const FieldDef& def);
+
+// Case-insensitive comparison of ASCII names.
+bool sameName(std::string_view a, std::string_view b);
+
+}  // namespace doz

@@ -1,0 +1,88 @@
+// What the export logic needs of a window, and nothing more.
+//
+// Controls are addressed by their names (looked up without regard to letter
+// case). Texts cross this interface as Windows-1252; a window that shows them
+// converts. Two implementations exist: the Qt window, and MemoryWindow, which
+// holds plain values and answers questions by a policy (tests, batch command).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Dates.h"
+
+namespace doz {
+
+enum class ComponentKind {
+    Edit,        // single-line edit
+    DateEdit,    // date edit with calendar
+    BrowseEdit,  // edit with an ellipsis button (cbBancaFile)
+    List,        // drop-down list (cbBanche)
+    CheckBox,
+    Label,
+    Button,
+    Panel,
+    Grid,
+    Other,
+};
+
+// Edits, date edits and browse edits are all of the edit kind.
+inline bool isEditKind(ComponentKind k) {
+    return k == ComponentKind::Edit || k == ComponentKind::DateEdit || k == ComponentKind::BrowseEdit;
+}
+
+struct ComponentInfo {
+    std::string name;          // exact name, e.g. "edNOME_SUPPORTO"
+    ComponentKind kind = ComponentKind::Other;
+    std::string parent;        // name of the parent panel ("pnlTesta", "Panel1"), empty for the window
+    std::string focusControl;  // labels: the control they name; empty for none
+};
+
+enum class CursorShape { Default, HourGlass };
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    // ---- components ----------------------------------------------------------
+    // Every component the window owns, in creation order.
+    virtual std::vector<ComponentInfo> components() const = 0;
+    // Letter case ignored.
+    virtual std::optional<ComponentInfo> findComponent(std::string_view name) const = 0;
+    virtual bool isVisible(std::string_view name) const = 0;
+    virtual void setVisible(std::string_view name, bool visible) = 0;
+    virtual bool isEnabled(std::string_view name) const = 0;
+    virtual void setEnabled(std::string_view name, bool enabled) = 0;
+
+    // ---- texts and values ---------------------------------------------------
+    // Edits, browse edits, labels and the window itself ("" names the caption).
+    virtual std::string text(std::string_view name) const = 0;
+    virtual void setText(std::string_view name, const std::string& text) = 0;
+    // Date edits: the zero date when empty or not a valid date.
+    virtual DaySerial date(std::string_view name) const = 0;
+    virtual void setDate(std::string_view name, DaySerial date) = 0;  // 0 empties the control
+    // Lists.
+    virtual std::vector<std::string> items(std::string_view name) const = 0;
+    virtual void addItem(std::string_view name, const std::string& item) = 0;
+    virtual int selectedIndex(std::string_view name) const = 0;  // -1 none
+    virtual void setSelectedIndex(std::string_view name, int index) = 0;
+    // Check boxes.
+    virtual bool isChecked(std::string_view name) const = 0;
+    virtual void setChecked(std::string_view name, bool checked) = 0;
+
+    // ---- the user ---------------------------------------------------------------
+    virtual void setCursor(CursorShape shape) = 0;
+    // Warning-style question with Yes and No; true only for Yes.
+    virtual bool askYesNo(const std::string& question) = 0;
+    virtual void showError(const std::string& message) = 0;
+    // Save-file dialog seeded with a file name; the chosen name, or nothing when cancelled.
+    virtual std::optional<std::string> runSaveDialog(const std::string& initialFile) = 0;
+    virtual void close() = 0;
+    // Hands a folder or a file to the desktop (file manager, associated program),
+    // detached; the outcome is not checked.
+    virtual void openWithDesktop(const std::string& path) = 0;
+};
+
+}  // namespace doz
