@@ -1,0 +1,59 @@
+// The state the export window owns for its whole life: the tables, the
+// provider, the settings, the folders and the window-level values that the
+// bank-file writer, the validation rules and the reports share.
+#pragma once
+
+#include <bitset>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/IniFile.h"
+#include "platform/Table.h"
+#include "platform/WindowPort.h"
+
+namespace doz {
+
+// Where the program reads and writes. Every path ends without a separator
+// except mainFolder, which ends with '/' because sub-paths are appended to it.
+struct FormPaths {
+    std::string mainFolder;      // e.g. ~/.local/share/Ulmor/
+    std::string bankFolder;      // default folder of the bank file, e.g. ~/Ulmordata/Banca
+    std::string developerFile;   // its existence shows the Log button
+    std::string workingFolder;   // where Tracciati.xml and the layout files are read; "" = current folder
+    std::string dispositionsArg; // the program's folder argument
+
+    // The defaults of this machine: $XDG_DATA_HOME/Ulmor/ (or ~/.local/share/Ulmor/),
+    // ~/Ulmordata/Banca, ~/pzt-retribuzioni/src/doz/PztExport_Banche.
+    static FormPaths defaults();
+};
+
+struct FormState {
+    explicit FormState(WindowPort& w) : window(w) {}
+
+    WindowPort& window;
+    FormPaths paths;
+
+    Table cdsTracciati{"cdsTracciati"};
+    Table cdsTraccCorrente{"cdsTraccCorrente"};
+    Table cdsTrasfCorrente{"cdsTrasfCorrente"};
+    Table cdsLeggi{"cdsLeggi"};
+    Table cdsDisp{"cdsDisp"};
+    Table cdsTot{"cdsTot"};
+    Table cdsDistinta{"cdsDistinta"};
+    Provider dspDisp{"dspDisp"};
+
+    std::unique_ptr<IniFile> settings;  // Banca.ini
+
+    std::bitset<8> confirmedWarnings;   // warnings 0..7 agreed to in this OK command
+    std::string currentLine;            // the record being assembled, or the line being logged
+    int currentFieldLength = 0;         // the field being formatted
+    std::vector<std::string>* lineList = nullptr;  // lines of the bank file, during one build
+
+    // A file name in the working folder (layouts and catalogue).
+    std::string workingFile(const std::string& name) const {
+        return paths.workingFolder.empty() ? name : paths.workingFolder + "/" + name;
+    }
+};
+
+}  // namespace doz

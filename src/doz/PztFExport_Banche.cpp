@@ -1,0 +1,237 @@
+#include "PztFExport_Banche.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#include "bankfile/BankFileWriter.h"
+#include "bankfile/EPztBanca.h"
+#include "layout/Catalogue.h"
+#include "layout/Dispositions.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Regional.h"
+#include "reports/Reports.h"
+
+#ifndef DOZ_VERSION
+#define DOZ_VERSION ""
+#endif
+
+namespace doz {
+
+namespace {
+
+// Puts the wait cursor on and takes it off however the command ends.
+class WaitCursor {
+public:
+    explicit WaitCursor(WindowPort& w) : w_(w) { w_.setCursor(CursorShape::HourGlass); }
+    ~WaitCursor() { w_.setCursor(CursorShape::Default); }
+
+private:
+    WindowPort& w_;
+};
+
+// Stops the grid's repainting from a table and resumes it however the command ends.
+class SuspendedViews {
+public:
+    explicit SuspendedViews(Table& t) : t_(t) { t_.disableControls(); }
+    ~SuspendedViews() { t_.enableControls(); }
+
+private:
+    Table& t_;
+};
+
+}  // namespace
+
+FormPaths FormPaths::defaults() {
+    FormPaths p;
+    const std::string home = homeFolder();
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const std::string dataHome = (xdg && *xdg) ? std::string(xdg) : home + "/.local/share";
+    p.mainFolder = dataHome + "/Ulmor/";
+    p.bankFolder = home + "/Ulmordata/Banca";
+    p.developerFile = home + "/pzt-retribuzioni/src/doz/PztExport_Banche";
+    return p;
+}
+
+TfmPzExport_Banche::TfmPzExport_Banche(WindowPort& window, FormPaths paths) : state_(window) {
+    state_.paths = std::move(paths);
+    if (!state_.paths.mainFolder.empty() && state_.paths.mainFolder.back() != '/') state_.paths.mainFolder += '/';
+}
+
+TfmPzExport_Banche::~TfmPzExport_Banche() { FormDestroy(); }
+
+template <class Command>
+bool TfmPzExport_Banche::run(Command&& command) {
+    lastOutcome_ = {};
+    auto report = [&](OutcomeKind kind, const std::string& message) {
+        lastOutcome_ = {kind, message};
+        if (kind != OutcomeKind::Declined) state_.window.showError(message);
+    };
+    try {
+        command();
+        return true;
+    } catch (const SilentAbort& e) {
+        lastOutcome_ = {OutcomeKind::Declined, {}};
+    } catch (const EPztBanca& e) {
+        report(OutcomeKind::Validation, e.what());
+    } catch (const AssertionFailure& e) {
+        report(OutcomeKind::Assertion, e.what());
+    } catch (const std::bad_alloc&) {
+        report(OutcomeKind::Failure, "Memoria insufficiente");
+    } catch (const std::exception& e) {
+        report(OutcomeKind::Failure, e.what());
+    }
+    return false;
+}
+
+// ---- lifecycle -------------------------------------------------------------------
+
+void TfmPzExport_Banche::FormCreate() {
+    run([&] {
+        SetupDispositions(state_);
+        const std::string settingsFolder = state_.paths.mainFolder + "usr/Pzt/doz/";
+        forceDirectories(settingsFolder);
+        state_.settings = std::make_unique<IniFile>(settingsFolder + "Banca.ini");
+        const bool developer = !state_.paths.developerFile.empty() && fileExists(state_.paths.developerFile);
+        state_.window.setVisible("buLog", developer);
+        state_.window.setEnabled("buLog", state_.window.isVisible("buLog"));
+    });
+}
+
+void TfmPzExport_Banche::FormShow() {
+    run([&] {
+        WindowPort& w = state_.window;
+        w.setText("", w.text("") + " v" + ProgramVersion());
+        w.setDate("deDATA_SCADENZA", encodeDate(decodeDate(today()).year, 12, 31));
+        LoadCatalogue(state_);
+        doz::chEscludiMPGClick(state_);
+        LoadDispositions(state_);
+        LoadSettings();
+        w.setDate("deData_Creazione", today());
+        forceDirectories(state_.paths.bankFolder);
+        w.setText("cbBancaFile", state_.paths.bankFolder + "/" + todayFileName());
+    });
+}
+
+void TfmPzExport_Banche::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    state_.settings.reset();
+}
+
+// ---- handlers ----------------------------------------------------------------------
+
+void TfmPzExport_Banche::Button2Click() {
+    run([&] {
+        WaitCursor cursor(state_.window);
+        state_.confirmedWarnings.reset();
+        ReloadDispositions(state_);
+        CreateBankFile(state_);
+        SaveSettings();
+    });
+}
+
+void TfmPzExport_Banche::Button3Click() {
+    run([&] {
+        WaitCursor cursor(state_.window);
+        SuspendedViews views(state_.cdsDisp);
+        ReloadDispositions(state_);
+        WriteDistinta(state_);
+    });
+}
+
+void TfmPzExport_Banche::Button1Click() {
+    run([&] {
+        WaitCursor cursor(state_.window);
+        SuspendedViews views(state_.cdsDisp);
+        ReloadDispositions(state_);
+        WriteBrogliaccio(state_);
+    });
+}
+
+void TfmPzExport_Banche::buLogClick() {
+    run([&] { WriteFileLog(state_); });
+}
+
+void TfmPzExport_Banche::btnChiudiClick() {
+    run([&] { state_.window.close(); });
+}
+
+void TfmPzExport_Banche::cbBancheClick() {
+    run([&] { doz::cbBancheClick(state_); });
+}
+
+void TfmPzExport_Banche::chEscludiMPGClick() {
+    run([&] { doz::chEscludiMPGClick(state_); });
+}
+
+void TfmPzExport_Banche::edNOME_SUPPORTOExit() {
+    run([&] {
+        WindowPort& w = state_.window;
+        w.setText("cbBancaFile", extractFilePath(w.text("cbBancaFile")) + SanitizeFileName(w.text("edNOME_SUPPORTO")) +
+                                     todayFileName());
+    });
+}
+
+void TfmPzExport_Banche::cbBancaFileButtonClick() {
+    run([&] {
+        WindowPort& w = state_.window;
+        if (auto chosen = w.runSaveDialog(w.text("cbBancaFile"))) w.setText("cbBancaFile", *chosen);
+    });
+}
+
+// ---- settings -------------------------------------------------------------------------
+
+void TfmPzExport_Banche::LoadSettings() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    w.setText("edMittente", ini.readString(kSettingsSection, "Mittente", ""));
+    w.setText("edConto_Tesoreria", ini.readString(kSettingsSection, "Conto_Tesoreria", ""));
+    std::string bank = ini.readString(kSettingsSection, "Banca", "");
+    w.setText("edCC_ORDINANTE",
+              ini.readString(kSettingsSection, "CC_Ordinante", state_.cdsLeggi.fieldByName("CC_ORDINANTE").asText()));
+    if (bank == "SanPaolo") bank = "SanPaolo - Enti24";
+    if (bank.empty()) {
+        const std::string abi = state_.cdsLeggi.fieldByName("ABI_ORDINANTE").asText();
+        if (state_.cdsTracciati.locate("ABI", {Value(abi)})) bank = state_.cdsTracciati.fieldByName("Banca").asText();
+    }
+    const auto items = w.items("cbBanche");
+    int selected = -1;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (sameName(items[i], bank)) {
+            selected = static_cast<int>(i);
+            break;
+        }
+    w.setSelectedIndex("cbBanche", selected);
+    if (w.selectedIndex("cbBanche") >= 0) doz::cbBancheClick(state_);
+}
+
+void TfmPzExport_Banche::SaveSettings() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    ini.writeString(kSettingsSection, "Mittente", w.text("edMittente"));
+    ini.writeString(kSettingsSection, "Conto_Tesoreria", w.text("edConto_Tesoreria"));
+    ini.writeString(kSettingsSection, "CC_Ordinante", w.text("edCC_ORDINANTE"));
+    const int selected = w.selectedIndex("cbBanche");
+    if (selected >= 0) ini.writeString(kSettingsSection, "Banca", w.items("cbBanche").at(static_cast<std::size_t>(selected)));
+}
+
+std::string TfmPzExport_Banche::SanitizeFileName(const std::string& text) {
+    std::string out = text;
+    for (char bad : std::string_view("/\\:*?\"<>|")) std::erase(out, bad);
+    return out;
+}
+
+std::string TfmPzExport_Banche::CaptionVersion(const std::string& fileVersion) {
+    if (std::count(fileVersion.begin(), fileVersion.end(), '.') >= 3) return fileVersion.substr(0, fileVersion.rfind('.'));
+    return fileVersion;
+}
+
+std::string TfmPzExport_Banche::ProgramVersion() { return CaptionVersion(DOZ_VERSION); }
+
+std::string TfmPzExport_Banche::todayFileName() const {
+    return formatDatePattern("yyyymmdd", today(), regional().dateSeparator) + ".Txt";
+}
+
+}  // namespace doz

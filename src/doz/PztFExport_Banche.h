@@ -1,0 +1,77 @@
+// The export window's logic: its state and every handler, toolkit-free. It
+// reaches the screen only through the WindowPort it is given, so the Qt window,
+// the tests and the batch command all run this same code.
+#pragma once
+
+#include <string>
+
+#include "FormState.h"
+
+namespace doz {
+
+// How the last handler ended; the common error report fills it.
+enum class OutcomeKind {
+    Ok,
+    Validation,  // EPztBanca
+    Assertion,   // internal consistency of the data files
+    Declined,    // a question answered No (silent abort)
+    Failure,     // any other error (data, input/output)
+};
+
+struct CommandOutcome {
+    OutcomeKind kind = OutcomeKind::Ok;
+    std::string message;  // the text shown to the user (empty when declined)
+};
+
+class TfmPzExport_Banche {
+public:
+    TfmPzExport_Banche(WindowPort& window, FormPaths paths);
+    ~TfmPzExport_Banche();
+    TfmPzExport_Banche(const TfmPzExport_Banche&) = delete;
+    TfmPzExport_Banche& operator=(const TfmPzExport_Banche&) = delete;
+
+    FormState& state() { return state_; }
+    const CommandOutcome& lastOutcome() const { return lastOutcome_; }
+
+    // ---- lifecycle ---------------------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+
+    // ---- event handlers ------------------------------------------------------------
+    void Button2Click();   // OK
+    void Button3Click();   // Distinta
+    void Button1Click();   // Brogliaccio
+    void buLogClick();     // Log
+    void btnChiudiClick(); // Chiudi, Esc
+    void cbBancheClick();
+    void chEscludiMPGClick();
+    void edNOME_SUPPORTOExit();  // leaving edNOME_SUPPORTO or edCC_ORDINANTE
+    void cbBancaFileButtonClick();
+
+    // ---- settings and names ----------------------------------------------------------
+    void LoadSettings();
+    void SaveSettings();
+    static std::string SanitizeFileName(const std::string& text);
+    // The caption's version: the file version without its last part when it has
+    // three or more dots ("2.0.14.0" -> "2.0.14"), else whole.
+    static std::string ProgramVersion();
+    static std::string CaptionVersion(const std::string& fileVersion);
+
+    static constexpr const char* kSettingsSection = "Dati";
+
+private:
+    // The common error report: runs a command, shows its error through the
+    // window (the silent abort shows nothing) and records the outcome. True
+    // when the command ended without error.
+    template <class Command>
+    bool run(Command&& command);
+
+    std::string todayFileName() const;
+
+    FormState state_;
+    CommandOutcome lastOutcome_;
+    bool destroyed_ = false;
+};
+
+}  // namespace doz

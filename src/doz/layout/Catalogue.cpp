@@ -1,0 +1,91 @@
+#include "layout/Catalogue.h"
+
+#include <string>
+
+#include "layout/Dispositions.h"
+#include "platform/Error.h"
+
+namespace doz {
+
+namespace {
+
+// The piece of `text` between the (n-1)-th and the n-th '-' (n from 1); empty
+// when the text has fewer pieces.
+std::string_view delimitedPiece(std::string_view text, int n) {
+    std::size_t start = 0;
+    for (int i = 1; i < n; ++i) {
+        const std::size_t dash = text.find('-', start);
+        if (dash == std::string_view::npos) return {};
+        start = dash + 1;
+    }
+    const std::size_t end = text.find('-', start);
+    return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+// Text to integer as the run-time library does it: leading blanks allowed, an
+// optional sign, then decimal digits and nothing else.
+int toInt(std::string_view text) {
+    std::string_view s = text;
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    bool ok = !s.empty();
+    long long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9' || v > 2147483648LL) {
+            ok = false;
+            break;
+        }
+        v = v * 10 + (c - '0');
+    }
+    if (ok) {
+        if (negative) v = -v;
+        if (v < -2147483648LL || v > 2147483647LL) ok = false;
+    }
+    if (!ok) throw ConvertError("'" + std::string(text) + "' non \xE8 un valore intero valido");
+    return static_cast<int>(v);
+}
+
+}  // namespace
+
+FieldPosition ParsePos(std::string_view text) {
+    FieldPosition pos;
+    pos.start = toInt(delimitedPiece(text, 1));
+    const int end = toInt(delimitedPiece(text, 2));
+    pos.length = end - pos.start + 1;
+    return pos;
+}
+
+void LoadCatalogue(FormState& form) {
+    Table& catalogue = form.cdsTracciati;
+    catalogue.loadFromFile(form.workingFile("Tracciati.xml"));
+    catalogue.first();
+    while (!catalogue.eof()) {
+        form.window.addItem("cbBanche", catalogue.fieldByName("Banca").asText());
+        catalogue.next();
+    }
+}
+
+void cbBancheClick(FormState& form) {
+    WindowPort& w = form.window;
+    const int selected = w.selectedIndex("cbBanche");
+    const std::vector<std::string> items = w.items("cbBanche");
+    // A list with nothing selected reads as an empty name.
+    const std::string name =
+        selected >= 0 && static_cast<std::size_t>(selected) < items.size() ? items[static_cast<std::size_t>(selected)]
+                                                                            : std::string();
+
+    Table& catalogue = form.cdsTracciati;
+    if (!catalogue.locate("Banca", {Value(name)})) throw AssertionFailure();
+
+    form.cdsTraccCorrente.setIndexFieldNames("Ord");
+    form.cdsTraccCorrente.loadFromFile(form.workingFile(catalogue.fieldByName("CodTracciato").asText() + ".Xml"));
+    form.cdsTrasfCorrente.loadFromFile(form.workingFile(catalogue.fieldByName("CodTracciato").asText() + "_X.Xml"));
+
+    ReloadDispositions(form);
+}
+
+}  // namespace doz

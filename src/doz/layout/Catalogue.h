@@ -1,0 +1,29 @@
+// The layout catalogue, the chosen bank's record layout and transfer rules,
+// and the field-position notation "start-end".
+#pragma once
+
+#include <string_view>
+
+#include "FormState.h"
+
+namespace doz {
+
+struct FieldPosition {
+    int start = 0;   // from 1
+    int length = 0;  // end - start + 1; may be zero or negative for a reversed range
+};
+
+// Splits "start-end" at every '-' (empty pieces count); the first two pieces are
+// converted to integers (ConvertError for an empty or non-integer piece), the
+// rest ignored.
+FieldPosition ParsePos(std::string_view text);
+
+// Loads Tracciati.xml into cdsTracciati and adds every Banca, in file order, to cbBanche.
+void LoadCatalogue(FormState& form);
+
+// The bank selection: locates the chosen name in the catalogue ("Assertion
+// failure" when absent), loads CodTracciato + ".Xml" and CodTracciato + "_X.Xml",
+// then reloads the dispositions.
+void cbBancheClick(FormState& form);
+
+}  // namespace doz

@@ -1,0 +1,149 @@
+#include "layout/Dispositions.h"
+
+#include <optional>
+#include <string>
+
+#include "platform/Error.h"
+
+namespace doz {
+
+namespace {
+
+const char kHeaderPanel[] = "pnlTesta";
+const char kFilterWithPaymentMode[] = "MODALITA_PAGAMENTO IS NOT NULL";
+
+// A header control: an edit of the top panel whose name begins exactly with
+// "de" or "ed" (cbBancaFile, an edit too, begins with "cb").
+bool isHeaderControl(const ComponentInfo& c) {
+    if (!isEditKind(c.kind) || c.parent != kHeaderPanel) return false;
+    const std::string_view name = c.name;
+    return name.starts_with("de") || name.starts_with("ed");
+}
+
+std::string ruleText(FormState& form, const char* column) {
+    return form.cdsTrasfCorrente.fieldByName(column).asText();
+}
+
+// The window's component named prefix + the current rule's FieldName, when it
+// is of the expected kind; "Assertion failure" otherwise.
+std::string findRuleControl(FormState& form, const char* prefix, ComponentKind kind) {
+    const std::string wanted = prefix + ruleText(form, "FieldName");
+    const std::optional<ComponentInfo> found = form.window.findComponent(wanted);
+    if (!found || found->kind != kind) throw AssertionFailure();
+    return found->name;
+}
+
+}  // namespace
+
+void SetupDispositions(FormState& form) {
+    form.cdsLeggi.afterOpen = cdsLeggiAfterOpen;
+    form.dspDisp.setDataSet(&form.cdsLeggi);
+    form.dspDisp.onGetData = [&form](Table& workingCopy) { dspDispGetData(form, workingCopy); };
+    form.cdsDisp.setProvider(&form.dspDisp);
+    form.cdsDisp.setFilter(kFilterWithPaymentMode);
+}
+
+void LoadDispositions(FormState& form) {
+    // The folder argument is used as given; a trailing separator only doubles it.
+    form.cdsLeggi.loadFromFile(form.paths.dispositionsArg + "/Disposizioni.cds");
+}
+
+void cdsLeggiAfterOpen(Table& table) {
+    for (int i = 0; i < table.fieldCount(); ++i) table.field(i).setRequired(false);
+}
+
+void ReloadDispositions(FormState& form) {
+    form.cdsDisp.close();
+    form.cdsDisp.open();  // the provider runs dspDispGetData on a copy of cdsLeggi
+    UpdateCount(form);
+    SyncHeaderLabels(form);
+}
+
+void dspDispGetData(FormState& form, Table& workingCopy) {
+    HideHeaderControls(form);
+    Table& rules = form.cdsTrasfCorrente;
+    rules.first();
+    while (!rules.eof()) {
+        ShowRuleControl(form);
+        ApplyTransferRule(form, workingCopy);
+        rules.next();
+    }
+}
+
+void HideHeaderControls(FormState& form) {
+    for (const ComponentInfo& c : form.window.components())
+        if (isHeaderControl(c)) form.window.setVisible(c.name, false);
+    SyncHeaderLabels(form);
+}
+
+void SyncHeaderLabels(FormState& form) {
+    WindowPort& w = form.window;
+    for (const ComponentInfo& c : w.components())
+        if (c.kind == ComponentKind::Label && c.parent == kHeaderPanel && !c.focusControl.empty())
+            w.setVisible(c.name, w.isVisible(c.focusControl));
+}
+
+void ShowRuleControl(FormState& form) {
+    const std::string colType = ruleText(form, "ColType");
+    if (colType == "AN")
+        form.window.setVisible(FindRuleEdit(form), true);
+    else if (colType == "D")
+        form.window.setVisible(FindRuleDateEdit(form), true);
+}
+
+void ApplyTransferRule(FormState& form, Table& workingCopy) {
+    const std::string condition = ruleText(form, "Condition");
+    workingCopy.setFilter(condition);
+    workingCopy.setFiltered(!condition.empty());
+    const std::string fieldName = ruleText(form, "FieldName");
+    workingCopy.first();
+    while (!workingCopy.eof()) {
+        workingCopy.edit();
+        TransferValue(form, workingCopy.fieldByName(fieldName));
+        workingCopy.post();
+        workingCopy.next();
+    }
+}
+
+void TransferValue(FormState& form, Field target) {
+    Table& rules = form.cdsTrasfCorrente;
+    if (const std::optional<Field> fieldOut = rules.findField("FieldOut")) {
+        const std::string source = fieldOut->asText();
+        if (!source.empty()) {
+            // Copy the value (null included) of another field of the same row.
+            const Value copied = target.table().fieldByName(source).value();
+            target.setValue(copied);
+            return;
+        }
+    }
+    const std::string colType = ruleText(form, "ColType");
+    if (colType == "AN") {
+        target.setValue(Value(form.window.text(FindRuleEdit(form))));
+    } else if (colType == "D") {
+        // An empty date edit gives the zero date, stored as such.
+        target.setValue(Value(Date{form.window.date(FindRuleDateEdit(form))}));
+    } else {
+        const Field valOut = rules.fieldByName("ValOut");
+        if (valOut.isNull())
+            target.clear();
+        else
+            target.setValue(valOut.value());
+    }
+}
+
+std::string FindRuleEdit(FormState& form) { return findRuleControl(form, "ed", ComponentKind::Edit); }
+
+std::string FindRuleDateEdit(FormState& form) { return findRuleControl(form, "de", ComponentKind::DateEdit); }
+
+void UpdateCount(FormState& form) {
+    Table& disp = form.cdsDisp;
+    const bool noRow = !disp.active() || disp.isEmpty();
+    form.window.setText("laDisp", noRow ? std::string("0") : std::to_string(disp.recordCount()));
+}
+
+void chEscludiMPGClick(FormState& form) {
+    form.cdsDisp.setFiltered(form.window.isChecked("chEscludiMPG"));
+    UpdateCount(form);
+}
+
+}  // namespace doz

@@ -1,0 +1,35 @@
+// The dispositions: the raw table, the provider that copies it through the
+// chosen bank's transfer rules into cdsDisp, the header controls those rules
+// read, the payment-mode exclusion and the count.
+#pragma once
+
+#include <string>
+
+#include "FormState.h"
+
+namespace doz {
+
+// Wires cdsLeggi's after-open hook, the provider dspDisp (source cdsLeggi,
+// onGetData = dspDispGetData) and cdsDisp's fixed filter text. Called once
+// when the window is created.
+void SetupDispositions(FormState& form);
+
+// Loads <dispositions folder> + "/Disposizioni.cds" into cdsLeggi.
+void LoadDispositions(FormState& form);
+
+void cdsLeggiAfterOpen(Table& table);
+void ReloadDispositions(FormState& form);
+void dspDispGetData(FormState& form, Table& workingCopy);
+void HideHeaderControls(FormState& form);
+void SyncHeaderLabels(FormState& form);
+void ShowRuleControl(FormState& form);
+void ApplyTransferRule(FormState& form, Table& workingCopy);
+void TransferValue(FormState& form, Field target);
+// The name of the edit "ed" + FieldName / date edit "de" + FieldName of the
+// current rule, as the window spells it; "Assertion failure" when there is none.
+std::string FindRuleEdit(FormState& form);
+std::string FindRuleDateEdit(FormState& form);
+void UpdateCount(FormState& form);
+void chEscludiMPGClick(FormState& form);
+
+}  // namespace doz
