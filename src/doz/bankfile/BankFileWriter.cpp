@@ -1,0 +1,166 @@
+// The bank file: which records it holds and in which order, the running
+// totals the records quote, and the writing of the finished file in one piece.
+#include "bankfile/BankFileWriter.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "bankfile/EPztBanca.h"
+#include "bankfile/FieldFormatting.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "reports/Reports.h"
+
+namespace doz {
+
+namespace {
+
+constexpr std::int64_t kTotalMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kTotalMin = std::numeric_limits<std::int32_t>::min();
+
+// Hands the window the line list for the length of one build, and takes it back
+// however the build ends.
+class LineListLease {
+public:
+    LineListLease(FormState& form, std::vector<std::string>& lines) : form_(form) { form_.lineList = &lines; }
+    ~LineListLease() { form_.lineList = nullptr; }
+    LineListLease(const LineListLease&) = delete;
+    LineListLease& operator=(const LineListLease&) = delete;
+
+private:
+    FormState& form_;
+};
+
+// Adds to a running total of cdsTot, refusing a result the 32-bit field cannot hold.
+void addToTotal(FormState& form, const char* name, std::int64_t amount, const char* refusal) {
+    Field total = form.cdsTot.fieldByName(name);
+    const std::int64_t current = total.asInteger();
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(current, amount, &sum) || sum > kTotalMax || sum < kTotalMin) throw EPztBanca(refusal);
+    total.setInteger(sum);
+}
+
+const char* const kRefusedRecords =
+    "Numero dei record oltre il limite del file (2.147.483.647): impossibile creare il file.";
+const char* const kRefusedDispositions =
+    "Numero delle disposizioni oltre il limite del file (2.147.483.647): impossibile creare il file.";
+const char* const kRefusedAmounts =
+    "Totale degli importi oltre il limite del file (2.147.483.647 centesimi): impossibile creare il file.";
+
+// The filter text of one record type: the code in single quotes, inner quotes doubled.
+std::string recordFilter(const std::string& recordType) {
+    std::string text = "Record='";
+    for (const char c : recordType) {
+        text += c;
+        if (c == '\'') text += '\'';
+    }
+    text += '\'';
+    return text;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const std::string& l : lines) size += l.size() + 2;
+    std::string content;
+    content.reserve(size);
+    for (const std::string& l : lines) {
+        content += l;
+        content += "\r\n";
+    }
+    return content;
+}
+
+}  // namespace
+
+void CreateBankFile(FormState& form) {
+    WindowPort& window = form.window;
+    const std::string path = window.text("cbBancaFile");
+    if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
+    if (directoryExists(path))
+        throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
+
+    {
+        std::vector<std::string> lines;
+        LineListLease lease(form, lines);
+        BuildRecords(form);
+        writeFileAtomically(path, joinLines(lines));
+    }
+
+    // The file is saved; the log is a help for the developer and may not stop the command.
+    try {
+        WriteFileLog(form);
+    } catch (...) {
+    }
+
+    if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
+        try {
+            window.openWithDesktop(extractFilePath(path));
+        } catch (...) {
+            // Showing the folder is a courtesy; its failure is not reported.
+        }
+    }
+    window.close();
+}
+
+void BuildRecords(FormState& form) {
+    Table& tot = form.cdsTot;
+    tot.close();
+    std::vector<FieldDef> defs(3);
+    defs[0].name = "PROGRESSIVO";
+    defs[1].name = "TOT_IMP_POS";
+    defs[2].name = "TOT_RECORD";
+    for (FieldDef& d : defs) d.type = FieldType::Int32;
+    tot.setFieldDefs(std::move(defs));
+    tot.createDataSet();
+    tot.insert();
+
+    WriteRecord(form, "PC");
+    WriteDispositionRecords(form);
+    WriteRecord(form, "EF");
+}
+
+void WriteRecord(FormState& form, const std::string& recordType) {
+    if (!form.lineList) throw AssertionFailure();
+    form.currentLine.clear();
+    Table& layout = form.cdsTraccCorrente;
+    layout.setFilter(recordFilter(recordType));
+    layout.setFiltered(true);
+    if (layout.isEmpty()) return;
+
+    addToTotal(form, "TOT_RECORD", 1, kRefusedRecords);
+    for (layout.first(); !layout.eof(); layout.next()) form.currentLine += FormatField(form);
+    form.lineList->push_back(form.currentLine);
+}
+
+void WriteDispositionRecords(FormState& form) {
+    Table& disp = form.cdsDisp;
+    for (disp.first(); !disp.eof(); disp.next()) {
+        addToTotal(form, "PROGRESSIVO", 1, kRefusedDispositions);
+        WriteDispositionGroup(form);
+        addToTotal(form, "TOT_IMP_POS", disp.fieldByName("IMPORTO").asInteger(), kRefusedAmounts);
+    }
+}
+
+void WriteDispositionGroup(FormState& form) {
+    const std::int64_t impgid = form.cdsDisp.fieldByName("IMPGID").asInteger();
+    WriteRecord(form, "10");
+    if (HasOrderingIban(form)) WriteRecord(form, "16");
+    if (IsAccountPayment(form)) WriteRecord(form, "17");
+    WriteRecord(form, "20");
+    WriteRecord(form, "30");
+    if (impgid == 2 || impgid == 4) WriteRecord(form, "35");
+    for (const char* type : {"40", "50", "65", "70"}) WriteRecord(form, type);
+}
+
+bool IsAccountPayment(FormState& form) {
+    const std::int64_t impgid = form.cdsDisp.fieldByName("IMPGID").asInteger();
+    return impgid == 3 || impgid == 5;
+}
+
+bool HasOrderingIban(FormState& form) {
+    for (const char* name : {"CIN_ORDINANTE", "IBAN_STATO_ORDINANTE", "IBAN_CKD_ORDINANTE"})
+        if (form.cdsDisp.fieldByName(name).asText().empty()) return false;
+    return true;
+}
+
+}  // namespace doz

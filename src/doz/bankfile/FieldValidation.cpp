@@ -1,0 +1,251 @@
+// The checks of every bank-file field: digits in numeric fields, mandatory
+// fields, and the conditional rule sets chosen by the bank's layout code.
+#include "bankfile/FieldValidation.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "platform/Error.h"
+#include "platform/Regional.h"
+
+namespace doz {
+
+namespace {
+
+const char* const kMsgCoordinates = "Abi/Cab/CC destinatario sono obbligatori per operazioni su CC.";
+const char* const kMsgPostalAccount = "CC destinatario obbligatori per operazioni su CC postale.";
+const char* const kMsgAddress = "Indirizzo del destinatario obbligatorio per operazioni non su CC.";
+const char* const kMsgPostalCode = "Cap del destinatario deve essere numerico.";
+const char* const kMsgExecutionDate = "Data esecuzione obbligatoria per i pagamenti per cassa";
+const char* const kMsgExpiryRange =
+    "Data scadenza bonifici in circolarit\xE0 (per cassa) deve essere compresa tra 15 e 360 gg dopo la data di "
+    "esecuzione";
+const char* const kMsgValueDate = "Data valuta obbligatoria per i pagamenti su conto corrente.";
+const char* const kMsgGiroconto = "Errore non previsto. Modalit\xE0 pagamento giroconto e ABI destinario specificato";
+const char* const kMsgWorkingDays = "Data di esecuzione deve essere almeno 2 gg lavorativi dopo la data di creazione";
+const char* const kMsgInternalAccount =
+    "Num. C/C per \"CR Venezia\" deve essere di 12 cifre ed iniziare con \"1000\" o \"0740\"";
+
+constexpr unsigned kWarningInternalAccount = 1;
+
+// Characters of code 32 or less count as blanks (space and control characters).
+bool isBlankChar(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view trimBlanks(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && isBlankChar(s[b])) ++b;
+    while (e > b && isBlankChar(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+bool isBlank(std::string_view s) { return trimBlanks(s).empty(); }
+
+// ---- the current rows -------------------------------------------------------------
+
+std::string layoutText(FormState& form, std::string_view column) {
+    return form.cdsTraccCorrente.fieldByName(column).asText();
+}
+
+std::string dispText(FormState& form, std::string_view name) { return form.cdsDisp.fieldByName(name).asText(); }
+
+// A disposition field read as an integer; a null or an empty text reads 0.
+std::int64_t dispInteger(FormState& form, std::string_view name) {
+    const Field f = form.cdsDisp.fieldByName(name);
+    if (f.isNull()) return 0;
+    if (isTextType(f.type()) && isBlank(f.asText())) return 0;
+    return f.asInteger();
+}
+
+// A disposition field read as a date; a null or an empty text reads as the zero date.
+DaySerial dispDate(FormState& form, std::string_view name) {
+    const Field f = form.cdsDisp.fieldByName(name);
+    if (f.isNull()) return 0;
+    if (isTextType(f.type()) && isBlank(f.asText())) return 0;
+    return f.asDate();
+}
+
+bool isAccountPaymentKind(std::int64_t impgid) { return impgid == 3 || impgid == 5; }
+
+// The three coordinate tests of an account payment: bank code, branch code, account.
+void requireAccountCoordinates(FormState& form) {
+    if (DispositionNumber(form, "ABI_DESTINATARIO") == 0 || DispositionNumber(form, "CAB_DESTINATARIO") == 0 ||
+        isBlank(dispText(form, "CC_DESTINATARIO")))
+        throw EPztBanca(kMsgCoordinates);
+}
+
+// ---- rule sets by layout code --------------------------------------------------------
+// Each one looks at the Required code itself.
+
+void rulesCbiSep(FormState& form, const std::string& required) {
+    if (required == "C1") CheckPaymentModeCoordinates(form);
+    else if (required == "C4") CheckWorkingDayGap(form);
+}
+
+void rulesCbiSep2(FormState& form, const std::string& required) {
+    if (CheckAccountCoordinates(form)) CheckInternalAccountNumber(form);
+    else if (required == "C3") CheckCashPaymentDates(form);
+}
+
+void rulesCbiMarca(FormState& form, const std::string& required) {
+    if (required == "C1") CheckValueDate(form);
+}
+
+void rulesDeltaSiope(FormState& form, const std::string& required) {
+    if (required == "C1") CheckPayeeAccount(form);
+}
+
+void rulesAccountOnly(FormState& form, const std::string&) { CheckAccountCoordinates(form); }
+
+struct LayoutRuleSet {
+    const char* code;
+    void (*apply)(FormState&, const std::string& required);
+};
+
+const LayoutRuleSet kRuleSets[] = {
+    {"CBI_5_02", rulesAccountOnly},     {"CBI_SEP", rulesCbiSep},         {"CBI_SEP2", rulesCbiSep2},
+    {"CBI_MARCA", rulesCbiMarca},       {"DELTA_SIOPE", rulesDeltaSiope}, {"SETIF", rulesAccountOnly},
+};
+
+}  // namespace
+
+void ValidateField(FormState& form, const std::string& text) {
+    const std::string colType = layoutText(form, "ColType");
+    if (IsNumericType(colType)) CheckNumeric(form, text, colType);
+    if (colType == "F") return;
+    const std::string required = layoutText(form, "Required");
+    if (required == "F") return;
+    if (required == "O") {
+        if (isBlank(text)) throw EPztBanca("Campo obbligatorio: " + layoutText(form, "FieldName"));
+        return;
+    }
+    CheckLayoutRules(form);
+}
+
+bool IsNumericType(std::string_view colType) {
+    if (colType.empty()) return false;
+    const char c = colType.front();
+    return c == 'D' || c == 'E' || c == 'N';
+}
+
+void CheckNumeric(FormState& form, const std::string& text, std::string_view colType) {
+    const std::string_view body = trimBlanks(text);
+    const bool amount = !colType.empty() && colType.front() == 'E';
+    const char separator = regional().decimalSeparator;
+    for (const char c : body) {
+        if (c >= '0' && c <= '9') continue;
+        if (amount && c == separator) continue;
+        throw EPztBanca("Campo numerico: " + layoutText(form, "FieldName"));
+    }
+}
+
+void CheckLayoutRules(FormState& form) {
+    const std::string required = layoutText(form, "Required");
+    if (required == "C2") {
+        CheckPayeeAddress(form);
+        return;
+    }
+    const std::string code = form.cdsTracciati.fieldByName("CodTracciato").asText();
+    for (const LayoutRuleSet& set : kRuleSets) {
+        if (code == set.code) {
+            set.apply(form, required);
+            return;
+        }
+    }
+}
+
+bool CheckAccountCoordinates(FormState& form) {
+    if (layoutText(form, "Required") != "C1") return false;
+    if (isAccountPaymentKind(dispInteger(form, "IMPGID"))) requireAccountCoordinates(form);
+    return true;
+}
+
+void CheckPayeeAddress(FormState& form) {
+    if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) {
+        for (const char* name : {"IND_DESTINATARIO", "CAP_DESTINATARIO", "COM_DESTINATARIO"})
+            if (isBlank(dispText(form, name))) throw EPztBanca(kMsgAddress);
+    }
+    if (!isBlank(dispText(form, "CAP_DESTINATARIO")) && DispositionNumber(form, "CAP_DESTINATARIO") == 0)
+        throw EPztBanca(kMsgPostalCode);
+}
+
+void CheckCashPaymentDates(FormState& form) {
+    if (dispInteger(form, "IMPGID") != 1) return;
+    const DaySerial execution = dispDate(form, "DATA_DISPOSIZIONE");
+    if (execution == 0) throw EPztBanca(kMsgExecutionDate);
+    const std::int64_t expiry = dispDate(form, "DATA_SCADENZA");
+    if (expiry < static_cast<std::int64_t>(execution) + 15 || expiry > static_cast<std::int64_t>(execution) + 360)
+        throw EPztBanca(kMsgExpiryRange);
+}
+
+void CheckValueDate(FormState& form) {
+    if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) return;
+    if (dispDate(form, "DATA_VALUTA") <= 0) throw EPztBanca(kMsgValueDate);
+}
+
+void CheckPaymentModeCoordinates(FormState& form) {
+    const std::int64_t mode = dispInteger(form, "MODALITA_PAGAMENTO");
+    if (mode != 0 && mode != 1) return;
+    if (mode == 1 && DispositionNumber(form, "ABI_DESTINATARIO") == 0) throw EPztBanca(kMsgCoordinates);
+    if (DispositionNumber(form, "CAB_DESTINATARIO") == 0 || isBlank(dispText(form, "CC_DESTINATARIO")))
+        throw EPztBanca(kMsgCoordinates);
+    if (mode == 0 && !dispText(form, "ABI_DESTINATARIO").empty()) throw EPztBanca(kMsgGiroconto);
+    CheckInternalAccountNumber(form);
+}
+
+void CheckWorkingDayGap(FormState& form) {
+    if (WorkingDaysBetween(dispDate(form, "DATA_CREAZIONE"), dispDate(form, "DATA_DISPOSIZIONE")) < 2)
+        throw EPztBanca(kMsgWorkingDays);
+}
+
+void CheckPayeeAccount(FormState& form) {
+    const std::int64_t impgid = dispInteger(form, "IMPGID");
+    if (impgid == 3) requireAccountCoordinates(form);
+    else if (impgid == 5 && isBlank(dispText(form, "CCP_DESTINATARIO"))) throw EPztBanca(kMsgPostalAccount);
+}
+
+void CheckInternalAccountNumber(FormState& form) {
+    if (dispText(form, "ABI_ORDINANTE") != "06345" || !dispText(form, "ABI_DESTINATARIO").empty()) return;
+    const std::string account = dispText(form, "CC_DESTINATARIO");
+    const std::string_view head = std::string_view(account).substr(0, 4);
+    if (account.size() != 12 || (head != "1000" && head != "0740"))
+        ConfirmWarning(form, kWarningInternalAccount, kMsgInternalAccount);
+}
+
+std::int32_t DispositionNumber(FormState& form, std::string_view fieldName) {
+    const std::string text = dispText(form, fieldName);
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return 0;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return 0;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return 0;
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<std::int32_t>::max()) return 0;
+    return static_cast<std::int32_t>(value);
+}
+
+int WorkingDaysBetween(DaySerial start, DaySerial end) {
+    if (end <= start) return 0;
+    // Every whole week after the start holds five working days; the days left
+    // over (at most six) are looked at one by one.
+    const std::int64_t span = static_cast<std::int64_t>(end) - start;
+    std::int64_t count = span / 7 * 5;
+    for (std::int64_t day = static_cast<std::int64_t>(start) + span / 7 * 7 + 1; day <= end; ++day)
+        if (dayOfTheWeek(static_cast<DaySerial>(day)) <= 5) ++count;
+    return static_cast<int>(count);
+}
+
+void ConfirmWarning(FormState& form, unsigned number, const std::string& text) {
+    const bool remembered = number < form.confirmedWarnings.size();
+    if (remembered && form.confirmedWarnings.test(number)) return;
+    if (!form.window.askYesNo(text + "\r\n" + "Continuare ?")) throw SilentAbort();
+    if (remembered) form.confirmedWarnings.set(number);
+}
+
+}  // namespace doz
