@@ -1,0 +1,114 @@
+// The summary report: the dispositions totalled by payment group.
+#include "platform/Files.h"
+#include "platform/Regional.h"
+#include "reports/Reports.h"
+#include "reports/TextColumns.h"
+
+namespace doz {
+
+namespace {
+
+constexpr char kSameBank[] = "BONIFICO STESSA BANCA";
+constexpr char kOtherBanks[] = "BONIFICO ALTRE BANCHE";
+
+// Only the letters a to z change; accented letters and everything else stay.
+std::string upperAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+FieldDef fieldDef(std::string name, FieldType type, int size = 0) {
+    FieldDef def;
+    def.name = std::move(name);
+    def.type = type;
+    def.size = size;
+    return def;
+}
+
+}  // namespace
+
+std::string ReportFolder(const FormState& form) { return form.paths.mainFolder + "var/log/Pzt/doz/stp/"; }
+
+void BuildSummary(FormState& form, std::int64_t& total) {
+    Table& sum = form.cdsDistinta;
+    Table& disp = form.cdsDisp;
+
+    sum.close();
+    sum.setFieldDefs({
+        fieldDef("IMPGID", FieldType::Int32),
+        fieldDef("ABI", FieldType::String, 5),
+        fieldDef("Modalita", FieldType::String, 30),
+        fieldDef("Importo", FieldType::Float),
+    });
+    sum.createDataSet();
+    total = 0;
+
+    disp.first();
+    while (!disp.eof()) {
+        const std::int64_t g = disp.fieldByName("IMPGID").asInteger();
+        const bool transfer = g == 3 || g == 5;
+        const std::string ordering = disp.fieldByName("ABI_ORDINANTE").asText();
+        const std::string key =
+            transfer && ordering == disp.fieldByName("ABI_DESTINATARIO").asText() ? ordering : std::string("0");
+        const std::int64_t group = transfer ? 3 : g;
+        const double amount = disp.fieldByName("IMPORTO_EURO").asFloat();
+
+        if (sum.locate("IMPGID;ABI", {Value(group), Value(key)})) {
+            sum.edit();
+        } else {
+            // A positional insert: the new group goes in ahead of the row the
+            // last look-up found or the last insert placed.
+            sum.insert();
+            sum.fieldByName("IMPGID").setInteger(group);
+            sum.fieldByName("ABI").setText(key);
+            std::string label;
+            if (group == 3)
+                label = key != "0" ? kSameBank : kOtherBanks;
+            else
+                label = upperAscii(disp.fieldByName("DESC_MOD_PAGAMENTO").asText());
+            sum.fieldByName("Modalita").setText(label);
+        }
+        Field importo = sum.fieldByName("Importo");
+        importo.setFloat(importo.asFloat() + amount);
+        sum.post();
+
+        // The grand total is kept in ten-thousandths and rounded at every step.
+        total += doubleToCurrency(amount);
+        disp.next();
+    }
+}
+
+void WriteDistinta(FormState& form) {
+    std::int64_t total = 0;
+    BuildSummary(form, total);
+
+    Table& disp = form.cdsDisp;
+    disp.first();
+    const std::string period = disp.fieldByName("MESE").asText() + "/" + disp.fieldByName("ESERCIZIO").asText();
+    const std::string executed =
+        formatDatePattern("dd/mm/yyyy", form.window.date("deData_Disposizione"), regional().dateSeparator);
+
+    const std::string folder = ReportFolder(form);
+    forceDirectories(folder);
+    const std::string path = folder + "DISTINTA_" + extractFileName(form.window.text("cbBancaFile"));
+    {
+        TextFileWriter out(path);  // closed by its destructor when a write fails
+        out.writeLine("DISTINTA FILE BANCHE");
+        out.writeLine("");
+        out.writeLine(PadLabel("PERIODO DI RIFERIMENTO MESE E ANNO: ") + PadText(period, 15, true));
+        out.writeLine(PadLabel("DATA ESECUZIONE PAGAMENTO:") + PadText(executed, 15, true));
+        Table& sum = form.cdsDistinta;
+        sum.first();
+        while (!sum.eof()) {
+            out.writeLine(PadLabel(sum.fieldByName("Modalita").asText() + ":") +
+                          FormatAmount(doubleToCurrency(sum.fieldByName("Importo").asFloat())));
+            sum.next();
+        }
+        out.writeLine(PadLabel("TOTALE DISTINTA: ") + FormatAmount(total));
+        out.close();
+    }
+    form.window.openWithDesktop(path);
+}
+
+}  // namespace doz
