@@ -1,0 +1,256 @@
+#include "Batch.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PztFExport_Banche.h"
+#include "bankfile/EPztBanca.h"
+#include "layout/Catalogue.h"
+#include "platform/Ansi.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/MemoryWindow.h"
+#include "platform/Regional.h"
+#include "reports/Reports.h"
+
+namespace doz::cli {
+
+namespace {
+
+constexpr std::string_view kSuccessQuestion = "File prodotto con successo";
+
+void printLine(std::FILE* to, const std::string& utf8) { std::fprintf(to, "%s\n", utf8.c_str()); }
+
+// A window message (Windows-1252) as the last line of stderr.
+void printMessage(const std::string& cp1252) { printLine(stderr, ansiToUtf8(cp1252)); }
+
+void printDeclined(const MemoryWindow& window) {
+    if (window.questions().empty()) {
+        printLine(stderr, "Operazione annullata");
+        return;
+    }
+    printLine(stderr, "Operazione annullata: risposta No alla domanda");
+    printMessage(window.questions().back().text);
+}
+
+// The exit status of the handler that ran last, with its message on stderr.
+int outcomeStatus(const TfmPzExport_Banche& form, const MemoryWindow& window) {
+    const CommandOutcome& outcome = form.lastOutcome();
+    auto shown = [&] { return window.errors().empty() ? outcome.message : window.errors().back(); };
+    switch (outcome.kind) {
+        case OutcomeKind::Ok:
+            return kExitDone;
+        case OutcomeKind::Declined:
+            printDeclined(window);
+            return kExitDeclined;
+        case OutcomeKind::Validation:
+        case OutcomeKind::Assertion:
+            printMessage(shown());
+            return kExitValidation;
+        case OutcomeKind::Failure:
+            break;
+    }
+    printMessage(shown());
+    return kExitFailure;
+}
+
+// The same classification for work run outside the window's handlers.
+int exceptionStatus(std::exception_ptr error, const MemoryWindow& window) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const SilentAbort&) {
+        printDeclined(window);
+        return kExitDeclined;
+    } catch (const EPztBanca& e) {
+        printMessage(e.what());
+        return kExitValidation;
+    } catch (const AssertionFailure& e) {
+        printMessage(e.what());
+        return kExitValidation;
+    } catch (const std::exception& e) {
+        printMessage(e.what());
+        return kExitFailure;
+    }
+}
+
+FormPaths pathsFor(const Arguments& args) {
+    FormPaths paths = FormPaths::defaults();
+    if (args.mainFolder) paths.mainFolder = *args.mainFolder;
+    if (args.layouts) {
+        paths.workingFolder = *args.layouts;
+        while (paths.workingFolder.size() > 1 && paths.workingFolder.back() == '/') paths.workingFolder.pop_back();
+    }
+    paths.dispositionsArg = args.file;
+    return paths;
+}
+
+// Selects the bank in cbBanche as the user would: the first item equal to the
+// name. A name the catalogue does not list is a usage error naming the banks.
+void selectBank(MemoryWindow& window, const std::string& utf8Name) {
+    const std::string name = utf8ToAnsi(utf8Name);
+    const std::vector<std::string> items = window.items("cbBanche");
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i] == name) {
+            window.setSelectedIndex("cbBanche", static_cast<int>(i));
+            return;
+        }
+    std::string message = "banca non presente nel catalogo: " + utf8Name;
+    if (items.empty()) {
+        message += " (il catalogo non elenca banche)";
+    } else {
+        message += "\nbanche disponibili:";
+        for (const std::string& item : items) message += "\n  " + ansiToUtf8(item);
+    }
+    throw UsageError(message);
+}
+
+// A header value to fill: the control "ed"/"de" + field and its value.
+struct HeaderValue {
+    std::string control;
+    bool isDate = false;
+    std::string text;  // Windows-1252
+    DaySerial date = 0;
+};
+
+// The header controls: edits of the top panel whose names begin with "ed" or "de".
+std::vector<ComponentInfo> headerControls(const WindowPort& window) {
+    std::vector<ComponentInfo> out;
+    for (const ComponentInfo& c : window.components()) {
+        const std::string_view prefix = std::string_view(c.name).substr(0, 2);
+        if (isEditKind(c.kind) && c.parent == "pnlTesta" && (prefix == "ed" || prefix == "de")) out.push_back(c);
+    }
+    return out;
+}
+
+std::vector<HeaderValue> resolveHeaderValues(const WindowPort& window, const Arguments& args) {
+    const std::vector<ComponentInfo> controls = headerControls(window);
+    std::vector<HeaderValue> out;
+    for (const auto& [field, value] : args.sets) {
+        const ComponentInfo* found = nullptr;
+        for (const ComponentInfo& c : controls)
+            if (sameName(std::string_view(c.name).substr(2), field)) {
+                found = &c;
+                break;
+            }
+        if (!found) {
+            std::string message = "--set: campo di testata sconosciuto: " + field + "\ncampi ammessi:";
+            for (const ComponentInfo& c : controls) message += " " + c.name.substr(2);
+            throw UsageError(message);
+        }
+        HeaderValue h;
+        h.control = found->name;
+        h.isDate = found->kind == ComponentKind::DateEdit;
+        if (h.isDate) {
+            if (!value.empty() && !parseIsoDate(value, h.date))
+                throw UsageError("--set " + field + ": data non valida '" + value + "' (serve AAAA-MM-GG, o vuota)");
+        } else {
+            h.text = utf8ToAnsi(value);
+        }
+        out.push_back(std::move(h));
+    }
+    return out;
+}
+
+void applyHeaderValues(MemoryWindow& window, const std::vector<HeaderValue>& values) {
+    for (const HeaderValue& h : values) {
+        if (h.isDate) {
+            window.setDate(h.control, h.date);
+            continue;
+        }
+        window.setText(h.control, h.text);
+        // The edit keeps only as many characters as it allows; a batch run must not cut silently.
+        const std::string kept = window.text(h.control);
+        if (kept != h.text)
+            throw UsageError("--set " + h.control.substr(2) + ": valore troppo lungo (al massimo " +
+                             std::to_string(kept.size()) + " caratteri)");
+    }
+}
+
+// The chosen bank's record layout and transfer rules, loaded the way the bank
+// selection loads them but without reading the dispositions again (the log
+// needs none). Kept in step with doz::cbBancheClick.
+void loadChosenBankLayouts(FormState& form) {
+    const int selected = form.window.selectedIndex("cbBanche");
+    const std::string name = form.window.items("cbBanche").at(static_cast<std::size_t>(selected));
+    Table& catalogue = form.cdsTracciati;
+    if (!catalogue.locate("Banca", {Value(name)})) throw AssertionFailure();
+    const std::string code = catalogue.fieldByName("CodTracciato").asText();
+    form.cdsTraccCorrente.setIndexFieldNames("Ord");
+    form.cdsTraccCorrente.loadFromFile(form.workingFile(code + ".Xml"));
+    form.cdsTrasfCorrente.loadFromFile(form.workingFile(code + "_X.Xml"));
+}
+
+void setRegionalSettings(const Arguments& args) {
+    regional() = args.regional ? Regional::forLocale(*args.regional) : Regional::fromEnvironment();
+}
+
+}  // namespace
+
+int runWindowCommand(const Arguments& args) {
+    setRegionalSettings(args);
+    MemoryWindow window;
+    const bool yes = args.yes;
+    window.setQuestionPolicy([yes](const std::string& question) {
+        if (std::string_view(question).substr(0, kSuccessQuestion.size()) == kSuccessQuestion) return false;
+        return yes;
+    });
+    const std::vector<HeaderValue> headerValues = resolveHeaderValues(window, args);
+
+    TfmPzExport_Banche form(window, pathsFor(args));
+    form.FormCreate();
+    if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
+    form.FormShow();
+    if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
+
+    selectBank(window, args.bank);
+    form.cbBancheClick();
+    if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
+
+    applyHeaderValues(window, headerValues);
+    window.setText("cbBancaFile", args.output);
+    if (args.all) {
+        window.setChecked("chEscludiMPG", false);
+        form.chEscludiMPGClick();
+        if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
+    }
+
+    switch (args.command) {
+        case Command::Export: form.Button2Click(); break;
+        case Command::Distinta: form.Button3Click(); break;
+        case Command::Brogliaccio: form.Button1Click(); break;
+        default: throw UsageError("sottocomando non valido qui: " + args.commandName);
+    }
+    const int status = outcomeStatus(form, window);
+    if (status == kExitDone) {
+        if (args.command == Command::Export) printLine(stdout, "File prodotto: " + args.output);
+        for (const std::string& path : window.openedPaths()) printLine(stdout, "Report: " + path);
+    }
+    return status;
+}
+
+int runLog(const Arguments& args) {
+    MemoryWindow window;
+    TfmPzExport_Banche form(window, pathsFor(args));
+    FormState& state = form.state();
+    try {
+        LoadCatalogue(state);
+    } catch (...) {
+        return exceptionStatus(std::current_exception(), window);
+    }
+    selectBank(window, args.bank);
+    try {
+        loadChosenBankLayouts(state);
+    } catch (...) {
+        return exceptionStatus(std::current_exception(), window);
+    }
+    window.setText("cbBancaFile", args.output);
+    form.buLogClick();
+    const int status = outcomeStatus(form, window);
+    if (status == kExitDone) printLine(stdout, "Log: " + LogFolder(state) + extractFileName(args.output));
+    return status;
+}
+
+}  // namespace doz::cli
