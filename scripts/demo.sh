@@ -1,24 +1,52 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job on the bundled demo
 # data: the export window when a display is available, otherwise the batch
-# export of the demo dispositions.
+# export of the demo dispositions (bank file, log and both reports).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/install-deps.sh
 bash scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
-bank=${DEMO_BANK:-Banca Demo Nord}
+bin="$root/$BUILD_DIR"
+
 # The working folder holds Tracciati.xml and the layout files.
 cd "$root/examples"
-if [ -x "$root/$BUILD_DIR/PztExport_Banche" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
-  exec "$root/$BUILD_DIR/PztExport_Banche" "$root/examples"
+if [ -x "$bin/PztExport_Banche" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -z "${DEMO_BATCH:-}" ]; then
+  exec "$bin/PztExport_Banche" "$root/examples"
 fi
-echo "Nessun display disponibile: eseguo l'esportazione batch dei dati dimostrativi." >&2
+
+echo "Nessun display disponibile: esportazione batch dei dati dimostrativi." >&2
+bank=${DEMO_BANK:-Banca Demo Nord}
 out=${DEMO_OUTPUT:-$root/out/demo}
 mkdir -p "$out"
-"$root/$BUILD_DIR/pzt-bankfile" export "$root/examples" --bank "$bank" \
-  --output "$out/STIPENDI.Txt" --main-folder "$out/main" --regional it_IT --yes \
-  $(cat "$root/examples/demo-header.args" 2>/dev/null || true)
-echo "File per la banca: $out/STIPENDI.Txt" >&2
-cat "$out/STIPENDI.Txt" | head -n 12
+# Header values that pass every demo bank's checks: execution two working days
+# after today, expiry 31 December (or 31 January when that is too close).
+creation=$(date +%F)
+execution=$(date -d "$creation + 2 days" +%F)
+while [ "$(date -d "$execution" +%u)" -gt 5 ] || [ "$(( ($(date -d "$execution" +%s) - $(date -d "$creation" +%s)) / 86400 ))" -lt 2 ]; do
+  execution=$(date -d "$execution + 1 day" +%F)
+done
+expiry=$(date +%Y)-12-31
+if [ $(( ($(date -d "$expiry" +%s) - $(date -d "$execution" +%s)) / 86400 )) -lt 15 ]; then
+  expiry=$(( $(date +%Y) + 1 ))-01-31
+fi
+# Count working days the way the bank checks do: at least 2 between creation and execution.
+wd=0; d=$creation
+while [ "$d" != "$execution" ]; do d=$(date -d "$d + 1 day" +%F); [ "$(date -d "$d" +%u)" -le 5 ] && wd=$((wd + 1)); done
+if [ "$wd" -lt 2 ]; then execution=$(date -d "$execution + 1 day" +%F); fi
+
+common=(--layouts "$root/examples" --main-folder "$out/main" --regional it_IT --yes)
+header=(--set Mittente=A1B2C --set NOME_SUPPORTO=STIPENDI --set Conto_Tesoreria=1234567
+        --set Data_Creazione="$creation" --set Data_Disposizione="$execution"
+        --set Data_Valuta="$execution" --set DATA_SCADENZA="$expiry")
+bankfile="$out/STIPENDI.Txt"
+"$bin/pzt-bankfile" export "$root/examples" --bank "$bank" --output "$bankfile" "${common[@]}" "${header[@]}"
+"$bin/pzt-bankfile" distinta "$root/examples" --bank "$bank" --output "$bankfile" "${common[@]}" "${header[@]}"
+"$bin/pzt-bankfile" brogliaccio "$root/examples" --bank "$bank" --output "$bankfile" "${common[@]}" "${header[@]}"
+echo
+echo "== $bankfile (prime righe)"
+head -n 6 "$bankfile" | tr -d '\r'
+echo "== log: $out/main/var/log/Pzt/doz/STIPENDI.Txt"
+echo "== $(ls "$out"/main/var/log/Pzt/doz/stp/DISTINTA_STIPENDI.Txt)"
+iconv -f WINDOWS-1252 -t UTF-8 "$out/main/var/log/Pzt/doz/stp/DISTINTA_STIPENDI.Txt" | tr -d '\r'

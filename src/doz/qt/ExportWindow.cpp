@@ -1,0 +1,524 @@
+#include "qt/ExportWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/Ansi.h"
+#include "platform/Error.h"
+#include "qt/BrowseEdit.h"
+#include "qt/DateEdit.h"
+#include "qt/DispositionModel.h"
+
+namespace doz {
+
+namespace {
+
+const char kTopPanel[] = "pnlTesta";
+const char kBottomPanel[] = "Panel1";
+const char kPanelCaption[] = "dozCaption";  // property holding a panel's caption
+
+QString fromAnsi(const std::string& text) { return QString::fromStdString(ansiToUtf8(text)); }
+std::string toAnsi(const QString& text) { return utf8ToAnsi(text.toStdString()); }
+
+std::string lowerAscii(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+QLabel* makeLabel(const char* caption, QWidget* parent) {
+    auto* label = new QLabel(fromAnsi(caption), parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// A control whose place stays taken while the transfer rules hide it.
+template <class W>
+W* keepPlace(W* w) {
+    QSizePolicy p = w->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(p);
+    return w;
+}
+
+}  // namespace
+
+// ---- building ------------------------------------------------------------------------
+
+ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("fmPzExport_Banche"));
+    setWindowTitle(QStringLiteral("Creazione file per la banca"));
+    desktopOpener_ = [](const std::string& path) {
+        QProcess::startDetached(QStringLiteral("xdg-open"), {fromAnsi(path)});
+    };
+
+    auto* top = new QFrame(this);
+    top->setFrameShape(QFrame::StyledPanel);
+    top->setFrameShadow(QFrame::Raised);
+    top->setFixedHeight(121);
+    auto* bottom = new QFrame(this);
+    bottom->setFrameShape(QFrame::StyledPanel);
+    bottom->setFrameShadow(QFrame::Raised);
+    bottom->setFixedHeight(41);
+
+    // Components are registered in the order the logic enumerates them: each
+    // panel, then its controls in tab order, then its labels; the grid last.
+    add(top, kTopPanel, ComponentKind::Panel, "");
+    buildTopPanel(top);
+    add(bottom, kBottomPanel, ComponentKind::Panel, "");
+    buildBottomPanel(bottom);
+
+    grid_ = new QTableView(this);
+    add(grid_, "dbgDisp", ComponentKind::Grid, "");
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(top);
+    column->addWidget(grid_, 1);
+    column->addWidget(bottom);
+
+    // Tab order: the header controls, the grid, then the commands.
+    const char* const order[] = {"cbBanche",         "edMittente",     "edNOME_SUPPORTO",     "edCC_ORDINANTE",
+                                 "edConto_Tesoreria", "deData_Creazione", "deData_Disposizione", "deData_Valuta",
+                                 "deDATA_SCADENZA",  "cbBancaFile",    "dbgDisp",             "Button2",
+                                 "btnChiudi",        "chEscludiMPG",   "Button1",             "Button3",
+                                 "buLog"};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(get(order[i - 1]).widget, get(order[i]).widget);
+
+    resize(934, 480);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+    form_ = std::make_unique<TfmPzExport_Banche>(*this, std::move(paths));
+
+    model_ = new DispositionModel(form_->state().cdsDisp, this);
+    grid_->setModel(model_);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setShowGrid(true);
+    grid_->setWordWrap(false);
+    grid_->setTabKeyNavigation(false);  // Tab leaves the grid for the next control
+    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid_->horizontalHeader()->setHighlightSections(false);
+    grid_->horizontalHeader()->setMinimumSectionSize(8);
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 4);
+    grid_->verticalHeader()->setMinimumWidth(16);
+    const auto& columns = DispositionModel::columns();
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].width > 0) grid_->setColumnWidth(static_cast<int>(i), columns[i].width);
+    connect(model_, &DispositionModel::currentRowMoved, this, &ExportWindow::followCurrentRow);
+    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { gridRowChosen(current); });
+
+    wireHandlers();
+    form_->FormCreate();
+}
+
+ExportWindow::~ExportWindow() {
+    tearingDown_ = true;
+    for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"}) get(name).widget->removeEventFilter(this);
+    // The grid lets go of the table before the window's state goes away.
+    model_->detach();
+    grid_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+    form_.reset();
+}
+
+void ExportWindow::buildTopPanel(QWidget* panel) {
+    auto* banks = new QComboBox(panel);
+    banks->setEditable(false);
+    banks->setMinimumWidth(180);
+    add(banks, "cbBanche", ComponentKind::List, kTopPanel);
+
+    auto edit = [&](const char* name, int maxLength, int width) {
+        auto* e = keepPlace(new QLineEdit(panel));
+        e->setMaxLength(maxLength);
+        e->setMinimumWidth(width);
+        add(e, name, ComponentKind::Edit, kTopPanel);
+        return e;
+    };
+    edit("edMittente", 10, 100);
+    edit("edNOME_SUPPORTO", 20, 150)->installEventFilter(this);
+    edit("edCC_ORDINANTE", 20, 150)->installEventFilter(this);
+    edit("edConto_Tesoreria", 7, 80);
+
+    for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"}) {
+        auto* d = keepPlace(new DateEdit(panel));
+        d->setMinimumWidth(120);
+        add(d, name, ComponentKind::DateEdit, kTopPanel);
+    }
+    auto* file = keepPlace(new BrowseEdit(panel));
+    file->setMinimumWidth(220);
+    add(file, "cbBancaFile", ComponentKind::BrowseEdit, kTopPanel);
+
+    struct LabelDef {
+        const char* name;
+        const char* caption;
+        const char* focusControl;
+    };
+    const LabelDef labels[] = {
+        {"Label1", "Banca", ""},
+        {"Label2", "Codice SIA", "edMittente"},
+        {"laNuomeSupporto", "Nome supporto", "edNOME_SUPPORTO"},
+        {"Label11", "CC ordinante", "edCC_ORDINANTE"},
+        {"Label10", "Conto tesoreria", "edConto_Tesoreria"},
+        {"Label3", "Data creazione", "deData_Creazione"},
+        {"Label5", "Esecuzione disposizione", "deData_Disposizione"},
+        {"Label6", "Valuta", "deData_Valuta"},
+        {"Label8", "Scadenza", "deDATA_SCADENZA"},
+        {"Label7", "File export", ""},
+    };
+    for (const LabelDef& l : labels) {
+        QLabel* label = keepPlace(makeLabel(l.caption, panel));
+        add(label, l.name, ComponentKind::Label, kTopPanel, l.focusControl);
+        if (*l.focusControl) label->setBuddy(get(l.focusControl).widget);
+    }
+
+    // Two rows of captions over their controls.
+    auto* g = new QGridLayout(panel);
+    g->setContentsMargins(8, 6, 8, 6);
+    g->setHorizontalSpacing(10);
+    g->setVerticalSpacing(2);
+    const char* const rows[2][5][2] = {
+        {{"Label1", "cbBanche"},
+         {"Label2", "edMittente"},
+         {"laNuomeSupporto", "edNOME_SUPPORTO"},
+         {"Label11", "edCC_ORDINANTE"},
+         {"Label10", "edConto_Tesoreria"}},
+        {{"Label3", "deData_Creazione"},
+         {"Label5", "deData_Disposizione"},
+         {"Label6", "deData_Valuta"},
+         {"Label8", "deDATA_SCADENZA"},
+         {"Label7", "cbBancaFile"}},
+    };
+    for (int r = 0; r < 2; ++r) {
+        for (int c = 0; c < 5; ++c) {
+            const int span = (r == 1 && c == 4) ? 2 : 1;
+            g->addWidget(get(rows[r][c][0]).widget, r * 3, c, 1, span, Qt::AlignLeft | Qt::AlignBottom);
+            g->addWidget(get(rows[r][c][1]).widget, r * 3 + 1, c, 1, span);
+        }
+    }
+    g->setRowMinimumHeight(2, 6);
+    g->setColumnStretch(5, 1);
+}
+
+void ExportWindow::buildBottomPanel(QWidget* panel) {
+    auto button = [&](const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), panel);
+        b->setAutoDefault(false);
+        add(b, name, ComponentKind::Button, kBottomPanel);
+        return b;
+    };
+    QPushButton* ok = button("Button2", "OK");
+    QPushButton* close = button("btnChiudi", "Chiudi");
+    auto* exclude = new QCheckBox(fromAnsi("Escludi dipendenti con modalit\xE0 di pagamento non accettate"), panel);
+    exclude->setChecked(true);
+    add(exclude, "chEscludiMPG", ComponentKind::CheckBox, kBottomPanel);
+    QPushButton* draft = button("Button1", "Brogliaccio");
+    QPushButton* summary = button("Button3", "Distinta");
+    QPushButton* log = button("buLog", "Log");
+    log->setVisible(false);
+    log->setEnabled(false);
+
+    QFont bold = panel->font();
+    bold.setBold(true);
+    QLabel* total = makeLabel("Totale disposizioni", panel);
+    QLabel* count = makeLabel("0", panel);
+    total->setFont(bold);
+    count->setFont(bold);
+    add(total, "Label9", ComponentKind::Label, kBottomPanel);
+    add(count, "laDisp", ComponentKind::Label, kBottomPanel);
+
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 4, 6, 4);
+    row->setSpacing(6);
+    row->addWidget(exclude);
+    row->addSpacing(10);
+    row->addWidget(total);
+    row->addWidget(count);
+    row->addStretch(1);
+    for (QPushButton* b : {summary, draft, log, ok, close}) row->addWidget(b);
+}
+
+void ExportWindow::wireHandlers() {
+    auto onClick = [this](const char* name, void (TfmPzExport_Banche::*handler)()) {
+        connect(static_cast<QAbstractButton*>(get(name).widget), &QAbstractButton::clicked, this,
+                [this, handler] { (form_.get()->*handler)(); });
+    };
+    onClick("Button2", &TfmPzExport_Banche::Button2Click);
+    onClick("Button3", &TfmPzExport_Banche::Button3Click);
+    onClick("Button1", &TfmPzExport_Banche::Button1Click);
+    onClick("buLog", &TfmPzExport_Banche::buLogClick);
+    onClick("btnChiudi", &TfmPzExport_Banche::btnChiudiClick);
+    onClick("chEscludiMPG", &TfmPzExport_Banche::chEscludiMPGClick);
+
+    // Only a choice made by the user selects a bank; setting the index from the logic does not.
+    connect(widget<QComboBox>("cbBanche"), &QComboBox::activated, this, [this] { form_->cbBancheClick(); });
+    connect(widget<BrowseEdit>("cbBancaFile"), &BrowseEdit::buttonClicked, this,
+            [this] { form_->cbBancaFileButtonClick(); });
+
+    // Esc anywhere in the window presses Chiudi (open pop-ups take it first).
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        auto* chiudi = widget<QPushButton>("btnChiudi");
+        if (chiudi->isEnabled()) chiudi->click();
+    });
+}
+
+void ExportWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_ || event->spontaneous()) return;
+    shown_ = true;
+    form_->FormShow();
+}
+
+// Leaving the support name or the ordering account for another control of the
+// window rebuilds the file name; the window losing activation is no leaving.
+bool ExportWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !tearingDown_ && form_) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            (watched == get("edNOME_SUPPORTO").widget || watched == get("edCC_ORDINANTE").widget))
+            form_->edNOME_SUPPORTOExit();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- the grid and the table's cursor ---------------------------------------------------
+
+void ExportWindow::followCurrentRow(int row) {
+    if (movingTable_) return;
+    followingTable_ = true;
+    QItemSelectionModel* selection = grid_->selectionModel();
+    if (row < 0) {
+        selection->clear();
+    } else {
+        const QModelIndex index = model_->index(row, std::max(0, grid_->currentIndex().column()));
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        grid_->scrollTo(index);
+    }
+    followingTable_ = false;
+}
+
+// A row the user picks in the grid becomes the table's current row.
+void ExportWindow::gridRowChosen(const QModelIndex& current) {
+    if (followingTable_) return;
+    Table& table = form_->state().cdsDisp;
+    if (!current.isValid() || !table.active() || table.state() != TableState::Browse) return;
+    if (current.row() == table.recNo() || current.row() >= table.viewCount()) return;
+    movingTable_ = true;
+    try {
+        table.first();
+        for (int i = 0; i < current.row() && !table.eof(); ++i) table.next();
+    } catch (const std::exception&) {
+        // The grid only mirrors the table; a table that cannot move stays where it is.
+    }
+    movingTable_ = false;
+}
+
+// ---- components ---------------------------------------------------------------------------
+
+QWidget* ExportWindow::add(QWidget* widget, const char* name, ComponentKind kind, const char* parent,
+                           const char* focusControl) {
+    widget->setObjectName(QString::fromLatin1(name));
+    entries_.push_back(Entry{ComponentInfo{name, kind, parent, focusControl}, widget});
+    return widget;
+}
+
+const ExportWindow::Entry* ExportWindow::lookUp(std::string_view name) const {
+    const std::string wanted = lowerAscii(name);
+    for (const Entry& e : entries_)
+        if (lowerAscii(e.info.name) == wanted) return &e;
+    return nullptr;
+}
+
+const ExportWindow::Entry& ExportWindow::get(std::string_view name) const {
+    const Entry* e = lookUp(name);
+    if (!e) throw AssertionFailure();
+    return *e;
+}
+
+const ExportWindow::Entry& ExportWindow::getKind(std::string_view name,
+                                                 std::initializer_list<ComponentKind> kinds) const {
+    const Entry& e = get(name);
+    if (std::find(kinds.begin(), kinds.end(), e.info.kind) == kinds.end()) throw AssertionFailure();
+    return e;
+}
+
+template <class W>
+W* ExportWindow::widget(const char* name) const {
+    return static_cast<W*>(get(name).widget);
+}
+
+std::vector<ComponentInfo> ExportWindow::components() const {
+    std::vector<ComponentInfo> out;
+    out.reserve(entries_.size());
+    for (const Entry& e : entries_) out.push_back(e.info);
+    return out;
+}
+
+std::optional<ComponentInfo> ExportWindow::findComponent(std::string_view name) const {
+    const Entry* e = lookUp(name);
+    if (!e) return std::nullopt;
+    return e->info;
+}
+
+// A control's own visibility and enabled state, whether or not the window is on screen.
+bool ExportWindow::isVisible(std::string_view name) const { return get(name).widget->isVisibleTo(this); }
+void ExportWindow::setVisible(std::string_view name, bool visible) { get(name).widget->setVisible(visible); }
+bool ExportWindow::isEnabled(std::string_view name) const { return get(name).widget->isEnabledTo(this); }
+void ExportWindow::setEnabled(std::string_view name, bool enabled) { get(name).widget->setEnabled(enabled); }
+
+// ---- texts and values ------------------------------------------------------------------------
+
+namespace {
+constexpr std::initializer_list<ComponentKind> kTextKinds = {
+    ComponentKind::Edit,   ComponentKind::BrowseEdit, ComponentKind::Label,
+    ComponentKind::Button, ComponentKind::CheckBox,   ComponentKind::Panel,
+};
+
+QLineEdit* lineEditOf(const QWidget* w, ComponentKind kind) {
+    if (kind == ComponentKind::BrowseEdit) return static_cast<const BrowseEdit*>(w)->lineEdit();
+    return const_cast<QLineEdit*>(static_cast<const QLineEdit*>(w));
+}
+}  // namespace
+
+std::string ExportWindow::text(std::string_view name) const {
+    if (name.empty()) return toAnsi(windowTitle());
+    const Entry& e = getKind(name, kTextKinds);
+    switch (e.info.kind) {
+        case ComponentKind::Edit:
+        case ComponentKind::BrowseEdit: return toAnsi(lineEditOf(e.widget, e.info.kind)->text());
+        case ComponentKind::Label: return toAnsi(static_cast<QLabel*>(e.widget)->text());
+        case ComponentKind::Button:
+        case ComponentKind::CheckBox: return toAnsi(static_cast<QAbstractButton*>(e.widget)->text());
+        default: return toAnsi(e.widget->property(kPanelCaption).toString());
+    }
+}
+
+// An edit keeps at most its limit of characters, as typing would.
+void ExportWindow::setText(std::string_view name, const std::string& text) {
+    if (name.empty()) {
+        setWindowTitle(fromAnsi(text));
+        return;
+    }
+    const Entry& e = getKind(name, kTextKinds);
+    const QString value = fromAnsi(text);
+    switch (e.info.kind) {
+        case ComponentKind::Edit:
+        case ComponentKind::BrowseEdit: lineEditOf(e.widget, e.info.kind)->setText(value); break;
+        case ComponentKind::Label: static_cast<QLabel*>(e.widget)->setText(value); break;
+        case ComponentKind::Button:
+        case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(value); break;
+        default: e.widget->setProperty(kPanelCaption, value); break;
+    }
+}
+
+DaySerial ExportWindow::date(std::string_view name) const {
+    return static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget)->date();
+}
+
+void ExportWindow::setDate(std::string_view name, DaySerial date) {
+    static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget)->setDate(date);
+}
+
+std::vector<std::string> ExportWindow::items(std::string_view name) const {
+    auto* list = static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget);
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(list->count()));
+    for (int i = 0; i < list->count(); ++i) out.push_back(toAnsi(list->itemText(i)));
+    return out;
+}
+
+// Adding an item never selects it (a list starts with no selection).
+void ExportWindow::addItem(std::string_view name, const std::string& item) {
+    auto* list = static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget);
+    const int before = list->currentIndex();
+    list->addItem(fromAnsi(item));
+    if (list->currentIndex() != before) list->setCurrentIndex(before);
+}
+
+int ExportWindow::selectedIndex(std::string_view name) const {
+    return static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget)->currentIndex();
+}
+
+void ExportWindow::setSelectedIndex(std::string_view name, int index) {
+    auto* list = static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget);
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+bool ExportWindow::isChecked(std::string_view name) const {
+    return static_cast<QCheckBox*>(getKind(name, {ComponentKind::CheckBox}).widget)->isChecked();
+}
+
+void ExportWindow::setChecked(std::string_view name, bool checked) {
+    static_cast<QCheckBox*>(getKind(name, {ComponentKind::CheckBox}).widget)->setChecked(checked);
+}
+
+// ---- the user -------------------------------------------------------------------------------------
+
+// The hourglass covers the whole application; the default cursor takes back
+// every override, whatever was shown before.
+void ExportWindow::setCursor(CursorShape shape) {
+    if (shape == CursorShape::HourGlass) {
+        if (QApplication::overrideCursor())
+            QApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        return;
+    }
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+bool ExportWindow::askYesNo(const std::string& question) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Attenzione"), fromAnsi(question),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ExportWindow::showError(const std::string& message) {
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), fromAnsi(message),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initialFile) {
+    const QString chosen = QFileDialog::getSaveFileName(this, QString(), fromAnsi(initialFile), QString(), nullptr,
+                                                        QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) return std::nullopt;
+    return toAnsi(chosen);
+}
+
+void ExportWindow::close() { QWidget::close(); }
+
+void ExportWindow::openWithDesktop(const std::string& path) {
+    if (desktopOpener_) desktopOpener_(path);
+}
+
+}  // namespace doz
