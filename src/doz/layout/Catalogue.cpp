@@ -69,7 +69,7 @@ void LoadCatalogue(FormState& form) {
     }
 }
 
-void cbBancheClick(FormState& form) {
+void LoadBankLayouts(FormState& form) {
     WindowPort& w = form.window;
     const int selected = w.selectedIndex("cbBanche");
     const std::vector<std::string> items = w.items("cbBanche");
@@ -84,7 +84,10 @@ void cbBancheClick(FormState& form) {
     form.cdsTraccCorrente.setIndexFieldNames("Ord");
     form.cdsTraccCorrente.loadFromFile(form.workingFile(catalogue.fieldByName("CodTracciato").asText() + ".Xml"));
     form.cdsTrasfCorrente.loadFromFile(form.workingFile(catalogue.fieldByName("CodTracciato").asText() + "_X.Xml"));
+}
 
+void cbBancheClick(FormState& form) {
+    LoadBankLayouts(form);
     ReloadDispositions(form);
 }
 

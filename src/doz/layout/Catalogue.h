@@ -21,6 +21,12 @@ FieldPosition ParsePos(std::string_view text);
 // Loads Tracciati.xml into cdsTracciati and adds every Banca, in file order, to cbBanche.
 void LoadCatalogue(FormState& form);
 
+// Locates the bank selected in cbBanche in the catalogue ("Assertion failure"
+// when absent) and loads its record layout CodTracciato + ".Xml" (ordered by
+// Ord) and transfer rules CodTracciato + "_X.Xml". The catalogue's current row
+// stays on that bank.
+void LoadBankLayouts(FormState& form);
+
 // The bank selection: locates the chosen name in the catalogue ("Assertion
 // failure" when absent), loads CodTracciato + ".Xml" and CodTracciato + "_X.Xml",
 // then reloads the dispositions.
