@@ -20,6 +20,7 @@ Grammar grammarOf(Command c) {
         case Command::Dump: return {true, false, false};
         case Command::Log: return {false, false, true};
         case Command::Export:
+        case Command::Check:
         case Command::Distinta:
         case Command::Brogliaccio: return {true, true, true};
         case Command::Help: break;
@@ -30,6 +31,7 @@ Grammar grammarOf(Command c) {
 bool commandFromName(std::string_view name, Command& out) {
     if (name == "dump") out = Command::Dump;
     else if (name == "export") out = Command::Export;
+    else if (name == "check") out = Command::Check;
     else if (name == "log") out = Command::Log;
     else if (name == "distinta") out = Command::Distinta;
     else if (name == "brogliaccio") out = Command::Brogliaccio;
@@ -43,7 +45,7 @@ bool isHelp(std::string_view a) { return a == "--help" || a == "-h"; }
 
 Arguments parseArguments(int argc, const char* const* argv) {
     Arguments out;
-    if (argc < 2) throw UsageError("manca il sottocomando (dump, export, log, distinta, brogliaccio)");
+    if (argc < 2) throw UsageError("manca il sottocomando (dump, export, check, log, distinta, brogliaccio)");
     const std::string_view first = argv[1];
     if (isHelp(first) || first == "help") {
         out.command = Command::Help;
@@ -134,7 +136,9 @@ Arguments parseArguments(int argc, const char* const* argv) {
     }
     if (g.bankOptions) {
         if (out.bank.empty()) throw UsageError(out.commandName + ": manca --bank NOME");
-        if (out.output.empty()) throw UsageError(out.commandName + ": manca --output FILE");
+        // check writes no bank file: the name is only the window's, as for export
+        if (out.output.empty() && out.command != Command::Check)
+            throw UsageError(out.commandName + ": manca --output FILE");
     }
     return out;
 }
@@ -181,6 +185,24 @@ std::string helpText(const std::string& commandName) {
                            "Opzioni:\n") +
                kWindowOptions + "\n" + kExitStatus;
     }
+    if (commandName == "check") {
+        return std::string("Uso: pzt-bankfile check CARTELLA_DISPOSIZIONI --bank NOME [opzioni di export]\n\n"
+                           "Controlla le disposizioni come il comando OK, ma senza fermarsi al primo errore e senza\n"
+                           "scrivere il file: ogni campo di ogni disposizione passa gli stessi controlli di export.\n"
+                           "Scrive sullo standard output una riga per ogni problema (numero della disposizione\n"
+                           "nell'ordine mostrato, beneficiario, tipo record, campo, messaggio) e in fondo il conteggio\n"
+                           "\"Errori: N, avvisi: N, note: N\". L'avviso sul numero di conto \xC3\xA8 elencato\n"
+                           "(\"Avviso: ...\") e non chiesto. Le note (\"Nota: ...\") segnalano ci\xC3\xB2 che le banche\n"
+                           "rifiutano spesso anche se il tracciato lo accetta: caratteri fuori dalla tabella CBI nei\n"
+                           "campi alfanumerici, CIN del destinatario che non corrisponde ad ABI, CAB e conto, cifre di\n"
+                           "controllo dell'IBAN ordinante errate. Le note non contano come errori.\n"
+                           "--output \xC3\xA8 facoltativa; non si scrivono file, log n\xC3\xA9 impostazioni.\n\n"
+                           "Opzioni:\n") +
+               kWindowOptions +
+               "\nStato di uscita: 0 nessun errore (avvisi e note ammessi); 1 almeno un errore; 2 riga di\n"
+               "comando errata; 4 ogni altro errore (dati, lettura). Se i dati non si possono leggere,\n"
+               "l'ultima riga dello standard error \xC3\xA8 il messaggio che la finestra mostrerebbe.\n";
+    }
     if (commandName == "distinta" || commandName == "brogliaccio") {
         const bool distinta = commandName == "distinta";
         return std::string("Uso: pzt-bankfile ") + commandName +
@@ -212,13 +234,16 @@ std::string helpText(const std::string& commandName) {
            "  dump FILE                      mostra un file dati come JSON\n"
            "  export CARTELLA --bank NOME --output FILE [opzioni]\n"
            "                                 crea il file per la banca (il pulsante OK)\n"
+           "  check CARTELLA --bank NOME [opzioni]\n"
+           "                                 elenca tutti gli errori, gli avvisi e le note delle\n"
+           "                                 disposizioni senza scrivere il file\n"
            "  distinta CARTELLA --bank NOME --output FILE [opzioni]\n"
            "                                 scrive la distinta (il pulsante Distinta)\n"
            "  brogliaccio CARTELLA --bank NOME --output FILE [opzioni]\n"
            "                                 scrive il brogliaccio (il pulsante Brogliaccio)\n"
            "  log --bank NOME --output FILE [--layouts CARTELLA] [--main-folder CARTELLA]\n"
            "                                 registra un file per la banca campo per campo (il pulsante Log)\n\n"
-           "Opzioni di export, distinta e brogliaccio:\n" +
+           "Opzioni di export, check, distinta e brogliaccio (per check --output \xC3\xA8 facoltativa):\n" +
            std::string(kWindowOptions) +
            "\n'pzt-bankfile SOTTOCOMANDO --help' descrive un sottocomando.\n\n" + kExitStatus;
 }

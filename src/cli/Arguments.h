@@ -24,7 +24,7 @@ enum ExitStatus : int {
     kExitFailure = 4,     // any other error: data, input/output
 };
 
-enum class Command { Help, Dump, Export, Log, Distinta, Brogliaccio };
+enum class Command { Help, Dump, Export, Check, Log, Distinta, Brogliaccio };
 
 struct Arguments {
     Command command = Command::Help;
@@ -33,7 +33,7 @@ struct Arguments {
 
     std::string file;              // dump: the packet; export and reports: the dispositions folder
     std::string bank;              // --bank (UTF-8, as typed)
-    std::string output;            // --output
+    std::string output;            // --output (optional for check)
     std::optional<std::string> layouts;     // --layouts
     std::optional<std::string> mainFolder;  // --main-folder
     std::optional<std::string> regional;    // --regional

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "PztFExport_Banche.h"
+#include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
+#include "layout/Dispositions.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -169,22 +171,24 @@ void applyHeaderValues(MemoryWindow& window, const std::vector<HeaderValue>& val
     }
 }
 
-// The chosen bank's record layout and transfer rules, loaded the way the bank
-// selection loads them but without reading the dispositions again (the log
-// needs none). Kept in step with doz::cbBancheClick.
-void loadChosenBankLayouts(FormState& form) {
-    const int selected = form.window.selectedIndex("cbBanche");
-    const std::string name = form.window.items("cbBanche").at(static_cast<std::size_t>(selected));
-    Table& catalogue = form.cdsTracciati;
-    if (!catalogue.locate("Banca", {Value(name)})) throw AssertionFailure();
-    const std::string code = catalogue.fieldByName("CodTracciato").asText();
-    form.cdsTraccCorrente.setIndexFieldNames("Ord");
-    form.cdsTraccCorrente.loadFromFile(form.workingFile(code + ".Xml"));
-    form.cdsTrasfCorrente.loadFromFile(form.workingFile(code + "_X.Xml"));
-}
-
 void setRegionalSettings(const Arguments& args) {
     regional() = args.regional ? Regional::forLocale(*args.regional) : Regional::fromEnvironment();
+}
+
+// check: the reload of the OK command, then every field of every disposition
+// through the same checks, each failure printed; nothing is written.
+int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
+    FormState& state = form.state();
+    CheckSink sink;
+    try {
+        ReloadDispositions(state);
+        CheckAllDispositions(state, sink);
+    } catch (...) {
+        return exceptionStatus(std::current_exception(), window);
+    }
+    for (const CheckFinding& finding : sink.findings()) printLine(stdout, ansiToUtf8(FormatFinding(finding)));
+    printLine(stdout, ansiToUtf8(FormatFindingCounts(sink)));
+    return sink.count(FindingKind::Error) == 0 ? kExitDone : kExitValidation;
 }
 
 }  // namespace
@@ -210,7 +214,7 @@ int runWindowCommand(const Arguments& args) {
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
 
     applyHeaderValues(window, headerValues);
-    window.setText("cbBancaFile", args.output);
+    if (!args.output.empty()) window.setText("cbBancaFile", args.output);
     if (args.all) {
         window.setChecked("chEscludiMPG", false);
         form.chEscludiMPGClick();
@@ -219,6 +223,7 @@ int runWindowCommand(const Arguments& args) {
 
     switch (args.command) {
         case Command::Export: form.Button2Click(); break;
+        case Command::Check: return runCheck(form, window);
         case Command::Distinta: form.Button3Click(); break;
         case Command::Brogliaccio: form.Button1Click(); break;
         default: throw UsageError("sottocomando non valido qui: " + args.commandName);
@@ -242,7 +247,7 @@ int runLog(const Arguments& args) {
     }
     selectBank(window, args.bank);
     try {
-        loadChosenBankLayouts(state);
+        LoadBankLayouts(state);
     } catch (...) {
         return exceptionStatus(std::current_exception(), window);
     }

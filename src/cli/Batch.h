@@ -8,7 +8,7 @@
 
 namespace doz::cli {
 
-// export, distinta, brogliaccio.
+// export, check, distinta, brogliaccio.
 int runWindowCommand(const Arguments& args);
 int runLog(const Arguments& args);
 

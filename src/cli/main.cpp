@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
             case Command::Dump: return runDump(args);
             case Command::Log: return runLog(args);
             case Command::Export:
+            case Command::Check:
             case Command::Distinta:
             case Command::Brogliaccio: return runWindowCommand(args);
             case Command::Help: break;

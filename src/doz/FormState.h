@@ -14,6 +14,8 @@
 
 namespace doz {
 
+class CheckSink;  // bankfile/DispositionCheck.h
+
 // Where the program reads and writes. Every path ends without a separator
 // except mainFolder, which ends with '/' because sub-paths are appended to it.
 struct FormPaths {
@@ -49,6 +51,10 @@ struct FormState {
     std::string currentLine;            // the record being assembled, or the line being logged
     int currentFieldLength = 0;         // the field being formatted
     std::vector<std::string>* lineList = nullptr;  // lines of the bank file, during one build
+    // Set only while the dispositions are checked without writing a file: the
+    // failures of each field and the warnings go here instead of stopping the
+    // build or asking the user.
+    CheckSink* checkSink = nullptr;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

@@ -61,6 +61,7 @@ TEST_F(IniFileRead, ProfileRulesForNamesAndValues) {
         "eq=a=b=c\r\nquoted=\"  q  \"\r\nhalf=\"open\r\ninline=1 ; resto\r\nempty=\r\nbare\r\n"
         "; Commento=si\r\n# Cancelletto=si\r\naccento=gi\xE0\r\n"
         "[ dati ]\r\nSolo=qui\r\n"
+        "[Societ\xE0]\r\nA=1\r\n"
         "[Altro]\r\nChiave=x");
     IniFile ini(path_);
     EXPECT_EQ(ini.readString("dati", "mittente", ""), "ABC12");  // first section, first key
@@ -75,6 +76,7 @@ TEST_F(IniFileRead, ProfileRulesForNamesAndValues) {
     EXPECT_EQ(ini.readString("Dati", "Cancelletto", "def"), "def");
     EXPECT_EQ(ini.readString("DATI", "ACCENTO", ""), "gi\xE0");
     EXPECT_EQ(ini.readString("Dati", "Solo", "def"), "def");
+    EXPECT_EQ(ini.readString("SOCIET\xC0", "a", ""), "1");  // Windows-1252 letters fold too
     EXPECT_EQ(ini.readString("Altro", "Mittente", "def"), "def");
     EXPECT_EQ(ini.readString("altro", "chiave", ""), "x");  // last line without a line end
     EXPECT_TRUE(ini.valueExists("Dati", "bare"));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldFormatting.h"
 #include "platform/Error.h"
@@ -128,7 +129,13 @@ void WriteRecord(FormState& form, const std::string& recordType) {
     if (layout.isEmpty()) return;
 
     addToTotal(form, "TOT_RECORD", 1, kRefusedRecords);
-    for (layout.first(); !layout.eof(); layout.next()) form.currentLine += FormatField(form);
+    if (form.checkSink) {
+        // A check run: every field is looked at, a failing one is noted and the record goes on.
+        for (layout.first(); !layout.eof(); layout.next())
+            if (!CheckField(form, *form.checkSink)) break;
+    } else {
+        for (layout.first(); !layout.eof(); layout.next()) form.currentLine += FormatField(form);
+    }
     form.lineList->push_back(form.currentLine);
 }
 

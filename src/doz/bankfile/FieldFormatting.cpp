@@ -33,6 +33,12 @@ std::size_t widthOf(int length) { return length > 0 ? static_cast<std::size_t>(l
 }  // namespace
 
 std::string FormatField(FormState& form) {
+    const std::string value = FormatFieldText(form);
+    ValidateField(form, value);
+    return value;
+}
+
+std::string FormatFieldText(FormState& form) {
     form.currentFieldLength = FieldLength(form);
     const std::string colType = layoutText(form, "ColType");
     std::string value;
@@ -44,7 +50,6 @@ std::string FormatField(FormState& form) {
         if (layoutText(form, "Extra") == "R" && value.size() > width) value.erase(0, value.size() - width);
         value = FitField(form, value);
     }
-    ValidateField(form, value);
     return value;
 }
 

@@ -10,6 +10,8 @@
 namespace doz {
 
 std::string FormatField(FormState& form);
+// FormatField without the validation: the field's text cut and padded to its width.
+std::string FormatFieldText(FormState& form);
 int FieldLength(FormState& form);
 std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "bankfile/DispositionCheck.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
 
@@ -242,6 +243,11 @@ int WorkingDaysBetween(DaySerial start, DaySerial end) {
 }
 
 void ConfirmWarning(FormState& form, unsigned number, const std::string& text) {
+    if (form.checkSink) {
+        // A check run lists every warning where it arises and asks nothing.
+        form.checkSink->warning(form, text);
+        return;
+    }
     const bool remembered = number < form.confirmedWarnings.size();
     if (remembered && form.confirmedWarnings.test(number)) return;
     if (!form.window.askYesNo(text + "\r\n" + "Continuare ?")) throw SilentAbort();

@@ -1,0 +1,64 @@
+// What banks are known to refuse in a file that passes the layout rules: text
+// outside the CBI character table, a payee CIN that does not belong to the
+// bank coordinates, ordering-party IBAN check digits that do not add up.
+// These are notices of a check run: they never fail it and never touch an
+// export.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "FormState.h"
+
+namespace doz {
+
+class CheckSink;
+
+// The CBI character table of alphanumeric fields: letters A-Z and a-z, digits,
+// the blank and . , ; : - _ / ( ) + ' " ? ! & % * = < > # @ $. Accented
+// letters, control characters and ~ ` ^ \ | { } [ ] are outside it.
+bool IsCbiCharacter(char c);
+// The characters of `text` outside the table, each once, in order of appearance.
+std::string NonCbiCharacters(std::string_view text);
+
+// The CIN letter of Italian bank coordinates: the 22 characters ABI (5 digits),
+// CAB (5 digits) and account (up to 12 letters or digits, zero-filled on the
+// left), the odd positions weighted by the CIN table and the even ones by
+// their value, the sum modulo 26 as a letter. Blanks around each part are
+// ignored; nothing when a part is not of that form.
+std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::string_view account);
+
+// The two check digits of the IBAN country + ?? + bban (ISO 7064 mod 97-10);
+// nothing when the country is not two letters or the bban holds anything but
+// letters and digits.
+std::optional<std::string> IbanCheckDigits(std::string_view country, std::string_view bban);
+// True when the whole IBAN's check digits hold (blanks inside are ignored).
+bool IbanIsValid(std::string_view iban);
+
+// Notices of one formatted field, with its layout row current: characters
+// outside the CBI table in a field that is neither numeric nor a filler.
+void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
+
+// Notices of the current disposition, number `number` (PROGRESSIVO): its payee
+// CIN against ABI, CAB and account, and the ordering party's IBAN check digits
+// where the disposition carries the parts. The same ordering IBAN found wrong
+// in several dispositions is noted once, at the first, with the count.
+class DispositionNotices {
+public:
+    void check(FormState& form, int number, CheckSink& sink);
+
+private:
+    void checkPayeeCin(FormState& form, int number, const std::string& payee, CheckSink& sink);
+    void checkOrderingIban(FormState& form, int number, const std::string& payee, CheckSink& sink);
+
+    struct Repeated {
+        std::size_t finding = 0;  // index in the sink's findings
+        int count = 0;
+        std::string message;
+    };
+    std::map<std::string, Repeated> wrongOrderingIbans_;
+};
+
+}  // namespace doz

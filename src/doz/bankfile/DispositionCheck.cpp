@@ -1,0 +1,191 @@
+// The check run: the bank file's record sequence walked to the end, with every
+// failing field noted instead of ending the command.
+#include "bankfile/DispositionCheck.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "bankfile/BankFileWriter.h"
+#include "bankfile/BankNotices.h"
+#include "bankfile/EPztBanca.h"
+#include "bankfile/FieldFormatting.h"
+#include "bankfile/FieldValidation.h"
+#include "layout/Catalogue.h"
+#include "platform/Error.h"
+
+namespace doz {
+
+namespace {
+
+bool isFileRecord(const std::string& recordType) { return recordType == "PC" || recordType == "EF"; }
+
+std::string layoutColumn(Table& layout, std::string_view column) {
+    if (!layout.active() || layout.isEmpty()) return {};
+    const std::optional<Field> f = layout.findField(column);
+    return f ? f->asText() : std::string();
+}
+
+// PROGRESSIVO as the walk has it: the number of the disposition being written.
+int currentProgressive(FormState& form) {
+    if (!form.cdsTot.active() || form.cdsTot.isEmpty()) return 0;
+    const std::optional<Field> f = form.cdsTot.findField("PROGRESSIVO");
+    return f ? static_cast<int>(f->asInteger()) : 0;
+}
+
+// Runs one step of a field and notes the failures the OK command would stop
+// at; other errors (files, memory) still end the run. True when it passed.
+template <class Step>
+bool noted(FormState& form, CheckSink& sink, Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const EPztBanca& e) {
+        sink.atCurrentField(form, FindingKind::Error, e.what());
+    } catch (const AssertionFailure& e) {
+        sink.atCurrentField(form, FindingKind::Error, e.what());
+    } catch (const DataError& e) {
+        sink.atCurrentField(form, FindingKind::Error, e.what());
+    }
+    return false;
+}
+
+// After a field whose start did not fit: the line is brought to the field's
+// declared end, so that the following fields are judged on their own. False
+// when the position itself cannot be read.
+bool realignToField(FormState& form) {
+    FieldPosition p;
+    try {
+        p = ParsePos(form.cdsTraccCorrente.fieldByName("Pos").asText());
+    } catch (const DataError&) {
+        return false;
+    }
+    if (p.start < 1 || p.length < 0) return false;
+    form.currentLine.resize(static_cast<std::size_t>(p.start - 1), ' ');
+    form.currentLine.append(static_cast<std::size_t>(p.length), ' ');
+    return true;
+}
+
+// Hands the window the sink and a scratch line list for one run, and takes
+// both back however the run ends.
+class CheckRun {
+public:
+    CheckRun(FormState& form, CheckSink& sink) : form_(form), sink_(form.checkSink), lines_(form.lineList) {
+        form_.checkSink = &sink;
+        form_.lineList = &scratch_;
+    }
+    ~CheckRun() {
+        form_.checkSink = sink_;
+        form_.lineList = lines_;
+    }
+    CheckRun(const CheckRun&) = delete;
+    CheckRun& operator=(const CheckRun&) = delete;
+
+private:
+    FormState& form_;
+    CheckSink* sink_;
+    std::vector<std::string>* lines_;
+    std::vector<std::string> scratch_;
+};
+
+// Findings sort by the disposition they belong to: the header record first,
+// the footer record last, the notices of a disposition after its records.
+int rank(const CheckFinding& f) { return f.recordType == "EF" ? INT_MAX : f.disposition; }
+
+}  // namespace
+
+void CheckSink::atCurrentField(FormState& form, FindingKind kind, const std::string& message) {
+    CheckFinding f;
+    f.kind = kind;
+    f.message = message;
+    f.recordType = layoutColumn(form.cdsTraccCorrente, "Record");
+    if (layoutColumn(form.cdsTraccCorrente, "ColType") != "F") f.field = layoutColumn(form.cdsTraccCorrente, "FieldName");
+    if (!isFileRecord(f.recordType)) {
+        f.disposition = currentProgressive(form);
+        if (f.disposition > 0) f.payee = PayeeName(form);
+    }
+    findings_.push_back(std::move(f));
+}
+
+std::size_t CheckSink::count(FindingKind kind) const {
+    return static_cast<std::size_t>(
+        std::count_if(findings_.begin(), findings_.end(), [kind](const CheckFinding& f) { return f.kind == kind; }));
+}
+
+bool CheckField(FormState& form, CheckSink& sink) {
+    form.currentFieldLength = -1;  // FormatFieldText sets it once the field's start has passed
+    std::string value;
+    if (!noted(form, sink, [&] { value = FormatFieldText(form); })) {
+        if (form.currentFieldLength < 0) return realignToField(form);
+        form.currentLine.append(static_cast<std::size_t>(form.currentFieldLength), ' ');
+        return true;
+    }
+    noted(form, sink, [&] { ValidateField(form, value); });
+    FieldNotices(form, value, sink);
+    form.currentLine += value;
+    return true;
+}
+
+void CheckAllDispositions(FormState& form, CheckSink& sink) {
+    const std::size_t first = sink.findings().size();
+    form.confirmedWarnings.reset();
+    {
+        CheckRun run(form, sink);
+        try {
+            BuildRecords(form);
+        } catch (const Error& e) {
+            // Not tied to one field: the walk cannot go on.
+            if (dynamic_cast<const IoError*>(&e)) throw;
+            CheckFinding f;
+            f.message = e.what();
+            f.disposition = currentProgressive(form);
+            if (f.disposition > 0 && form.cdsDisp.active() && !form.cdsDisp.eof()) f.payee = PayeeName(form);
+            sink.add(std::move(f));
+        }
+    }
+    form.confirmedWarnings.reset();
+
+    DispositionNotices notices;
+    int number = 0;
+    Table& disp = form.cdsDisp;
+    if (disp.active())
+        for (disp.first(); !disp.eof(); disp.next()) notices.check(form, ++number, sink);
+
+    std::vector<CheckFinding>& all = sink.findings();
+    std::stable_sort(all.begin() + static_cast<std::ptrdiff_t>(first), all.end(),
+                     [](const CheckFinding& a, const CheckFinding& b) { return rank(a) < rank(b); });
+}
+
+std::string PayeeName(FormState& form) {
+    const std::optional<Field> f = form.cdsDisp.findField("DESC_DESTINATARIO");
+    if (!f) return {};
+    std::string name = f->asText();
+    while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32) name.pop_back();
+    return name;
+}
+
+std::string FormatFinding(const CheckFinding& f) {
+    std::string where;
+    auto part = [&where](const std::string& text) { where += (where.empty() ? "" : ", ") + text; };
+    if (f.disposition > 0)
+        part("disposizione " + std::to_string(f.disposition) + (f.payee.empty() ? "" : " (" + f.payee + ")"));
+    if (!f.recordType.empty()) part("record " + f.recordType);
+    if (!f.field.empty()) part("campo " + f.field);
+
+    std::string line;
+    switch (f.kind) {
+        case FindingKind::Error: break;
+        case FindingKind::Warning: line = "Avviso: "; break;
+        case FindingKind::Notice: line = "Nota: "; break;
+    }
+    if (where.empty()) return line + f.message;
+    if (line.empty()) where[0] = static_cast<char>(where[0] - 'a' + 'A');  // "disposizione"/"record" begin a sentence
+    return line + where + ": " + f.message;
+}
+
+std::string FormatFindingCounts(const CheckSink& sink) {
+    return "Errori: " + std::to_string(sink.count(FindingKind::Error)) +
+           ", avvisi: " + std::to_string(sink.count(FindingKind::Warning)) +
+           ", note: " + std::to_string(sink.count(FindingKind::Notice));
+}
+
+}  // namespace doz
