@@ -307,7 +307,7 @@ TEST(DataPacketFixtures, TestTableJapaneseBecomesQuestionMarks) {
     EXPECT_EQ(c.rows[2][5], Value("??????"));
 }
 
-TEST(DataPacketFixtures, ClientDataSetTempHoldsBcd) {
+TEST(DataPacketFixtures, BcdSampleHoldsDecimalText) {
     REQUIRE_FIXTURES();
     const PacketContent c = readPacketFile(kDir + "ClientDataSet_temp.xml");
     ASSERT_EQ(c.fields.size(), 3u);

@@ -18,6 +18,9 @@ constexpr std::uint32_t kPropMetadata = 1;
 constexpr std::uint32_t kPropDataOffset = 2;
 constexpr std::uint32_t kPropXmlBody = 0x8000;
 constexpr std::uint32_t kBlobNotFetched = 0x80000000;
+// Day numbers of 0001-01-01 and 9999-12-31.
+constexpr std::int64_t kFirstDay = 1;
+constexpr std::int64_t kLastDay = 3652059;
 
 // How the values of one column are stored in a record.
 enum class Enc : std::uint8_t {
@@ -67,7 +70,7 @@ ColumnCodec codecFor(const FieldDef& f, std::uint32_t typeWord) {
         case kSqlTimeStampOffset: return {Enc::SqlTimeStamp, size, 0};
         case kString: return {Enc::Str, size, 0};
         case kWideString: return {Enc::WideStr, size, 0};
-        default:  // kBytes, the only other kind fieldFromSpec lets through
+        default:  // kBytes, the only other kind fieldFromDecl lets through
             if (!(typeWord & kVarying)) return {Enc::FixedBytes, size, 0};
             if (f.type == FieldType::Memo) return {f.subtype == "WideText" ? Enc::WideMemo : Enc::Memo, size, 0};
             return {Enc::Blob, size, 0};
@@ -199,6 +202,7 @@ struct Reader {
             }
             case Enc::Date: {
                 const auto days = static_cast<std::int32_t>(loadLE(c.take(4, "valore"), 4));
+                if (days < kFirstDay || days > kLastDay) bad(f, "data fuori intervallo");
                 return Value(Date{static_cast<DaySerial>(days - kDayNumberOfSerialZero)});
             }
             case Enc::Time: {
@@ -208,7 +212,8 @@ struct Reader {
             }
             case Enc::DateTime: {
                 const double d = std::bit_cast<double>(loadLE(c.take(8, "valore"), 8));
-                if (!std::isfinite(d) || std::fabs(d) > 9.0e17) bad(f, "data e ora fuori intervallo");
+                if (!(d >= static_cast<double>(kFirstDay * kMsPerDay) && d < static_cast<double>((kLastDay + 1) * kMsPerDay)))
+                    bad(f, "data e ora fuori intervallo");
                 return Value(DateTime{static_cast<DateTimeMs>(std::llround(d)) - kDayNumberOfSerialZero * kMsPerDay});
             }
             case Enc::SqlTimeStamp: {
@@ -283,20 +288,20 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
     codecs.reserve(columnCount);
     for (unsigned k = 0; k < columnCount; ++k) {
         std::string name = shortName(c, "nome di colonna");
-        ColumnSpec spec;
-        spec.typeWord = c.u32("tipo di colonna");
+        ColumnDecl decl;
+        decl.typeWord = c.u32("tipo di colonna");
         const std::uint16_t flags = c.u16("attributi di colonna");
         const std::uint16_t paramCount = c.u16("parametri di colonna");
         for (unsigned i = 0; i < paramCount; ++i) {
             const PacketParam p = readParam(c, data);
-            if (p.name == "SUBTYPE") spec.subtype = paramText(p);
-            else if (p.name == "WIDTH") spec.width = paramNumber(p, fileName);
-            else if (p.name == "DECIMALS") spec.decimals = paramNumber(p, fileName);
+            if (p.name == "SUBTYPE") decl.subtype = paramText(p);
+            else if (p.name == "WIDTH") decl.width = paramNumber(p, fileName);
+            else if (p.name == "DECIMALS") decl.decimals = paramNumber(p, fileName);
         }
-        if (kindOf(spec.typeWord) == kNested || (spec.typeWord & kPseudo))
+        if (kindOf(decl.typeWord) == kNested || (decl.typeWord & kPseudo))
             fail(fileName, "la colonna '" + name + "' \xE8 una tabella annidata, non gestita");
-        FieldDef f = fieldFromSpec(std::move(name), spec, (flags & 2) != 0, (flags & 4) != 0, fileName);
-        codecs.push_back(codecFor(f, spec.typeWord));
+        FieldDef f = fieldFromDecl(std::move(name), decl, (flags & 2) != 0, (flags & 4) != 0, fileName);
+        codecs.push_back(codecFor(f, decl.typeWord));
         raw.fields.push_back(std::move(f));
     }
     const std::uint16_t tableParamCount = c.u16("parametri della tabella");
@@ -430,7 +435,7 @@ struct Writer {
             }
             case FieldType::Date: {
                 const std::int64_t day = as<Date>(v).serial + kDayNumberOfSerialZero;
-                if (day > INT32_MAX) bad("data fuori intervallo");
+                if (day < kFirstDay || day > kLastDay) bad("data fuori intervallo");
                 appendLE(out, static_cast<std::uint64_t>(day), 4);
                 break;
             }
@@ -441,7 +446,11 @@ struct Writer {
                 break;
             }
             case FieldType::DateTime: {
-                const double d = static_cast<double>(as<DateTime>(v).ms + kDayNumberOfSerialZero * kMsPerDay);
+                const DateTimeMs ms = as<DateTime>(v).ms;
+                if (ms < (kFirstDay - kDayNumberOfSerialZero) * kMsPerDay ||
+                    ms >= (kLastDay + 1 - kDayNumberOfSerialZero) * kMsPerDay)
+                    bad("data e ora fuori intervallo");
+                const double d = static_cast<double>(ms + kDayNumberOfSerialZero * kMsPerDay);
                 appendLE(out, std::bit_cast<std::uint64_t>(d), 8);
                 break;
             }
@@ -466,9 +475,9 @@ std::string writeBinaryPacket(const PacketContent& content) {
     const std::size_t n = content.fields.size();
     if (n > 0xFFFF) throw DataError("Troppe colonne per un pacchetto dati");
     if (content.rows.size() > 0xFFFFFFFFu) throw DataError("Troppe righe per un pacchetto dati");
-    std::vector<ColumnSpec> specs;
-    specs.reserve(n);
-    for (const FieldDef& f : content.fields) specs.push_back(columnSpec(f));
+    std::vector<ColumnDecl> decls;
+    decls.reserve(n);
+    for (const FieldDef& f : content.fields) decls.push_back(columnDecl(f));
 
     std::string out;
     out.reserve(kHeaderSize + 64 * n + content.rows.size() * (1 + n * 8));
@@ -483,7 +492,7 @@ std::string writeBinaryPacket(const PacketContent& content) {
 
     for (std::size_t k = 0; k < n; ++k) {
         const FieldDef& f = content.fields[k];
-        const ColumnSpec& s = specs[k];
+        const ColumnDecl& s = decls[k];
         appendShortName(out, f.name, "colonna");
         appendLE(out, s.typeWord, 4);
         appendLE(out, (f.readOnly ? 2 : 0) | (f.required ? 4 : 0), 2);
@@ -524,7 +533,7 @@ std::string writeBinaryPacket(const PacketContent& content) {
                 continue;
             }
             w.f = &content.fields[k];
-            w.write(row[k], specs[k].typeWord);
+            w.write(row[k], decls[k].typeWord);
         }
     }
     return out;

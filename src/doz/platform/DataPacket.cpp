@@ -145,8 +145,8 @@ std::string formatDouble16(double d) {
     return out;
 }
 
-ColumnSpec columnSpec(const FieldDef& f) {
-    ColumnSpec s;
+ColumnDecl columnDecl(const FieldDef& f) {
+    ColumnDecl s;
     s.subtype = f.subtype;
     const int size = std::max(f.size, 0);
     switch (f.type) {
@@ -207,21 +207,21 @@ ColumnSpec columnSpec(const FieldDef& f) {
     return s;
 }
 
-FieldDef fieldFromSpec(std::string name, const ColumnSpec& spec, bool readOnly, bool required,
+FieldDef fieldFromDecl(std::string name, const ColumnDecl& decl, bool readOnly, bool required,
                        const std::string& fileName) {
     FieldDef f;
     f.name = std::move(name);
-    f.subtype = spec.subtype;
+    f.subtype = decl.subtype;
     f.readOnly = readOnly;
     f.required = required;
-    const unsigned kind = kindOf(spec.typeWord);
-    const unsigned size = sizeOf(spec.typeWord);
-    const bool varying = (spec.typeWord & kVarying) != 0;
+    const unsigned kind = kindOf(decl.typeWord);
+    const unsigned size = sizeOf(decl.typeWord);
+    const bool varying = (decl.typeWord & kVarying) != 0;
     auto unsupported = [&]() {
         fail(fileName, "la colonna '" + f.name + "' è di un tipo non gestito (tipo " + std::to_string(kind) +
                            ", dimensione " + std::to_string(size) + ")");
     };
-    if (spec.typeWord & (kArray | kPseudo)) unsupported();
+    if (decl.typeWord & (kArray | kPseudo)) unsupported();
     auto sized = [&](FieldType t1, FieldType t2, FieldType t4, FieldType t8) {
         if (varying) unsupported();
         switch (size) {
@@ -248,14 +248,14 @@ FieldDef fieldFromSpec(std::string name, const ColumnSpec& spec, bool readOnly, 
             if (varying || (kind == kFloat && size != 8 && size != 10) || (kind == kSingle && size != 4))
                 unsupported();
             f.type = kind == kFloat && f.subtype == "Money" ? FieldType::Currency : FieldType::Float;
-            if (f.type == FieldType::Float && spec.decimals > 0) f.scale = spec.decimals;
+            if (f.type == FieldType::Float && decl.decimals > 0) f.scale = decl.decimals;
             break;
         case kBcd:
         case kFmtBcd:
             if (varying) unsupported();
             f.type = FieldType::Bcd;
-            f.size = spec.width >= 0 ? spec.width : 32;
-            f.scale = spec.decimals >= 0 ? spec.decimals : 0;
+            f.size = decl.width >= 0 ? decl.width : 32;
+            f.scale = decl.decimals >= 0 ? decl.decimals : 0;
             if (f.size < 1 || f.size > 64 || f.scale > f.size)
                 fail(fileName, "precisione o decimali non validi per la colonna '" + f.name + "'");
             break;
@@ -276,19 +276,19 @@ FieldDef fieldFromSpec(std::string name, const ColumnSpec& spec, bool readOnly, 
         case kString:
             prefixed();
             f.type = FieldType::String;
-            f.size = std::max(spec.width, 0);
+            f.size = std::max(decl.width, 0);
             break;
         case kWideString:
             prefixed();
             f.type = FieldType::String;
             f.wide = true;
-            f.size = std::max(spec.width, 0) / 2;
+            f.size = std::max(decl.width, 0) / 2;
             break;
         case kBytes:
             if (varying) {
                 prefixed();
                 f.type = size == 4 && isMemoSubtype(f.subtype) ? FieldType::Memo : FieldType::Blob;
-                f.size = std::max(spec.width, 0);
+                f.size = std::max(decl.width, 0);
             } else {
                 if (size == 0) unsupported();
                 f.type = FieldType::Blob;

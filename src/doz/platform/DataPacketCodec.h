@@ -83,7 +83,7 @@ std::string writeXmlPacket(const PacketContent& content, bool utf8);
 
 // A column as the packet declares it: type word and the three parameters
 // both forms write (absent: empty subtype, -1).
-struct ColumnSpec {
+struct ColumnDecl {
     std::uint32_t typeWord = 0;
     std::string subtype;
     int decimals = -1;
@@ -91,9 +91,9 @@ struct ColumnSpec {
 };
 // The packet declaration of a field (writers); DataError for a field that
 // cannot be written.
-ColumnSpec columnSpec(const FieldDef& f);
+ColumnDecl columnDecl(const FieldDef& f);
 // The field of a packet column (readers); fails for kinds we do not hold.
-FieldDef fieldFromSpec(std::string name, const ColumnSpec& spec, bool readOnly, bool required,
+FieldDef fieldFromDecl(std::string name, const ColumnDecl& decl, bool readOnly, bool required,
                        const std::string& fileName);
 
 // True for a memo subtype (text held in a blob).

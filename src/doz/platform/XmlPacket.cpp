@@ -402,28 +402,28 @@ PacketContent readXmlPacket(std::string_view bytes, const std::string& fileName)
         std::string name = toAnsi(fieldname ? fieldname : attrname);
         const char* fieldtype = attr(field, "fieldtype");
         if (!fieldtype) fail(fileName, "la colonna '" + name + "' non ha fieldtype");
-        ColumnSpec spec;
-        if (const char* s = attr(field, "SUBTYPE")) spec.subtype = toAnsi(s);
-        if (const char* s = attr(field, "WIDTH")) spec.width = smallNumber(s, fileName, "WIDTH");
-        if (const char* s = attr(field, "DECIMALS")) spec.decimals = smallNumber(s, fileName, "DECIMALS");
+        ColumnDecl decl;
+        if (const char* s = attr(field, "SUBTYPE")) decl.subtype = toAnsi(s);
+        if (const char* s = attr(field, "WIDTH")) decl.width = smallNumber(s, fileName, "WIDTH");
+        if (const char* s = attr(field, "DECIMALS")) decl.decimals = smallNumber(s, fileName, "DECIMALS");
         const std::string_view type(fieldtype);
         if (type == "bin.hex") {
-            if (!spec.subtype.empty() || spec.width <= 0) spec.typeWord = makeType(kBytes, 4, kVarying);
-            else spec.typeWord = makeType(kBytes, static_cast<unsigned>(spec.width));
+            if (!decl.subtype.empty() || decl.width <= 0) decl.typeWord = makeType(kBytes, 4, kVarying);
+            else decl.typeWord = makeType(kBytes, static_cast<unsigned>(decl.width));
         } else if (type == "nested") {
             fail(fileName, "la colonna '" + name + "' \xE8 una tabella annidata, non gestita");
         } else {
             for (const XmlType& x : kXmlTypes)
-                if (type == x.name) spec.typeWord = x.typeWord;
-            if (spec.typeWord == 0)
+                if (type == x.name) decl.typeWord = x.typeWord;
+            if (decl.typeWord == 0)
                 fail(fileName, "la colonna '" + name + "' ha un tipo non gestito \"" + toAnsi(fieldtype) + "\"");
         }
         auto flag = [&](const char* a) {
             const char* v = attr(field, a);
             return v && (v[0] == 't' || v[0] == 'T');
         };
-        FieldDef f = fieldFromSpec(std::move(name), spec, flag("readonly"), flag("required"), fileName);
-        if (f.type == FieldType::Blob && spec.subtype.empty()) f.size = std::max(spec.width, 0);
+        FieldDef f = fieldFromDecl(std::move(name), decl, flag("readonly"), flag("required"), fileName);
+        if (f.type == FieldType::Blob && decl.subtype.empty()) f.size = std::max(decl.width, 0);
         if (!columnOf.emplace(std::string_view(attrname), raw.fields.size()).second)
             fail(fileName, "la colonna '" + f.name + "' \xE8 dichiarata due volte");
         raw.fields.push_back(std::move(f));
@@ -445,7 +445,7 @@ PacketContent readXmlPacket(std::string_view bytes, const std::string& fileName)
     std::vector<char> present(n);
     // A row of nulls costs six bytes of XML whatever the number of columns: cap
     // the cells so that a small file cannot ask for gigabytes.
-    const std::size_t maxCells = 4 * bytes.size() + 1'000'000;
+    const std::size_t maxCells = 2 * bytes.size() + 250'000;
     for (const pugi::xml_node row : packet.child("ROWDATA").children()) {
         if (row.type() != pugi::node_element) continue;
         if (std::strcmp(row.name(), "ROW") != 0)
@@ -548,6 +548,7 @@ std::string attributeName(const std::string& name) {
         if (!ok) ch = '_';
     }
     if (a.empty()) throw DataError("Nome di colonna vuoto");
+    if ((a[0] >= '0' && a[0] <= '9') || a[0] == '-' || a[0] == '.') a[0] = '_';
     return a;
 }
 
@@ -641,6 +642,7 @@ struct RowWriter {
     }
     void date(DaySerial serial) {
         const CivilDate c = decodeDate(serial);
+        if (c.year < 1 || c.year > 9999) bad("data fuori intervallo");
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", c.year, c.month, c.day);
         x.out += buf;
     }
@@ -710,7 +712,7 @@ std::string writeXmlPacket(const PacketContent& content, bool utf8) {
     out += "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     std::vector<std::string> attrNames;
     for (const FieldDef& f : content.fields) {
-        const ColumnSpec s = columnSpec(f);
+        const ColumnDecl s = columnDecl(f);
         std::string a = attributeName(f.name);
         out += "<FIELD";
         if (a != f.name) x.attribute("fieldname", f.name);
@@ -723,6 +725,8 @@ std::string writeXmlPacket(const PacketContent& content, bool utf8) {
         if (s.width >= 0) x.attribute("WIDTH", std::to_string(s.width));
         out += "/>";
         if (utf8) a = ansiToUtf8(a);
+        for (const std::string& other : attrNames)
+            if (other == a) throw DataError("Due colonne hanno lo stesso nome XML '" + f.name + "'");
         attrNames.push_back(std::move(a));
     }
     out += "</FIELDS><PARAMS";
