@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
@@ -58,6 +59,74 @@ std::string recordFilter(const std::string& recordType) {
     text += '\'';
     return text;
 }
+
+// The layout rows of each record type, read once for a whole build instead of
+// filtering and reading the layout table again for every record. The layout
+// table is left as the row-by-row walk leaves it: filtered on the last record
+// type written, past its last row, or on the row of the field that failed.
+class RecordPlans {
+public:
+    explicit RecordPlans(FormState& form) : form_(form), outer_(active_) { active_ = this; }
+    ~RecordPlans() {
+        active_ = outer_;
+        if (lastType_.empty()) return;
+        try {
+            placeLayout(lastType_, lastWalked_);
+        } catch (...) {
+            // The filter compiled when the plan was made; nothing to report here.
+        }
+    }
+    RecordPlans(const RecordPlans&) = delete;
+    RecordPlans& operator=(const RecordPlans&) = delete;
+
+    // The plans of this form's running build; none during a check run, which
+    // looks at every field where it stands in the layout.
+    static RecordPlans* of(FormState& form) {
+        return active_ && &active_->form_ == &form && !form.checkSink ? active_ : nullptr;
+    }
+
+    void write(const std::string& recordType) {
+        std::vector<LayoutRow>& rows = rowsOf(recordType);
+        lastType_ = recordType;
+        lastWalked_ = 0;
+        if (rows.empty()) return;
+        addToTotal(form_, "TOT_RECORD", 1, kRefusedRecords);
+        for (LayoutRow& row : rows) {
+            form_.currentLine += FormatField(form_, row);
+            ++lastWalked_;
+        }
+        form_.lineList->push_back(form_.currentLine);
+    }
+
+private:
+    std::vector<LayoutRow>& rowsOf(const std::string& recordType) {
+        const auto found = plans_.find(recordType);
+        if (found != plans_.end()) return found->second;
+        Table& layout = form_.cdsTraccCorrente;
+        layout.setFilter(recordFilter(recordType));
+        layout.setFiltered(true);
+        std::vector<LayoutRow> rows;
+        for (layout.first(); !layout.eof(); layout.next()) rows.push_back(LayoutRow::current(form_));
+        return plans_.emplace(recordType, std::move(rows)).first->second;
+    }
+
+    // The layout filtered on a record type, its cursor moved `walked` rows on.
+    void placeLayout(const std::string& recordType, std::size_t walked) {
+        Table& layout = form_.cdsTraccCorrente;
+        layout.setFilter(recordFilter(recordType));
+        layout.setFiltered(true);
+        layout.first();
+        for (std::size_t i = 0; i < walked; ++i) layout.next();
+    }
+
+    FormState& form_;
+    RecordPlans* outer_;
+    std::map<std::string, std::vector<LayoutRow>> plans_;
+    std::string lastType_;
+    std::size_t lastWalked_ = 0;
+
+    static inline RecordPlans* active_ = nullptr;
+};
 
 std::string joinLines(const std::vector<std::string>& lines) {
     std::size_t size = 0;
@@ -115,6 +184,7 @@ void BuildRecords(FormState& form) {
     tot.createDataSet();
     tot.insert();
 
+    RecordPlans plans(form);
     WriteRecord(form, "PC");
     WriteDispositionRecords(form);
     WriteRecord(form, "EF");
@@ -123,6 +193,10 @@ void BuildRecords(FormState& form) {
 void WriteRecord(FormState& form, const std::string& recordType) {
     if (!form.lineList) throw AssertionFailure();
     form.currentLine.clear();
+    if (RecordPlans* plans = RecordPlans::of(form)) {
+        plans->write(recordType);
+        return;
+    }
     Table& layout = form.cdsTraccCorrente;
     layout.setFilter(recordFilter(recordType));
     layout.setFiltered(true);

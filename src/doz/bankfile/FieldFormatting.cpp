@@ -12,15 +12,17 @@ namespace doz {
 
 namespace {
 
-std::string layoutText(FormState& form, std::string_view column) {
-    return form.cdsTraccCorrente.fieldByName(column).asText();
+std::optional<std::string> optionalColumn(Table& layout, std::string_view column) {
+    const std::optional<Field> f = layout.findField(column);
+    if (!f) return std::nullopt;
+    return f->asText();
 }
 
 // The value of a layout row that is not a filler, before it is fitted.
-std::string sourceValue(FormState& form, const std::string& colType) {
-    const std::string fieldName = layoutText(form, "FieldName");
-    if (layoutText(form, "Extra") == "F") return form.cdsTot.fieldByName(fieldName).asText();
-    const Field source = form.cdsDisp.fieldByName(fieldName);
+std::string sourceValue(FormState& form, LayoutRow& row, const std::string& colType) {
+    const std::string& fieldName = row.FieldName(form);
+    if (row.Extra(form) == "F") return form.cdsTot.fieldByName(fieldName).asText();
+    const Field source = row.Source(form);
     if (colType == "D") return FormatLayoutDate("ddmmyy", source.asDate());
     if (colType == "D8") return FormatLayoutDate("yyyymmdd", source.asDate());
     if (colType == "/D") return FormatLayoutDate("yyyy/mm/dd", source.asDate());
@@ -32,56 +34,114 @@ std::size_t widthOf(int length) { return length > 0 ? static_cast<std::size_t>(l
 
 }  // namespace
 
+// ---- LayoutRow ---------------------------------------------------------------------
+
+LayoutRow LayoutRow::current(FormState& form) {
+    Table& layout = form.cdsTraccCorrente;
+    LayoutRow row;
+    row.fieldName = optionalColumn(layout, "FieldName");
+    row.colType = optionalColumn(layout, "ColType");
+    row.extra = optionalColumn(layout, "Extra");
+    row.required = optionalColumn(layout, "Required");
+    row.fillingChar = optionalColumn(layout, "FillingChar");
+    row.pos = optionalColumn(layout, "Pos");
+    if (row.pos) {
+        try {
+            row.position = ParsePos(*row.pos);
+        } catch (const Error&) {
+            // Raised again where the position is needed.
+        }
+    }
+    return row;
+}
+
+const std::string& LayoutRow::column(FormState& form, const std::optional<std::string>& value,
+                                     std::string_view name) const {
+    if (!value) form.cdsTraccCorrente.fieldByName(name);  // raises the missing field's error
+    return *value;
+}
+
+FieldPosition LayoutRow::Position(FormState& form) const { return position ? *position : ParsePos(Pos(form)); }
+
+Field LayoutRow::Source(FormState& form) {
+    if (sourceIndex == -2) sourceIndex = form.cdsDisp.fieldIndex(FieldName(form));
+    if (sourceIndex < 0) return form.cdsDisp.fieldByName(FieldName(form));
+    return form.cdsDisp.field(sourceIndex);
+}
+
+// ---- formatting ----------------------------------------------------------------------
+
 std::string FormatField(FormState& form) {
-    const std::string value = FormatFieldText(form);
-    ValidateField(form, value);
+    LayoutRow row = LayoutRow::current(form);
+    return FormatField(form, row);
+}
+
+std::string FormatField(FormState& form, LayoutRow& row) {
+    const std::string value = FormatFieldText(form, row);
+    ValidateField(form, row, value);
     return value;
 }
 
 std::string FormatFieldText(FormState& form) {
-    form.currentFieldLength = FieldLength(form);
-    const std::string colType = layoutText(form, "ColType");
+    LayoutRow row = LayoutRow::current(form);
+    return FormatFieldText(form, row);
+}
+
+std::string FormatFieldText(FormState& form, LayoutRow& row) {
+    form.currentFieldLength = FieldLength(form, row);
+    const std::string& colType = row.ColType(form);
     std::string value;
     if (colType == "F") {
-        value = FillField(form);
+        value = FillField(form, row);
     } else {
-        value = sourceValue(form, colType);
+        value = sourceValue(form, row, colType);
         const std::size_t width = widthOf(form.currentFieldLength);
-        if (layoutText(form, "Extra") == "R" && value.size() > width) value.erase(0, value.size() - width);
-        value = FitField(form, value);
+        if (row.Extra(form) == "R" && value.size() > width) value.erase(0, value.size() - width);
+        value = FitField(form, row, std::move(value));
     }
     return value;
 }
 
-int FieldLength(FormState& form) {
-    const std::string pos = layoutText(form, "Pos");
-    const FieldPosition p = ParsePos(pos);
-    if (static_cast<std::size_t>(p.start) != form.currentLine.size() + 1 || p.start < 1) throw AssertionFailure(pos);
+int FieldLength(FormState& form) { return FieldLength(form, LayoutRow::current(form)); }
+
+int FieldLength(FormState& form, const LayoutRow& row) {
+    const FieldPosition p = row.Position(form);
+    if (static_cast<std::size_t>(p.start) != form.currentLine.size() + 1 || p.start < 1)
+        throw AssertionFailure(row.Pos(form));
     return p.length;
 }
 
 std::string FitField(FormState& form, const std::string& value) {
+    return FitField(form, LayoutRow::current(form), value);
+}
+
+std::string FitField(FormState& form, const LayoutRow& row, std::string value) {
     const std::size_t width = widthOf(form.currentFieldLength);
-    std::string result = value;
+    std::string result = std::move(value);
     if (result.size() < width) {
-        const std::string padding(width - result.size(), FieldFillingChar(form).front());
-        if (IsNumericType(layoutText(form, "ColType"))) result.insert(0, padding);
-        else result += padding;
+        const char filling = FieldFillingChar(form, row).front();
+        if (IsNumericType(row.ColType(form))) result.insert(0, width - result.size(), filling);
+        else result.append(width - result.size(), filling);
     }
     if (result.size() > width) result.resize(width);
     return result;
 }
 
-std::string FillField(FormState& form) {
+std::string FillField(FormState& form) { return FillField(form, LayoutRow::current(form)); }
+
+std::string FillField(FormState& form, const LayoutRow& row) {
     const std::size_t width = widthOf(form.currentFieldLength);
-    const std::string filling = FieldFillingChar(form);
+    const std::string filling = FieldFillingChar(form, row);
+    if (filling.size() == 1) return std::string(width, filling.front());
     std::string result;
     while (result.size() < width) result += filling;
     return result;
 }
 
-std::string FieldFillingChar(FormState& form) {
-    std::string filling = layoutText(form, "FillingChar");
+std::string FieldFillingChar(FormState& form) { return FieldFillingChar(form, LayoutRow::current(form)); }
+
+std::string FieldFillingChar(FormState& form, const LayoutRow& row) {
+    std::string filling = row.FillingChar(form);
     if (filling.empty()) filling = " ";
     return filling;
 }

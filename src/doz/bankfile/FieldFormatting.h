@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FormState.h"
+#include "bankfile/LayoutRow.h"
 
 namespace doz {
 
@@ -17,5 +18,14 @@ std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);
 std::string FieldFillingChar(FormState& form);
 std::string FormatLayoutDate(std::string_view pattern, DaySerial date);
+
+// The same for a layout row read beforehand (the bank-file build reads each
+// row once and formats it for every disposition).
+std::string FormatField(FormState& form, LayoutRow& row);
+std::string FormatFieldText(FormState& form, LayoutRow& row);
+int FieldLength(FormState& form, const LayoutRow& row);
+std::string FitField(FormState& form, const LayoutRow& row, std::string value);
+std::string FillField(FormState& form, const LayoutRow& row);
+std::string FieldFillingChar(FormState& form, const LayoutRow& row);
 
 }  // namespace doz

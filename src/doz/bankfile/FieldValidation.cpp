@@ -82,8 +82,15 @@ void rulesCbiSep(FormState& form, const std::string& required) {
     else if (required == "C4") CheckWorkingDayGap(form);
 }
 
+// CheckAccountCoordinates for a Required code already read.
+bool checkAccountCoordinates(FormState& form, const std::string& required) {
+    if (required != "C1") return false;
+    if (isAccountPaymentKind(dispInteger(form, "IMPGID"))) requireAccountCoordinates(form);
+    return true;
+}
+
 void rulesCbiSep2(FormState& form, const std::string& required) {
-    if (CheckAccountCoordinates(form)) CheckInternalAccountNumber(form);
+    if (checkAccountCoordinates(form, required)) CheckInternalAccountNumber(form);
     else if (required == "C3") CheckCashPaymentDates(form);
 }
 
@@ -95,7 +102,7 @@ void rulesDeltaSiope(FormState& form, const std::string& required) {
     if (required == "C1") CheckPayeeAccount(form);
 }
 
-void rulesAccountOnly(FormState& form, const std::string&) { CheckAccountCoordinates(form); }
+void rulesAccountOnly(FormState& form, const std::string& required) { checkAccountCoordinates(form, required); }
 
 struct LayoutRuleSet {
     const char* code;
@@ -109,17 +116,19 @@ const LayoutRuleSet kRuleSets[] = {
 
 }  // namespace
 
-void ValidateField(FormState& form, const std::string& text) {
-    const std::string colType = layoutText(form, "ColType");
-    if (IsNumericType(colType)) CheckNumeric(form, text, colType);
+void ValidateField(FormState& form, const std::string& text) { ValidateField(form, LayoutRow::current(form), text); }
+
+void ValidateField(FormState& form, const LayoutRow& row, const std::string& text) {
+    const std::string& colType = row.ColType(form);
+    if (IsNumericType(colType)) CheckNumeric(form, row, text, colType);
     if (colType == "F") return;
-    const std::string required = layoutText(form, "Required");
+    const std::string& required = row.Required(form);
     if (required == "F") return;
     if (required == "O") {
-        if (isBlank(text)) throw EPztBanca("Campo obbligatorio: " + layoutText(form, "FieldName"));
+        if (isBlank(text)) throw EPztBanca("Campo obbligatorio: " + row.FieldName(form));
         return;
     }
-    CheckLayoutRules(form);
+    CheckLayoutRules(form, row);
 }
 
 bool IsNumericType(std::string_view colType) {
@@ -129,18 +138,24 @@ bool IsNumericType(std::string_view colType) {
 }
 
 void CheckNumeric(FormState& form, const std::string& text, std::string_view colType) {
+    CheckNumeric(form, LayoutRow::current(form), text, colType);
+}
+
+void CheckNumeric(FormState& form, const LayoutRow& row, const std::string& text, std::string_view colType) {
     const std::string_view body = trimBlanks(text);
     const bool amount = !colType.empty() && colType.front() == 'E';
     const char separator = regional().decimalSeparator;
     for (const char c : body) {
         if (c >= '0' && c <= '9') continue;
         if (amount && c == separator) continue;
-        throw EPztBanca("Campo numerico: " + layoutText(form, "FieldName"));
+        throw EPztBanca("Campo numerico: " + row.FieldName(form));
     }
 }
 
-void CheckLayoutRules(FormState& form) {
-    const std::string required = layoutText(form, "Required");
+void CheckLayoutRules(FormState& form) { CheckLayoutRules(form, LayoutRow::current(form)); }
+
+void CheckLayoutRules(FormState& form, const LayoutRow& row) {
+    const std::string& required = row.Required(form);
     if (required == "C2") {
         CheckPayeeAddress(form);
         return;
@@ -154,11 +169,7 @@ void CheckLayoutRules(FormState& form) {
     }
 }
 
-bool CheckAccountCoordinates(FormState& form) {
-    if (layoutText(form, "Required") != "C1") return false;
-    if (isAccountPaymentKind(dispInteger(form, "IMPGID"))) requireAccountCoordinates(form);
-    return true;
-}
+bool CheckAccountCoordinates(FormState& form) { return checkAccountCoordinates(form, layoutText(form, "Required")); }
 
 void CheckPayeeAddress(FormState& form) {
     if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) {

@@ -9,6 +9,7 @@
 
 #include "FormState.h"
 #include "bankfile/EPztBanca.h"
+#include "bankfile/LayoutRow.h"
 
 namespace doz {
 
@@ -16,6 +17,10 @@ void ValidateField(FormState& form, const std::string& text);
 bool IsNumericType(std::string_view colType);
 void CheckNumeric(FormState& form, const std::string& text, std::string_view colType);
 void CheckLayoutRules(FormState& form);
+// The same for a layout row read beforehand.
+void ValidateField(FormState& form, const LayoutRow& row, const std::string& text);
+void CheckNumeric(FormState& form, const LayoutRow& row, const std::string& text, std::string_view colType);
+void CheckLayoutRules(FormState& form, const LayoutRow& row);
 bool CheckAccountCoordinates(FormState& form);
 void CheckPayeeAddress(FormState& form);
 void CheckCashPaymentDates(FormState& form);

@@ -53,9 +53,14 @@ int toInt(std::string_view text) {
 
 FieldPosition ParsePos(std::string_view text) {
     FieldPosition pos;
-    pos.start = toInt(delimitedPiece(text, 1));
-    const int end = toInt(delimitedPiece(text, 2));
-    pos.length = end - pos.start + 1;
+    try {
+        pos.start = toInt(delimitedPiece(text, 1));
+        const int end = toInt(delimitedPiece(text, 2));
+        pos.length = end - pos.start + 1;
+    } catch (const ConvertError& e) {
+        // The piece alone does not tell the user which position is wrong.
+        throw ConvertError(std::string(e.what()) + " (posizione '" + std::string(text) + "')");
+    }
     return pos;
 }
 

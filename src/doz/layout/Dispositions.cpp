@@ -33,6 +33,45 @@ std::string findRuleControl(FormState& form, const char* prefix, ComponentKind k
     return found->name;
 }
 
+// What a transfer rule puts into each row: a copy of another field of the
+// same row (FieldOut), or one value for every row, null included.
+struct RuleValue {
+    std::string copiedField;
+    Value value;
+};
+
+// The current rule's value, read from the rule and the header controls.
+RuleValue currentRuleValue(FormState& form) {
+    Table& rules = form.cdsTrasfCorrente;
+    if (const std::optional<Field> fieldOut = rules.findField("FieldOut")) {
+        std::string source = fieldOut->asText();
+        if (!source.empty()) return {std::move(source), Value()};
+    }
+    const std::string colType = ruleText(form, "ColType");
+    RuleValue rule;
+    if (colType == "AN") {
+        rule.value = Value(form.window.text(FindRuleEdit(form)));
+    } else if (colType == "D") {
+        // An empty date edit gives the zero date, stored as such.
+        rule.value = Value(Date{form.window.date(FindRuleDateEdit(form))});
+    } else {
+        rule.value = rules.fieldByName("ValOut").value();
+    }
+    return rule;
+}
+
+void applyRuleValue(const RuleValue& rule, Field target) {
+    if (!rule.copiedField.empty()) {
+        // Copy the value (null included) of another field of the same row.
+        const Value copied = target.table().fieldByName(rule.copiedField).value();
+        target.setValue(copied);
+    } else if (rule.value.isNull()) {
+        target.clear();
+    } else {
+        target.setValue(rule.value);
+    }
+}
+
 }  // namespace
 
 void SetupDispositions(FormState& form) {
@@ -96,40 +135,22 @@ void ApplyTransferRule(FormState& form, Table& workingCopy) {
     workingCopy.setFilter(condition);
     workingCopy.setFiltered(!condition.empty());
     const std::string fieldName = ruleText(form, "FieldName");
+    // The target field and the rule's value are the same for every row; both
+    // are looked up at the first row, where the row-by-row reading would fail.
+    std::optional<Field> target;
+    std::optional<RuleValue> rule;
     workingCopy.first();
     while (!workingCopy.eof()) {
         workingCopy.edit();
-        TransferValue(form, workingCopy.fieldByName(fieldName));
+        if (!target) target = workingCopy.fieldByName(fieldName);
+        if (!rule) rule = currentRuleValue(form);
+        applyRuleValue(*rule, *target);
         workingCopy.post();
         workingCopy.next();
     }
 }
 
-void TransferValue(FormState& form, Field target) {
-    Table& rules = form.cdsTrasfCorrente;
-    if (const std::optional<Field> fieldOut = rules.findField("FieldOut")) {
-        const std::string source = fieldOut->asText();
-        if (!source.empty()) {
-            // Copy the value (null included) of another field of the same row.
-            const Value copied = target.table().fieldByName(source).value();
-            target.setValue(copied);
-            return;
-        }
-    }
-    const std::string colType = ruleText(form, "ColType");
-    if (colType == "AN") {
-        target.setValue(Value(form.window.text(FindRuleEdit(form))));
-    } else if (colType == "D") {
-        // An empty date edit gives the zero date, stored as such.
-        target.setValue(Value(Date{form.window.date(FindRuleDateEdit(form))}));
-    } else {
-        const Field valOut = rules.fieldByName("ValOut");
-        if (valOut.isNull())
-            target.clear();
-        else
-            target.setValue(valOut.value());
-    }
-}
+void TransferValue(FormState& form, Field target) { applyRuleValue(currentRuleValue(form), target); }
 
 std::string FindRuleEdit(FormState& form) { return findRuleControl(form, "ed", ComponentKind::Edit); }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace doz {
@@ -42,6 +43,25 @@ public:
 private:
     std::string path_;
     std::FILE* file_ = nullptr;
+};
+
+// Collects a text file line by line (lines end with CRLF) and writes it whole
+// on close() through writeFileAtomically: a failure at any point leaves an
+// existing file exactly as it was. Nothing is written when close() is not
+// reached (the destructor discards the lines).
+class AtomicTextFileWriter {
+public:
+    explicit AtomicTextFileWriter(std::string path) : path_(std::move(path)) {}
+    void writeLine(std::string_view line) {
+        content_ += line;
+        content_ += "\r\n";
+    }
+    void write(std::string_view text) { content_ += text; }
+    void close();  // IoError naming the file when it cannot be written
+
+private:
+    std::string path_;
+    std::string content_;
 };
 
 // The user's home folder ($HOME, or the password database).

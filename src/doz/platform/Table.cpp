@@ -338,18 +338,27 @@ const Value& Field::value() const {
     return table_->currentRow()[static_cast<std::size_t>(index_)];
 }
 
+namespace {
+// A value that does not convert: the message also names the field it came from.
+template <class Convert>
+auto convertNamed(const Field& f, Convert convert) {
+    try {
+        return convert(f.value());
+    } catch (const ConvertError& e) {
+        throw ConvertError(std::string(e.what()) + " (campo '" + f.name() + "')");
+    }
+}
+}  // namespace
+
 bool Field::isNull() const { return value().isNull(); }
 std::string Field::asText() const { return valueToText(value()); }
-std::int64_t Field::asInteger() const { return toInteger(value()); }
-double Field::asFloat() const { return toFloat(value()); }
-std::int64_t Field::asCurrency() const { return toCurrency(value()); }
-DaySerial Field::asDate() const { return toDate(value()); }
-bool Field::asBoolean() const { return toBoolean(value()); }
+std::int64_t Field::asInteger() const { return convertNamed(*this, toInteger); }
+double Field::asFloat() const { return convertNamed(*this, toFloat); }
+std::int64_t Field::asCurrency() const { return convertNamed(*this, toCurrency); }
+DaySerial Field::asDate() const { return convertNamed(*this, toDate); }
+bool Field::asBoolean() const { return convertNamed(*this, toBoolean); }
 
-void Field::setValue(const Value& v) {
-    Row& row = table_->writableRow();
-    row[static_cast<std::size_t>(index_)] = convertToField(v, def());
-}
+void Field::setValue(const Value& v) { table_->writeField(index_, v); }
 void Field::setText(std::string_view text) { setValue(Value(std::string(text))); }
 void Field::setInteger(std::int64_t v) { setValue(Value(v)); }
 void Field::setFloat(double v) { setValue(Value(v)); }
@@ -398,6 +407,7 @@ void Table::assign(std::vector<FieldDef> defs, std::vector<Row> rows) {
     rows_ = std::move(rows);
     view_.clear();
     editBuffer_.clear();
+    editUndo_.clear();
     // Resolve the index and the filter before the table counts as open: a
     // filter that does not parse leaves it closed.
     indexFields_.clear();
@@ -442,6 +452,7 @@ void Table::close() {
     rows_.clear();
     view_.clear();
     editBuffer_.clear();
+    editUndo_.clear();
     compiledFilter_.reset();
     cursor_ = 0;
     bof_ = eof_ = true;
@@ -549,17 +560,27 @@ int Table::recNo() const {
 }
 
 const Row& Table::currentRow() const {
-    if (state_ == TableState::Edit || state_ == TableState::Insert) return editBuffer_;
+    if (state_ == TableState::Edit) return rows_[static_cast<std::size_t>(editRow_)];
+    if (state_ == TableState::Insert) return editBuffer_;
     if (!active() || view_.empty()) return nullRow(defs_.size());
     return rows_[static_cast<std::size_t>(view_[static_cast<std::size_t>(cursor_)])];
 }
 
-Row& Table::writableRow() {
+void Table::writeField(int index, const Value& v) {
     if (state_ != TableState::Edit && state_ != TableState::Insert) {
         requireActive();
         throw DataError(prefixed(name_, "la tabella non \xE8 in modifica o inserimento"));
     }
-    return editBuffer_;
+    const std::size_t i = static_cast<std::size_t>(index);
+    Value converted = convertToField(v, defs_[i]);
+    if (state_ == TableState::Insert) {
+        editBuffer_[i] = std::move(converted);
+        return;
+    }
+    Value& target = rows_[static_cast<std::size_t>(editRow_)][i];
+    const bool saved = std::any_of(editUndo_.begin(), editUndo_.end(), [&](const auto& u) { return u.first == index; });
+    if (!saved) editUndo_.emplace_back(index, std::move(target));
+    target = std::move(converted);
 }
 
 void Table::edit() {
@@ -569,7 +590,8 @@ void Table::edit() {
         insert();
         return;
     }
-    editBuffer_ = rows_[static_cast<std::size_t>(view_[static_cast<std::size_t>(cursor_)])];
+    editRow_ = view_[static_cast<std::size_t>(cursor_)];
+    editUndo_.clear();
     state_ = TableState::Edit;
 }
 
@@ -592,34 +614,42 @@ void Table::append() {
 void Table::post() {
     requireActive();
     if (state_ == TableState::Browse) return;
+    const Row& row = currentRow();
     for (std::size_t i = 0; i < defs_.size(); ++i)
-        if (defs_[i].required && editBuffer_[i].isNull())
+        if (defs_[i].required && row[i].isNull())
             throw DataError("Il campo '" + defs_[i].name + "' deve avere un valore");
     if (state_ == TableState::Edit) {
-        rows_[static_cast<std::size_t>(view_[static_cast<std::size_t>(cursor_)])] = std::move(editBuffer_);
-    } else {
-        // Physical place: before the row that stands at the insert position.
-        int physical = static_cast<int>(rows_.size());
-        if (insertAt_ < static_cast<int>(view_.size())) physical = view_[static_cast<std::size_t>(insertAt_)];
-        rows_.insert(rows_.begin() + physical, std::move(editBuffer_));
-        for (int& r : view_)
-            if (r >= physical) ++r;
-        view_.insert(view_.begin() + insertAt_, physical);
-        cursor_ = insertAt_;
-        if (!indexFields_.empty()) {
-            rebuildView();
-            const auto it = std::find(view_.begin(), view_.end(), physical);
-            cursor_ = it == view_.end() ? 0 : static_cast<int>(it - view_.begin());
-        }
-        eof_ = bof_ = false;
+        editUndo_.clear();
+        state_ = TableState::Browse;
+        notifyChanged();
+        return;
     }
+    // Physical place: before the row that stands at the insert position.
+    int physical = static_cast<int>(rows_.size());
+    if (insertAt_ < static_cast<int>(view_.size())) physical = view_[static_cast<std::size_t>(insertAt_)];
+    rows_.insert(rows_.begin() + physical, std::move(editBuffer_));
+    for (int& r : view_)
+        if (r >= physical) ++r;
+    view_.insert(view_.begin() + insertAt_, physical);
+    cursor_ = insertAt_;
+    if (!indexFields_.empty()) {
+        rebuildView();
+        const auto it = std::find(view_.begin(), view_.end(), physical);
+        cursor_ = it == view_.end() ? 0 : static_cast<int>(it - view_.begin());
+    }
+    eof_ = bof_ = false;
     editBuffer_.clear();
     state_ = TableState::Browse;
     notifyChanged();
 }
 
 void Table::cancel() {
-    if (state_ == TableState::Edit || state_ == TableState::Insert) {
+    if (state_ == TableState::Edit) {
+        Row& row = rows_[static_cast<std::size_t>(editRow_)];
+        for (auto& [index, former] : editUndo_) row[static_cast<std::size_t>(index)] = std::move(former);
+        editUndo_.clear();
+        state_ = TableState::Browse;
+    } else if (state_ == TableState::Insert) {
         editBuffer_.clear();
         state_ = TableState::Browse;
     }

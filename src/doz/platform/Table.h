@@ -175,12 +175,13 @@ public:
     void removeObserver(TableObserver* observer);
 
     // ---- direct access (readers, writers, grid, dump) -----------------------
-    // All rows in row order, whatever the filter and the index.
+    // All rows in row order, whatever the filter and the index. A row being
+    // edited is changed in place: it shows its changes before they are posted.
     const std::vector<Row>& allRows() const { return rows_; }
     // Rows as walked: view position -> row.
     int viewCount() const;
     const Row& viewRow(int position) const;
-    // The row the fields read: the edit buffer while editing or inserting.
+    // The row the fields read: the row being edited (with its changes) or inserted.
     const Row& currentRow() const;
 
 private:
@@ -195,7 +196,7 @@ private:
     void notifyChanged();
     void notifyCurrent();
     bool rowPasses(const Row& row) const;
-    Row& writableRow();
+    void writeField(int index, const Value& v);
 
     std::string name_;
     std::vector<FieldDef> defs_;
@@ -205,7 +206,11 @@ private:
     bool bof_ = true;
     bool eof_ = true;
     TableState state_ = TableState::Inactive;
-    Row editBuffer_;
+    Row editBuffer_;   // the row being inserted
+    // An edited row changes in place; the values it had are kept to be put
+    // back by cancel (field index, former value; each field once).
+    int editRow_ = -1;
+    std::vector<std::pair<int, Value>> editUndo_;
     int insertAt_ = 0;  // view position where an inserted row goes
 
     std::string filterText_;

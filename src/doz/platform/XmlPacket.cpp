@@ -509,9 +509,20 @@ struct XmlOut {
                 case '\n': out += "&#010;"; break;
                 case '\t': out += "&#009;"; break;
                 case '\\': out += "&#092;"; break;
+                case 0:
+                    // No XML form holds it: refused rather than written as a file no reader takes.
+                    throw DataError("Carattere nullo in un testo: non rappresentabile in XML");
                 default:
-                    if (c >= 0x80 && utf8) out += ansiToUtf8(std::string_view(&ch, 1));
-                    else out += ch;
+                    if (c < 0x20) {
+                        // Other control characters only as references, never raw.
+                        char buf[8];
+                        std::snprintf(buf, sizeof buf, "&#%03u;", static_cast<unsigned>(c));
+                        out += buf;
+                    } else if (c >= 0x80 && utf8) {
+                        out += ansiToUtf8(std::string_view(&ch, 1));
+                    } else {
+                        out += ch;
+                    }
             }
         }
     }

@@ -14,7 +14,7 @@ void WriteBrogliaccio(FormState& form) {
     forceDirectories(folder);
     const std::string path = folder + "BROGLIACCIO_" + extractFileName(form.window.text("cbBancaFile"));
     {
-        TextFileWriter out(path);  // closed by its destructor when a step fails
+        AtomicTextFileWriter out(path);  // written whole by close(), or not at all
         out.writeLine("BROGLIACCIO FILE BANCHE");
         out.writeLine("");
         out.writeLine("NOMINATIVO                    IMPORTO COORDINATE BANCARIE");

@@ -93,7 +93,7 @@ void WriteDistinta(FormState& form) {
     forceDirectories(folder);
     const std::string path = folder + "DISTINTA_" + extractFileName(form.window.text("cbBancaFile"));
     {
-        TextFileWriter out(path);  // closed by its destructor when a write fails
+        AtomicTextFileWriter out(path);  // written whole by close(), or not at all
         out.writeLine("DISTINTA FILE BANCHE");
         out.writeLine("");
         out.writeLine(PadLabel("PERIODO DI RIFERIMENTO MESE E ANNO: ") + PadText(period, 15, true));

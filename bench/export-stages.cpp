@@ -1,0 +1,160 @@
+// export-stages: times each stage of the export of one bank on a data folder.
+//
+//   export-stages <data-folder> <work-folder> <bank> [runs]
+//
+// The data folder holds the catalogue, the layouts and Disposizioni.cds (as
+// make-bench-data writes them); the work folder receives the bank file, the
+// log, the reports and the settings. The window is the in-memory one, with
+// the header values that pass every bank's checks. Each stage is run `runs`
+// times (default 3) on the same state and its best wall time is printed:
+//
+//   <stage> <seconds>  peak <MB>
+//
+// followed by the process's peak resident memory so far. Stages: load (Disposizioni.cds into cdsLeggi), reload (through the transfer
+// rules into cdsDisp), build (every record, validated), save (the joined lines
+// written to the bank file), log, distinta, brogliaccio, and export (the OK
+// command as a whole: reload, build, save, log, settings).
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PztFExport_Banche.h"
+#include "bankfile/BankFileWriter.h"
+#include "layout/Dispositions.h"
+#include "platform/Ansi.h"
+#include "platform/Dates.h"
+#include "platform/Files.h"
+#include "platform/MemoryWindow.h"
+#include "reports/Reports.h"
+
+using namespace doz;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double bestOf(int runs, const std::function<void()>& stage) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        stage();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+// The process's peak resident memory so far, in MB (0 where /proc does not tell).
+long peakMegabytes() {
+    const std::string status = readWholeFile("/proc/self/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6) / 1024;
+}
+
+void report(const char* stage, double seconds) {
+    std::printf("%-12s %.4f  peak %ld MB\n", stage, seconds, peakMegabytes());
+    std::fflush(stdout);
+}
+
+// A handler that did not end well stops the benchmark: its figures would mean nothing.
+void requireOk(const TfmPzExport_Banche& form, const MemoryWindow& window, const char* step) {
+    if (form.lastOutcome().kind == OutcomeKind::Ok) return;
+    const std::string message = window.errors().empty() ? form.lastOutcome().message : window.errors().back();
+    throw std::runtime_error(std::string(step) + ": " + ansiToUtf8(message));
+}
+
+void selectBank(MemoryWindow& window, const std::string& name) {
+    const std::vector<std::string> items = window.items("cbBanche");
+    const auto it = std::find(items.begin(), items.end(), name);
+    if (it == items.end()) throw std::runtime_error("bank not in the catalogue: " + ansiToUtf8(name));
+    window.setSelectedIndex("cbBanche", static_cast<int>(it - items.begin()));
+}
+
+// The header values of examples/README.md, on fixed dates so that every run
+// sees the same checks: created on a Monday, executed two working days later.
+void fillHeader(MemoryWindow& window) {
+    window.setText("edMittente", "A1B2C");
+    window.setText("edNOME_SUPPORTO", "STIPENDI");
+    window.setText("edCC_ORDINANTE", "000010203040");
+    window.setText("edConto_Tesoreria", "1234567");
+    window.setDate("deData_Creazione", encodeDate(2026, 12, 7));
+    window.setDate("deData_Disposizione", encodeDate(2026, 12, 9));
+    window.setDate("deData_Valuta", encodeDate(2026, 12, 9));
+    window.setDate("deDATA_SCADENZA", encodeDate(2026, 12, 31));
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string content;
+    for (const std::string& l : lines) content.append(l).append("\r\n");
+    return content;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (argc < 4) {
+            std::fprintf(stderr, "usage: export-stages <data-folder> <work-folder> <bank> [runs]\n");
+            return 2;
+        }
+        const std::string data = argv[1];
+        std::string work = argv[2];
+        if (work.back() != '/') work += '/';
+        const std::string bank = utf8ToAnsi(argv[3]);
+        const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+
+        MemoryWindow window;
+        // Replace the bank file of the previous run; do not open the folder afterwards.
+        window.setQuestionPolicy([](const std::string& q) { return !std::string_view(q).starts_with("File prodotto"); });
+        FormPaths paths;
+        paths.mainFolder = work + "main/";
+        paths.bankFolder = work + "bank";
+        paths.workingFolder = data;
+        paths.dispositionsArg = data;
+        TfmPzExport_Banche form(window, paths);
+        FormState& state = form.state();
+
+        form.FormCreate();
+        requireOk(form, window, "FormCreate");
+        form.FormShow();
+        requireOk(form, window, "FormShow");
+        selectBank(window, bank);
+        form.cbBancheClick();
+        requireOk(form, window, "cbBancheClick");
+        fillHeader(window);
+        const std::string bankFile = work + "bank/STIPENDI.Txt";
+        window.setText("cbBancaFile", bankFile);
+
+        report("load", bestOf(runs, [&] { LoadDispositions(state); }));
+        report("reload", bestOf(runs, [&] { ReloadDispositions(state); }));
+        std::printf("%-12s %d\n", "exported", state.cdsDisp.recordCount());
+
+        std::vector<std::string> lines;
+        report("build", bestOf(runs, [&] {
+                   lines.clear();
+                   state.confirmedWarnings.reset();
+                   state.lineList = &lines;
+                   BuildRecords(state);
+                   state.lineList = nullptr;
+               }));
+        std::printf("%-12s %zu\n", "records", lines.size());
+        report("save", bestOf(runs, [&] { writeFileAtomically(bankFile, joined(lines)); }));
+        report("log", bestOf(runs, [&] { WriteFileLog(state); }));
+        report("distinta", bestOf(runs, [&] { WriteDistinta(state); }));
+        report("brogliaccio", bestOf(runs, [&] { WriteBrogliaccio(state); }));
+        report("export", bestOf(runs, [&] {
+                   form.Button2Click();
+                   requireOk(form, window, "Button2Click");
+               }));
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "export-stages: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The export benchmark. Builds Release into ./build-bench, writes N = 1,000 /
+# 10,000 / 100,000 dispositions from the demo data (bench/make-bench-data),
+# times every stage of one bank's export (bench/export-stages) and the whole
+# `pzt-bankfile export` command of every demo bank (wall time and peak memory,
+# best of $RUNS), and prints the tables.
+#
+#   scripts/bench.sh                       # everything
+#   SIZES="1000 10000" RUNS=1 scripts/bench.sh
+#
+# Environment: BUILD_DIR (build-bench), SIZES, RUNS (3), BANK (the bank of the
+# stage table, "Banca Demo Nord"), WORK (scratch folder; a new temporary one).
+# Settings, logs and reports go under $WORK, never to the user's folders.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build-bench}
+SIZES=${SIZES:-"1000 10000 100000"}
+RUNS=${RUNS:-3}
+BANK=${BANK:-"Banca Demo Nord"}
+WORK=${WORK:-$(mktemp -d /tmp/pzt-bench.XXXXXX)}
+BANKS=("Banca Demo Nord" "Cassa Rurale Demo" "Banca Popolare Demo" "Credito Cooperativo Demo"
+       "Banca Tesoriera Demo" "Banca Servizi Demo" "SanPaolo - Enti24")
+
+[ -x /usr/bin/time ] || { echo "bench.sh: /usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
+mkdir -p "$WORK"
+{ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DDOZ_BUILD_GUI=OFF -DDOZ_BUILD_TESTS=OFF &&
+  cmake --build "$BUILD_DIR" --target make-bench-data export-stages pzt-bankfile -j"$(nproc)"; } \
+  >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log" >&2; exit 1; }
+
+export HOME="$WORK/home" XDG_DATA_HOME="$WORK/xdg"
+mkdir -p "$HOME"
+# The header values of examples/README.md on fixed dates (Monday 7 December 2026).
+HEADER=(--set Mittente=A1B2C --set NOME_SUPPORTO=STIPENDI --set CC_ORDINANTE=000010203040
+        --set Conto_Tesoreria=1234567 --set Data_Creazione=2026-12-07 --set Data_Disposizione=2026-12-09
+        --set Data_Valuta=2026-12-09 --set DATA_SCADENZA=2026-12-31)
+
+declare -A STAGE WALL PEAK
+for n in $SIZES; do
+  data="$WORK/data-$n"
+  mkdir -p "$WORK/bank-$n"
+  "$BUILD_DIR/bench/make-bench-data" examples "$data" "$n" >/dev/null
+  while read -r stage seconds _ peak _; do
+    STAGE[$stage,$n]=$seconds
+    [ -n "${peak:-}" ] && STAGE[$stage-peak,$n]=$peak
+  done < <("$BUILD_DIR/bench/export-stages" "$data" "$WORK/stages-$n" "$BANK" "$RUNS")
+  for b in "${!BANKS[@]}"; do
+    best=""; top=0
+    for ((r = 0; r < RUNS; r++)); do
+      /usr/bin/time -o "$WORK/time" -f "%e %M" "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
+        --bank "${BANKS[$b]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes "${HEADER[@]}" >/dev/null
+      read -r wall kb < "$WORK/time"
+      if [ -z "$best" ] || awk "BEGIN{exit !($wall < $best)}"; then best=$wall; fi
+      [ "$kb" -gt "$top" ] && top=$kb
+    done
+    WALL[$b,$n]=$best
+    PEAK[$b,$n]=$((top / 1024))
+  done
+done
+
+row() { printf '| %-26s' "$1"; shift; for v in "$@"; do printf '| %12s ' "$v"; done; printf '|\n'; }
+header() { row "$1" $SIZES; printf '|%s' "---------------------------"; for _ in $SIZES; do printf '|%s' "--------------"; done; printf '|\n'; }
+
+echo
+echo "Stages of one export ($BANK), seconds, best of $RUNS:"
+echo
+header "stage \\ N"
+for stage in load reload build save log distinta brogliaccio export; do
+  vals=(); for n in $SIZES; do vals+=("${STAGE[$stage,$n]:--}"); done
+  row "$stage" "${vals[@]}"
+done
+vals=(); for n in $SIZES; do vals+=("${STAGE[export-peak,$n]:--}"); done
+row "peak memory (MB)" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${STAGE[exported,$n]:--}"); done
+row "dispositions exported" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${STAGE[records,$n]:--}"); done
+row "records written" "${vals[@]}"
+
+echo
+echo "Whole command \`pzt-bankfile export\` (bank file and log), wall seconds / peak MB, best of $RUNS:"
+echo
+header "bank \\ N"
+for b in "${!BANKS[@]}"; do
+  vals=(); for n in $SIZES; do vals+=("${WALL[$b,$n]} / ${PEAK[$b,$n]}"); done
+  row "${BANKS[$b]}" "${vals[@]}"
+done
+echo
+echo "(scratch files in $WORK)"
