@@ -75,6 +75,19 @@ TEST_F(DistintaTest, NoDispositionsGivesHeadAndZeroTotal) {
     EXPECT_TRUE(form.cdsDistinta.isEmpty());
 }
 
+// A bank whose rules ask no execution date leaves the date control empty: the
+// date line stays blank rather than showing the zero date as a payment date.
+TEST_F(DistintaTest, EmptyExecutionDateLeavesTheDateBlank) {
+    window.setDate("deData_Disposizione", 0);
+    setDispositions({{1, "", "", "Contanti", 10.0}});
+    WriteDistinta(form);
+
+    const std::string report = readFile(reportPath());
+    EXPECT_NE(report.find("DATA ESECUZIONE PAGAMENTO:" + std::string(35 - 26 + 15, ' ') + "\r\n"), std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("1899"), std::string::npos);
+}
+
 // Transfers group by ordering bank when both codes are equal (IMPGID 5 counts
 // as 3), otherwise into one "other banks" line; other groups are labelled with
 // the first description met. New groups go in ahead of the row last found or

@@ -86,8 +86,12 @@ void WriteDistinta(FormState& form) {
     Table& disp = form.cdsDisp;
     disp.first();
     const std::string period = disp.fieldByName("MESE").asText() + "/" + disp.fieldByName("ESERCIZIO").asText();
+    // An empty date control (a bank whose rules ask no execution date) holds the
+    // zero date; printing it would show 30/12/1899 as the payment date, so the
+    // value is left blank instead.
+    const DaySerial executionDate = form.window.date("deData_Disposizione");
     const std::string executed =
-        formatDatePattern("dd/mm/yyyy", form.window.date("deData_Disposizione"), regional().dateSeparator);
+        executionDate == 0 ? std::string() : formatDatePattern("dd/mm/yyyy", executionDate, regional().dateSeparator);
 
     const std::string folder = ReportFolder(form);
     forceDirectories(folder);
