@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/SamplePackets.h"
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -18,7 +20,8 @@
 namespace doz {
 namespace {
 
-const std::string kDir = std::string(DOZ_SHARED_DIR) + "/fixtures/datapackets/";
+const std::string kDir = doz::testing::samplePacketDir();
+const std::string kBcdSample = doz::testing::bcdSamplePacket();
 
 FieldDef field(std::string name, FieldType t, int size = 0, std::string subtype = {}) {
     FieldDef f;
@@ -377,7 +380,7 @@ TEST(DataPacketCodec, DamagedSampleFilesNeverCrash) {
     std::mt19937 random(20240607);
     for (const char* file : {"orders.cds", "orders.xml", "reservat.cds", "reservat.xml", "events.cds", "events.xml",
                              "Products.cds", "iconData.cds", "dados.xml", "TestTable.xml",
-                             "ClientDataSet_temp.xml"}) {
+                             kBcdSample.c_str()}) {
         SCOPED_TRACE(file);
         std::ifstream in(kDir + file, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

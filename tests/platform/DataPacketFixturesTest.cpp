@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/SamplePackets.h"
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +17,8 @@
 namespace doz {
 namespace {
 
-const std::string kDir = std::string(DOZ_SHARED_DIR) + "/fixtures/datapackets/";
+const std::string kDir = doz::testing::samplePacketDir();
+const std::string kBcdSample = doz::testing::bcdSamplePacket();
 
 #define REQUIRE_FIXTURES()                                                                   \
     if (!std::filesystem::exists(kDir + "orders.cds")) GTEST_SKIP() << "sample packets not found in " << kDir
@@ -309,7 +312,7 @@ TEST(DataPacketFixtures, TestTableJapaneseBecomesQuestionMarks) {
 
 TEST(DataPacketFixtures, BcdSampleHoldsDecimalText) {
     REQUIRE_FIXTURES();
-    const PacketContent c = readPacketFile(kDir + "ClientDataSet_temp.xml");
+    const PacketContent c = readPacketFile(kDir + kBcdSample);
     ASSERT_EQ(c.fields.size(), 3u);
     EXPECT_EQ(c.fields[2].type, FieldType::Bcd);
     EXPECT_EQ(c.fields[2].size, 32);
@@ -385,7 +388,7 @@ TEST(DataPacketFixtures, EveryFileSurvivesEveryWriter) {
     REQUIRE_FIXTURES();
     for (const char* file : {"orders.cds", "orders.xml", "reservat.cds", "reservat.xml", "events.cds", "events.xml",
                              "Products.cds", "iconData.cds", "dados.xml", "TestTable.xml",
-                             "ClientDataSet_temp.xml"}) {
+                             kBcdSample.c_str()}) {
         const PacketContent c = readPacketFile(kDir + file);
         for (PacketFormat format : {PacketFormat::Binary, PacketFormat::Xml, PacketFormat::XmlUtf8}) {
             SCOPED_TRACE(std::string(file) + " as format " + std::to_string(static_cast<int>(format)));
