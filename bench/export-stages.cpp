@@ -11,8 +11,8 @@
 //   <stage> <seconds>  peak <MB>
 //
 // followed by the process's peak resident memory so far. Stages: load (Disposizioni.cds into cdsLeggi), reload (through the transfer
-// rules into cdsDisp), build (every record, validated), save (the joined lines
-// written to the bank file), log, distinta, brogliaccio, and export (the OK
+// rules into cdsDisp), build (every record, validated, into the file's buffer),
+// save (the buffer written to the bank file), log, distinta, brogliaccio, and export (the OK
 // command as a whole: reload, build, save, log, settings).
 
 #include <algorithm>
@@ -89,12 +89,6 @@ void fillHeader(MemoryWindow& window) {
     window.setDate("deDATA_SCADENZA", encodeDate(2026, 12, 31));
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string content;
-    for (const std::string& l : lines) content.append(l).append("\r\n");
-    return content;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,16 +129,16 @@ int main(int argc, char** argv) {
         report("reload", bestOf(runs, [&] { ReloadDispositions(state); }));
         std::printf("%-12s %d\n", "exported", state.cdsDisp.recordCount());
 
-        std::vector<std::string> lines;
+        BankFileText text;
         report("build", bestOf(runs, [&] {
-                   lines.clear();
+                   text = BankFileText();
                    state.confirmedWarnings.reset();
-                   state.lineList = &lines;
+                   state.lineList = &text;
                    BuildRecords(state);
                    state.lineList = nullptr;
                }));
-        std::printf("%-12s %zu\n", "records", lines.size());
-        report("save", bestOf(runs, [&] { writeFileAtomically(bankFile, joined(lines)); }));
+        std::printf("%-12s %zu\n", "records", text.lineCount);
+        report("save", bestOf(runs, [&] { writeFileAtomically(bankFile, text.content); }));
         report("log", bestOf(runs, [&] { WriteFileLog(state); }));
         report("distinta", bestOf(runs, [&] { WriteDistinta(state); }));
         report("brogliaccio", bestOf(runs, [&] { WriteBrogliaccio(state); }));

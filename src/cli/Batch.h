@@ -8,8 +8,15 @@
 
 namespace doz::cli {
 
+// How runWindowCommand ends: returning its status, or ending the process with
+// it at once (the program's main), without freeing the tables one by one.
+enum class Leaving { Return, AtOnce };
+
 // export, check, distinta, brogliaccio.
-int runWindowCommand(const Arguments& args);
+int runWindowCommand(const Arguments& args, Leaving leaving = Leaving::Return);
+// Flushes stdout and stderr and ends the process with this status, running no
+// destructors and no atexit handlers.
+[[noreturn]] void leaveProcess(int status);
 int runLog(const Arguments& args);
 
 }  // namespace doz::cli

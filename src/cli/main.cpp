@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             case Command::Export:
             case Command::Check:
             case Command::Distinta:
-            case Command::Brogliaccio: return runWindowCommand(args);
+            case Command::Brogliaccio: return runWindowCommand(args, Leaving::AtOnce);
             case Command::Help: break;
         }
         std::fputs(helpText("").c_str(), stdout);

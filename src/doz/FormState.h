@@ -3,9 +3,11 @@
 // bank-file writer, the validation rules and the reports share.
 #pragma once
 
+#include <algorithm>
 #include <bitset>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/IniFile.h"
@@ -30,6 +32,29 @@ struct FormPaths {
     static FormPaths defaults();
 };
 
+// The bank file while it is built: every record followed by CR LF, in the one
+// buffer that is then written to the file (no list of lines and no joining).
+struct BankFileText {
+    std::string content;
+    std::size_t lineCount = 0;
+
+    void addLine(std::string_view line) {
+        content.append(line).append("\r\n");
+        ++lineCount;
+    }
+    // The records in order, without their line ends.
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out;
+        out.reserve(lineCount);
+        for (std::size_t start = 0; start < content.size();) {
+            const std::size_t end = std::min(content.find("\r\n", start), content.size());
+            out.push_back(content.substr(start, end - start));
+            start = end + 2;
+        }
+        return out;
+    }
+};
+
 struct FormState {
     explicit FormState(WindowPort& w) : window(w) {}
 
@@ -50,7 +75,7 @@ struct FormState {
     std::bitset<8> confirmedWarnings;   // warnings 0..7 agreed to in this OK command
     std::string currentLine;            // the record being assembled, or the line being logged
     int currentFieldLength = 0;         // the field being formatted
-    std::vector<std::string>* lineList = nullptr;  // lines of the bank file, during one build
+    BankFileText* lineList = nullptr;   // the bank file, during one build
     // Set only while the dispositions are checked without writing a file: the
     // failures of each field and the warnings go here instead of stopping the
     // build or asking the user.

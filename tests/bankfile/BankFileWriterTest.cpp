@@ -68,10 +68,15 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 class BankFileWriterTest : public BankTest {
 protected:
     std::vector<std::string> build() {
-        std::vector<std::string> lines;
-        form.lineList = &lines;
+        BankFileText text;
+        form.lineList = &text;
         BuildRecords(form);
         form.lineList = nullptr;
+        // The buffer is the file: every record ends with CR LF, and they are counted.
+        EXPECT_EQ(text.content.size() >= 2 ? text.content.substr(text.content.size() - 2) : text.content,
+                  text.lineCount ? "\r\n" : "");
+        const std::vector<std::string> lines = text.lines();
+        EXPECT_EQ(lines.size(), text.lineCount);
         return lines;
     }
 
@@ -162,12 +167,13 @@ TEST_F(BankFileWriterTest, RecordTypesWithoutLayoutRowsAreNeitherWrittenNorCount
     // A record type with a quote in it: the quote is doubled in the filter.
     setLayout(totalsLayout({"PC", "1'", "EF"}));
     EXPECT_EQ(codes(build()), (std::vector<std::string>{"PC", "EF"}));
-    std::vector<std::string> more;
+    BankFileText more;
     form.lineList = &more;
     WriteRecord(form, "1'");
     form.lineList = nullptr;
     EXPECT_EQ(form.cdsTraccCorrente.filter(), "Record='1'''");
-    EXPECT_EQ(more, std::vector<std::string>{line("1'", 1, "7", 3)});
+    EXPECT_EQ(more.content, line("1'", 1, "7", 3) + "\r\n");
+    EXPECT_EQ(more.lineCount, 1u);
 }
 
 TEST_F(BankFileWriterTest, AmountsBeyondTheTotalsFieldAreRefused) {

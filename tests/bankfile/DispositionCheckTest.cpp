@@ -40,8 +40,8 @@ protected:
 
     // The OK command's build: the message it stops with, or "" when it passes.
     std::string okMessage() {
-        std::vector<std::string> lines;
-        form.lineList = &lines;
+        BankFileText text;
+        form.lineList = &text;
         std::string message;
         try {
             BuildRecords(form);
@@ -139,7 +139,7 @@ TEST_F(DispositionCheckTest, AccountNumberWarningIsListedForEachDispositionAndNe
     EXPECT_EQ(FormatFindingCounts(sink), "Errori: 0, avvisi: 2, note: 0");
 
     // The OK command still asks, and a No ends it silently.
-    std::vector<std::string> built;
+    BankFileText built;
     form.lineList = &built;
     EXPECT_THROW(BuildRecords(form), SilentAbort);
     form.lineList = nullptr;

@@ -28,8 +28,8 @@ protected:
 
     // Builds and returns the lines, or the message of the error that stopped it.
     std::vector<std::string> build(std::string* error = nullptr) {
-        std::vector<std::string> lines;
-        form.lineList = &lines;
+        BankFileText text;
+        form.lineList = &text;
         try {
             BuildRecords(form);
         } catch (const Error& e) {
@@ -37,7 +37,7 @@ protected:
             *error = e.what();
         }
         form.lineList = nullptr;
-        return lines;
+        return text.lines();
     }
 
     // The layout row the cursor stands on, and whether the walk went past it.
@@ -48,8 +48,8 @@ protected:
 
     // The same record written by the row-by-row walk (outside a build).
     std::string placeAfterWalk(const std::string& type) {
-        std::vector<std::string> lines;
-        form.lineList = &lines;
+        BankFileText text;
+        form.lineList = &text;
         try {
             WriteRecord(form, type);
         } catch (const Error&) {

@@ -96,6 +96,38 @@ TEST_F(BatchTest, StartUpAndDataFailuresExitWithFour) {
     EXPECT_FALSE(fs::exists(bankFile));
 }
 
+// The start-up selects the saved bank (or the dispositions' ABI) and reloads;
+// when --bank names that bank it is not chosen a second time. The OK command's
+// own reload must still use the header values of this run, not the ones the
+// start-up saw.
+TEST_F(BatchTest, BankAlreadySelectedAtStartUpUsesThisRunsHeaderValues) {
+    const std::string expected = " PCSTIPENDI  270624\r\n"
+                                 " 1000000010000150000Rossi Mario         \r\n"
+                                 " 1000000020000099950Bianchi Lucia       \r\n"
+                                 " EF00000020000000002499500000004\r\n";
+    // No saved bank: the ABI of the dispositions preselects Banca Prova.
+    ASSERT_EQ(run(windowArgs("export", headerSets())).status, 0);
+    ASSERT_EQ(readFile(bankFile), expected);
+    const std::string log = readFile(mainFolder + "/var/log/Pzt/doz/STIPENDI.txt");
+
+    // Saved bank, other header values: the file follows the values of this run.
+    RunResult r = run(windowArgs("export", {"--yes", "--set", "NOME_SUPPORTO=TREDICES", "--set",
+                                            "DATA_CREAZIONE=2024-12-02"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(bankFile).substr(0, 21), " PCTREDICES  021224\r\n");
+
+    // A saved bank the catalogue does not list leaves nothing selected at
+    // start-up; --bank then loads the layouts itself.
+    writeFile(mainFolder + "/usr/Pzt/doz/Banca.ini", "[Dati]\r\nBanca=Nessuna\r\n");
+    std::vector<std::string> more = headerSets();
+    more.push_back("--yes");
+    r = run(windowArgs("export", more));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(bankFile), expected);
+    EXPECT_EQ(readFile(mainFolder + "/var/log/Pzt/doz/STIPENDI.txt"), log);
+    EXPECT_NE(readFile(mainFolder + "/usr/Pzt/doz/Banca.ini").find("Banca Prova"), std::string::npos);
+}
+
 TEST_F(BatchTest, InconsistentRulesAreAnAssertionFailure) {
     // A date rule for Mittente looks for a date edit "deMittente", which the window lacks.
     doz::PacketContent rules;

@@ -120,6 +120,40 @@ TEST_F(TransferRulesTest, LaterRuleWinsWhereBothSelect) {
     }
 }
 
+// Runs of rules without condition or copy are applied in one walk over the
+// rows; the rows, the errors and the controls shown must be those of the
+// rule-by-rule order.
+TEST_F(TransferRulesTest, RunsOfPlainRulesMatchTheRuleByRuleOrder) {
+    window.setText("edMittente", "SIA01");
+    window.setText("edNOME_SUPPORTO", "FIRST");
+    chooseBank({{"Mittente", "AN", {}, "", ""},
+                {"NOME_SUPPORTO", "AN", {}, "", ""},
+                {"CAUSALE", "K", "IGNORED", "", "Mittente"},
+                {"Mittente", "K", "GIRO", "MODALITA_PAGAMENTO = 0", ""},
+                {"Conto_Tesoreria", "K", "T1", "", ""},
+                {"Conto_Tesoreria", "K", "T2", "", ""},
+                {"NOME_SUPPORTO", "K", "LAST", "Mittente = 'GIRO'", ""}});
+    const auto mittente = column("Mittente");
+    const auto supporto = column("NOME_SUPPORTO");
+    for (int i = 1; i <= 12; ++i) {
+        SCOPED_TRACE(i);
+        const std::size_t at = static_cast<std::size_t>(i - 1);
+        const bool giro = i % 4 != 0 && i % 2 == 0;
+        EXPECT_EQ(mittente[at], giro ? "GIRO" : "SIA01");
+        EXPECT_EQ(supporto[at], giro ? "LAST" : "FIRST");
+    }
+    EXPECT_EQ(column("CAUSALE"), std::vector<std::string>(12, "SIA01"));
+    EXPECT_EQ(column("Conto_Tesoreria"), std::vector<std::string>(12, "T2"));
+
+    // A value that does not fit stops at its rule: the later rule's control stays hidden.
+    EXPECT_THROW(chooseBank({{"Mittente", "AN", {}, "", ""},
+                             {"IMPORTO", "K", "abc", "", ""},
+                             {"NOME_SUPPORTO", "AN", {}, "", ""}}),
+                 ConvertError);
+    EXPECT_FALSE(state.cdsDisp.active());
+    EXPECT_EQ(visibleHeaderControls(), std::vector<std::string>{"edMittente"});
+}
+
 TEST_F(TransferRulesTest, FieldOutCopiesAnotherFieldAndStillShowsTheControl) {
     window.setText("edNOME_SUPPORTO", "IGNORED");
     chooseBank({{"NOME_SUPPORTO", "AN", {}, "", "DESC_DESTINATARIO"},

@@ -2,6 +2,7 @@
 // totals the records quote, and the writing of the finished file in one piece.
 #include "bankfile/BankFileWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -20,11 +21,11 @@ namespace {
 constexpr std::int64_t kTotalMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kTotalMin = std::numeric_limits<std::int32_t>::min();
 
-// Hands the window the line list for the length of one build, and takes it back
-// however the build ends.
+// Hands the window the bank file's buffer for the length of one build, and
+// takes it back however the build ends.
 class LineListLease {
 public:
-    LineListLease(FormState& form, std::vector<std::string>& lines) : form_(form) { form_.lineList = &lines; }
+    LineListLease(FormState& form, BankFileText& text) : form_(form) { form_.lineList = &text; }
     ~LineListLease() { form_.lineList = nullptr; }
     LineListLease(const LineListLease&) = delete;
     LineListLease& operator=(const LineListLease&) = delete;
@@ -95,7 +96,7 @@ public:
             form_.currentLine += FormatField(form_, row);
             ++lastWalked_;
         }
-        form_.lineList->push_back(form_.currentLine);
+        form_.lineList->addLine(form_.currentLine);
     }
 
 private:
@@ -128,16 +129,17 @@ private:
     static inline RecordPlans* active_ = nullptr;
 };
 
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const std::string& l : lines) size += l.size() + 2;
-    std::string content;
-    content.reserve(size);
-    for (const std::string& l : lines) {
-        content += l;
-        content += "\r\n";
-    }
-    return content;
+// Room for the whole file once the header record is written, taking its
+// width for every record: a disposition gives at most ten records (10, 16,
+// 17, 20, 30, 35, 40, 50, 65, 70), plus the footer. Pages of the reserve that
+// are never written are not taken from the system, so a generous guess costs
+// nothing; a short one only lets the buffer grow.
+void reserveForDispositions(FormState& form) {
+    BankFileText& text = *form.lineList;
+    const std::size_t width = std::max<std::size_t>(text.content.size(), 128);
+    const std::size_t recordsEach = 10;
+    const std::size_t dispositions = static_cast<std::size_t>(form.cdsDisp.viewCount());
+    text.content.reserve(text.content.size() + width * (recordsEach * dispositions + 1));
 }
 
 }  // namespace
@@ -150,10 +152,10 @@ void CreateBankFile(FormState& form) {
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
     {
-        std::vector<std::string> lines;
-        LineListLease lease(form, lines);
+        BankFileText text;
+        LineListLease lease(form, text);
         BuildRecords(form);
-        writeFileAtomically(path, joinLines(lines));
+        writeFileAtomically(path, text.content);
     }
 
     // The file is saved; the log is a help for the developer and may not stop the command.
@@ -186,6 +188,7 @@ void BuildRecords(FormState& form) {
 
     RecordPlans plans(form);
     WriteRecord(form, "PC");
+    if (form.lineList && !form.checkSink) reserveForDispositions(form);
     WriteDispositionRecords(form);
     WriteRecord(form, "EF");
 }
@@ -210,7 +213,7 @@ void WriteRecord(FormState& form, const std::string& recordType) {
     } else {
         for (layout.first(); !layout.eof(); layout.next()) form.currentLine += FormatField(form);
     }
-    form.lineList->push_back(form.currentLine);
+    form.lineList->addLine(form.currentLine);
 }
 
 void WriteDispositionRecords(FormState& form) {

@@ -65,7 +65,7 @@ bool realignToField(FormState& form) {
     return true;
 }
 
-// Hands the window the sink and a scratch line list for one run, and takes
+// Hands the window the sink and a scratch bank file for one run, and takes
 // both back however the run ends.
 class CheckRun {
 public:
@@ -83,8 +83,8 @@ public:
 private:
     FormState& form_;
     CheckSink* sink_;
-    std::vector<std::string>* lines_;
-    std::vector<std::string> scratch_;
+    BankFileText* lines_;
+    BankFileText scratch_;
 };
 
 // Findings sort by the disposition they belong to: the header record first,

@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Error.h"
 
@@ -72,6 +74,59 @@ void applyRuleValue(const RuleValue& rule, Field target) {
     }
 }
 
+// A rule that puts one value into every disposition: no condition and no
+// copied field. Read without raising: a rule missing a column takes the
+// rule-by-rule path, which raises the error where it always did.
+bool isPlainRule(FormState& form) {
+    Table& rules = form.cdsTrasfCorrente;
+    const std::optional<Field> condition = rules.findField("Condition");
+    if (!condition || !condition->asText().empty()) return false;
+    const std::optional<Field> fieldOut = rules.findField("FieldOut");
+    return !fieldOut || fieldOut->asText().empty();
+}
+
+bool hasRequiredField(const Table& table) {
+    for (const FieldDef& d : table.fieldDefs())
+        if (d.required) return true;
+    return false;
+}
+
+// A run of plain rules, from the current rule on, in one walk over the
+// dispositions instead of one walk per rule: every rule of the run goes to a
+// row before the next row. The first row is handled rule by rule exactly as
+// ApplyTransferRule does it (control shown, target and value looked up, value
+// written), so an error stops at the same rule with the same message and the
+// same controls shown: a plain rule's value is the same for every row, so it
+// fits the target at every row or at none, and without required fields a row
+// always posts. Leaves the rules past the run.
+void applyPlainRules(FormState& form, Table& workingCopy) {
+    Table& rules = form.cdsTrasfCorrente;
+    std::vector<std::pair<Field, RuleValue>> run;
+    while (!rules.eof() && isPlainRule(form)) {
+        ShowRuleControl(form);
+        workingCopy.setFilter(std::string());
+        workingCopy.setFiltered(false);
+        const std::string fieldName = ruleText(form, "FieldName");
+        workingCopy.first();
+        if (!workingCopy.eof()) {
+            workingCopy.edit();
+            const Field target = workingCopy.fieldByName(fieldName);
+            RuleValue rule = currentRuleValue(form);
+            applyRuleValue(rule, target);
+            workingCopy.post();
+            run.emplace_back(target, std::move(rule));
+        }
+        rules.next();
+    }
+    if (run.empty()) return;
+    workingCopy.first();
+    for (workingCopy.next(); !workingCopy.eof(); workingCopy.next()) {
+        workingCopy.edit();
+        for (const auto& [target, rule] : run) applyRuleValue(rule, target);
+        workingCopy.post();
+    }
+}
+
 }  // namespace
 
 void SetupDispositions(FormState& form) {
@@ -101,8 +156,13 @@ void ReloadDispositions(FormState& form) {
 void dspDispGetData(FormState& form, Table& workingCopy) {
     HideHeaderControls(form);
     Table& rules = form.cdsTrasfCorrente;
+    const bool rowsAlwaysPost = !hasRequiredField(workingCopy);
     rules.first();
     while (!rules.eof()) {
+        if (rowsAlwaysPost && isPlainRule(form)) {
+            applyPlainRules(form, workingCopy);
+            continue;
+        }
         ShowRuleControl(form);
         ApplyTransferRule(form, workingCopy);
         rules.next();
