@@ -10,15 +10,6 @@
 namespace cli_test {
 namespace {
 
-const std::string kExamples = std::string(DOZ_SOURCE_DIR) + "/examples";
-
-// The header values examples/README.md documents, with fixed dates.
-const std::map<std::string, std::string> kHeader = {
-    {"Mittente", "A1B2C"},           {"NOME_SUPPORTO", "STIPENDI"},          {"CC_ORDINANTE", "000010203040"},
-    {"Conto_Tesoreria", "1234567"},  {"Data_Creazione", "2026-12-07"},       {"Data_Disposizione", "2026-12-09"},
-    {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
-};
-
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t at = 0;

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -248,5 +249,15 @@ inline BankFolders writeBankFolders(const fs::path& root) {
     doz::writePacketFile(folders.dispositions + "/Disposizioni.cds", disp, doz::PacketFormat::Binary);
     return folders;
 }
+
+// The demonstration data of examples/ and the header values examples/README.md
+// documents, with fixed dates: created on a Monday, executed and valued two
+// working days later, expiring at the end of the year.
+inline const std::string kExamples = std::string(DOZ_SOURCE_DIR) + "/examples";
+inline const std::map<std::string, std::string> kHeader = {
+    {"Mittente", "A1B2C"},           {"NOME_SUPPORTO", "STIPENDI"},          {"CC_ORDINANTE", "000010203040"},
+    {"Conto_Tesoreria", "1234567"},  {"Data_Creazione", "2026-12-07"},       {"Data_Disposizione", "2026-12-09"},
+    {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
+};
 
 }  // namespace cli_test

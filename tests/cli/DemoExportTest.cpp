@@ -10,16 +10,6 @@
 namespace cli_test {
 namespace {
 
-const std::string kExamples = std::string(DOZ_SOURCE_DIR) + "/examples";
-
-// The documented header values, with fixed dates: created on a Monday,
-// executed two working days later, expiring at the end of the year.
-const std::map<std::string, std::string> kHeader = {
-    {"Mittente", "A1B2C"},           {"NOME_SUPPORTO", "STIPENDI"},          {"CC_ORDINANTE", "000010203040"},
-    {"Conto_Tesoreria", "1234567"},  {"Data_Creazione", "2026-12-07"},       {"Data_Disposizione", "2026-12-09"},
-    {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
-};
-
 class DemoExport : public ::testing::Test {
 protected:
     TempDir home;
