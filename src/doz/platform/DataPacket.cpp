@@ -9,6 +9,8 @@
 #include <iterator>
 #include <unordered_set>
 
+#include <sys/stat.h>
+
 #include "platform/DataPacketCodec.h"
 
 namespace doz {
@@ -549,6 +551,11 @@ PacketContent readPacket(std::string_view bytes, const std::string& nameForError
 }
 
 PacketContent readPacketFile(const std::string& path) {
+    // A pipe or a device would block the read or never end: only plain files are read.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw IoError("Impossibile aprire il file dati '" + path + "': " +
+                      (S_ISDIR(st.st_mode) ? "\xE8 una cartella" : "non \xE8 un file regolare"));
     std::ifstream in(path, std::ios::binary);
     if (!in) throw IoError("Impossibile aprire il file dati '" + path + "': " + std::strerror(errno));
     std::string bytes;

@@ -63,13 +63,16 @@ std::string extractFileName(std::string_view path) {
 }
 
 std::string readWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on a pipe without a writer; anything but a plain file is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) ioFailed("Impossibile aprire il file", path, errno);
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
         ::close(fd);
-        ioFailed("Impossibile leggere il file", path, err);
+        if (st.st_mode != 0 && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+            throw IoError("Impossibile leggere il file '" + path + "': non \xE8 un file regolare");
+        ioFailed("Impossibile leggere il file", path, S_ISDIR(st.st_mode) ? EISDIR : err);
     }
     std::string out;
     char buf[65536];

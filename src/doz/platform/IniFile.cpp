@@ -47,8 +47,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Not an errno value: the path names something other than a file or a folder.
+constexpr int kNotRegularFile = -1;
+
 std::string reasonText(int err) {
     switch (err) {
+        case kNotRegularFile: return "non \xE8 un file regolare";
         case EACCES:
         case EPERM: return "accesso negato";
         case ENOSPC:
@@ -147,6 +151,13 @@ struct Document {
 
 Document load(const std::string& path) {
     Document doc;
+    // A pipe or a device would block the read or never end (a folder fails the read by itself).
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        doc.error = kNotRegularFile;
+        doc.state = LoadState::Unreadable;
+        return doc;
+    }
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         doc.error = errno;

@@ -1,0 +1,7 @@
+// libFuzzer entry point; the body is doz::fuzz::parsePos (FuzzTargets.h).
+#include "FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    doz::fuzz::parsePos(data, size);
+    return 0;
+}

@@ -1,0 +1,291 @@
+// Malformed input and failing disks given to the batch command on a copy of
+// the demonstration data: every case must end with a message naming the file
+// or the field, a failure exit status, and every file the command had written
+// before (bank file, Banca.ini, reports, log) exactly as it was, with no
+// temporary file left behind. docs/robustness.md lists the same cases.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
+
+#include "platform/DataPacket.h"
+#include "robustness/RobustnessSupport.h"
+
+namespace robustness {
+namespace {
+
+using doz::FieldDef;
+using doz::FieldType;
+using doz::PacketContent;
+using doz::PacketFormat;
+using doz::Value;
+
+RunOptions capped(rlim_t bytes) {
+    RunOptions o;
+    o.fileSizeCap = bytes;
+    return o;
+}
+RunOptions unprivileged() {
+    RunOptions o;
+    o.unprivileged = true;
+    return o;
+}
+
+class BadInput : public ::testing::Test {
+protected:
+    DemoWorkspace ws;
+    Snapshot before;
+
+    void SetUp() override {
+        if (!fs::exists(kExamples + "/Tracciati.xml")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
+        if (!fs::exists(kCli)) GTEST_SKIP() << "pzt-bankfile not built";
+        // A previous good run: the bank file, the settings, both reports and the log exist.
+        for (const char* command : {"export", "distinta", "brogliaccio"}) {
+            const RunResult r = ws.run(ws.args(command));
+            ASSERT_EQ(r.status, 0) << command << ": " << r.err;
+        }
+        before = ws.keptFiles();
+        ASSERT_TRUE(before.count("out/STIPENDI.Txt"));
+        ASSERT_TRUE(before.count("main/usr/Pzt/doz/Banca.ini"));
+        ASSERT_TRUE(before.count("main/var/log/Pzt/doz/stp/DISTINTA_STIPENDI.Txt"));
+        ASSERT_TRUE(before.count("main/var/log/Pzt/doz/stp/BROGLIACCIO_STIPENDI.Txt"));
+    }
+
+    // Runs the command and checks that it failed cleanly: a normal exit with a
+    // failure status, a last stderr line mentioning every needle, and nothing
+    // of what was there before changed. Returns the message.
+    std::string expectCleanFailure(const std::string& command, std::initializer_list<std::string> needles,
+                                   const RunOptions& options = {}, const std::string& output = {}) {
+        const RunResult r = ws.run(ws.args(command, output), options);
+        EXPECT_FALSE(r.timedOut) << "the command hung";
+        EXPECT_EQ(r.signal, 0) << "the command crashed: " << r.err;
+        EXPECT_TRUE(r.status == 1 || r.status == 4) << "status " << r.status << ": " << r.err;
+        const std::string message = r.lastErrorLine();
+        if (std::getenv("DOZ_PRINT_MESSAGES"))
+            std::printf("MESSAGE [%s] %s: %s\n", ::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                        command.c_str(), message.c_str());
+        for (const std::string& needle : needles) EXPECT_NE(message.find(needle), std::string::npos) << message;
+        // Reports of the sanitizer build (which exits with status 1 on an error of its own).
+        EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+        const Snapshot after = ws.keptFiles();
+        EXPECT_EQ(after.size(), before.size()) << "files added or removed";
+        for (const auto& [name, bytes] : before) {
+            const auto it = after.find(name);
+            EXPECT_TRUE(it != after.end() && it->second == bytes) << name << " changed";
+        }
+        return message;
+    }
+    void expectEveryCommandFailsCleanly(std::initializer_list<std::string> needles, const RunOptions& options = {}) {
+        for (const char* command : {"export", "distinta", "brogliaccio"}) {
+            SCOPED_TRACE(command);
+            expectCleanFailure(command, needles, options);
+        }
+    }
+
+    std::string dispositions() const { return ws.str("disp/Disposizioni.cds"); }
+    std::string layout() const { return ws.str("work/CBI_5_02.Xml"); }
+    std::string rules() const { return ws.str("work/CBI_5_02_X.Xml"); }
+
+    // Rewrites a packet after `change` has altered its content.
+    template <class Change>
+    void rewrite(const std::string& path, Change change, PacketFormat format) {
+        PacketContent c = doz::readPacketFile(path);
+        change(c);
+        doz::writePacketFile(path, c, format);
+    }
+    static int column(const PacketContent& c, const std::string& name) {
+        for (std::size_t i = 0; i < c.fields.size(); ++i)
+            if (c.fields[i].name == name) return static_cast<int>(i);
+        throw std::runtime_error("no column " + name);
+    }
+    static void dropColumn(PacketContent& c, const std::string& name) {
+        const int i = column(c, name);
+        c.fields.erase(c.fields.begin() + i);
+        for (doz::Row& row : c.rows) row.erase(row.begin() + i);
+        std::erase_if(c.params, [](const doz::PacketParam& p) { return p.name == "DEFAULT_ORDER" || p.name == "PRIMARY_KEY"; });
+    }
+    // Changes a column to text, each value written as `text(old)`.
+    template <class Text>
+    static void retypeAsText(PacketContent& c, const std::string& name, Text text) {
+        const int i = column(c, name);
+        c.fields[i].type = FieldType::String;
+        c.fields[i].size = 20;
+        c.fields[i].subtype.clear();
+        for (doz::Row& row : c.rows) row[i] = Value(text(row[i]));
+        std::erase_if(c.params, [](const doz::PacketParam& p) { return p.name == "DEFAULT_ORDER" || p.name == "PRIMARY_KEY"; });
+    }
+};
+
+// ---- packets that are cut or damaged ------------------------------------------------
+
+TEST_F(BadInput, TruncatedDispositionsNameTheFile) {
+    const std::string whole = readFile(dispositions());
+    for (std::size_t length : {std::size_t{0}, std::size_t{3}, std::size_t{40}, whole.size() / 2, whole.size() - 1}) {
+        SCOPED_TRACE(length);
+        writeFile(dispositions(), whole.substr(0, length));
+        expectEveryCommandFailsCleanly({"Disposizioni.cds"});
+    }
+}
+
+TEST_F(BadInput, CorruptedDispositionsNameTheFile) {
+    const std::string whole = readFile(dispositions());
+    // A field count, a length and a type word out of any sensible range.
+    for (std::size_t at : {std::size_t{8}, std::size_t{12}, std::size_t{24}}) {
+        SCOPED_TRACE(at);
+        std::string damaged = whole;
+        for (std::size_t k = at; k < at + 4; ++k) damaged[k] = '\xFF';
+        writeFile(dispositions(), damaged);
+        expectCleanFailure("export", {"Disposizioni.cds"});
+    }
+}
+
+TEST_F(BadInput, TruncatedOrDamagedLayoutsNameTheFile) {
+    const std::string layoutXml = readFile(layout());
+    writeFile(layout(), layoutXml.substr(0, layoutXml.size() / 2));
+    expectCleanFailure("export", {"CBI_5_02.Xml"});
+    writeFile(layout(), layoutXml);
+
+    const std::string catalogue = readFile(ws.path("work/Tracciati.xml"));
+    std::string damaged = catalogue;
+    damaged.replace(damaged.find("<ROWDATA"), 8, "<ROWDATA><ROW x=\"");
+    writeFile(ws.path("work/Tracciati.xml"), damaged);
+    expectEveryCommandFailsCleanly({"Tracciati.xml"});
+}
+
+// ---- wrong field types and missing columns -------------------------------------------
+
+TEST_F(BadInput, DispositionAmountsAsTextNameTheField) {
+    const std::string whole = readFile(dispositions());
+    const auto asWords = [](const Value&) { return std::string("molti"); };
+    rewrite(dispositions(), [&](PacketContent& c) { retypeAsText(c, "IMPORTO", asWords); }, PacketFormat::Binary);
+    expectCleanFailure("export", {"IMPORTO"});
+    writeFile(dispositions(), whole);
+    rewrite(dispositions(), [&](PacketContent& c) { retypeAsText(c, "IMPORTO_EURO", asWords); }, PacketFormat::Binary);
+    expectCleanFailure("distinta", {"'molti'", "IMPORTO_EURO"});
+}
+
+TEST_F(BadInput, MissingDispositionColumnsNameTheField) {
+    const std::string whole = readFile(dispositions());
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"IMPORTO", {"export"}},
+        {"IMPORTO_EURO", {"distinta", "brogliaccio"}},
+        {"DESC_DESTINATARIO", {"export", "brogliaccio"}},
+        {"MODALITA_PAGAMENTO", {"export", "distinta", "brogliaccio"}},
+    };
+    for (const auto& [name, commands] : cases) {
+        writeFile(dispositions(), whole);
+        rewrite(dispositions(), [&](PacketContent& c) { dropColumn(c, name); }, PacketFormat::Binary);
+        for (const std::string& command : commands) {
+            SCOPED_TRACE(name + " " + command);
+            expectCleanFailure(command, {name});
+        }
+    }
+}
+
+TEST_F(BadInput, LayoutWithoutPosOrWithPosAsNumberNamesIt) {
+    const std::string whole = readFile(layout());
+    rewrite(layout(), [](PacketContent& c) { dropColumn(c, "Pos"); }, PacketFormat::Xml);
+    expectCleanFailure("export", {"Pos"});
+    writeFile(layout(), whole);
+    rewrite(layout(),
+            [](PacketContent& c) {
+                const int i = column(c, "Pos");
+                c.fields[i].type = FieldType::Int32;
+                c.fields[i].size = 0;
+                for (doz::Row& row : c.rows) row[i] = Value(12);
+            },
+            PacketFormat::Xml);
+    expectCleanFailure("export", {"posizione '12'"});
+}
+
+TEST_F(BadInput, PosThatDoesNotParseNamesTheText) {
+    for (const char* pos : {"4-x", "", "12", "a-b-c"}) {
+        SCOPED_TRACE(pos);
+        rewrite(layout(), [&](PacketContent& c) { c.rows.at(3)[column(c, "Pos")] = Value(std::string(pos)); },
+                PacketFormat::Xml);
+        expectCleanFailure("export", {"posizione '" + std::string(pos) + "'"});
+    }
+}
+
+TEST_F(BadInput, TransferRuleConditionThatDoesNotParseNamesTheFilter) {
+    rewrite(rules(), [](PacketContent& c) { c.rows.at(0)[column(c, "Condition")] = Value(std::string("MODALITA_PAGAMENTO = = 1")); },
+            PacketFormat::Xml);
+    expectEveryCommandFailsCleanly({"MODALITA_PAGAMENTO = = 1"});
+}
+
+// ---- folders and disks ------------------------------------------------------------------
+
+TEST_F(BadInput, MissingDispositionsFolderNamesIt) {
+    fs::rename(ws.path("disp"), ws.path("gone"));
+    expectEveryCommandFailsCleanly({"Disposizioni.cds"});
+}
+
+TEST_F(BadInput, BankFilePathThatIsAFolderNamesIt) {
+    fs::create_directories(ws.path("out/cartella"));
+    before = ws.keptFiles();
+    expectCleanFailure("export", {ws.str("out/cartella")}, {}, ws.str("out/cartella"));
+}
+
+TEST_F(BadInput, SettingsFileThatIsAFolderNamesIt) {
+    // OK saves the settings after the bank file: the bank file is written
+    // whole (the same bytes as before here), then the settings fail by name.
+    fs::remove(ws.settingsFile());
+    fs::create_directories(ws.settingsFile());
+    before = ws.keptFiles();
+    expectCleanFailure("export", {"Banca.ini"});
+}
+
+TEST_F(BadInput, PipesInPlaceOfFilesAreRefusedWithoutWaiting) {
+    fs::remove(dispositions());
+    ASSERT_EQ(::mkfifo(dispositions().c_str(), 0666), 0);
+    expectEveryCommandFailsCleanly({"Disposizioni.cds", "non \xC3\xA8 un file regolare"});
+    fs::remove(dispositions());
+    fs::copy_file(kExamples + "/Disposizioni.cds", dispositions());
+    fs::remove(ws.settingsFile());
+    ASSERT_EQ(::mkfifo(ws.settingsFile().c_str(), 0666), 0);
+    before = ws.keptFiles();
+    expectCleanFailure("export", {"Banca.ini", "non \xC3\xA8 un file regolare"});
+}
+
+TEST_F(BadInput, FullDiskKeepsEveryFileWhole) {
+    // The bank file is a few kilobytes, the reports a few hundred bytes: capped
+    // below that, every write runs out of room part way.
+    expectCleanFailure("export", {"STIPENDI.Txt"}, capped(1000));
+    for (const char* command : {"distinta", "brogliaccio"}) {
+        SCOPED_TRACE(command);
+        expectCleanFailure(command, {"STIPENDI.Txt"}, capped(100));
+    }
+}
+
+class BadInputPermissions : public BadInput {
+protected:
+    void SetUp() override {
+        if (!permissionsApply()) GTEST_SKIP() << "running as root without the means to act as " << kUnprivilegedUser;
+        BadInput::SetUp();
+    }
+};
+
+TEST_F(BadInputPermissions, UnreadableDispositionsFolderNamesTheFile) {
+    ::chmod(ws.path("disp").c_str(), 0);
+    for (const char* command : {"export", "distinta", "brogliaccio"}) {
+        SCOPED_TRACE(command);
+        expectCleanFailure(command, {"Disposizioni.cds"}, unprivileged());
+    }
+}
+
+TEST_F(BadInputPermissions, ReadOnlyOutputFoldersNameTheFile) {
+    ::chmod(ws.path("out").c_str(), 0555);
+    expectCleanFailure("export", {ws.bankFile()}, unprivileged());
+    ::chmod(ws.path("out").c_str(), 0777);
+    ::chmod(ws.reportFolder().c_str(), 0555);
+    for (const char* command : {"distinta", "brogliaccio"}) {
+        SCOPED_TRACE(command);
+        expectCleanFailure(command, {"STIPENDI.Txt"}, unprivileged());
+    }
+}
+
+}  // namespace
+}  // namespace robustness
