@@ -201,12 +201,18 @@ TEST_F(BadInput, LayoutWithoutPosOrWithPosAsNumberNamesIt) {
     expectCleanFailure("export", {"posizione '12'"});
 }
 
-TEST_F(BadInput, PosThatDoesNotParseNamesTheText) {
+TEST_F(BadInput, PosThatDoesNotParseNamesTheTextAndTheField) {
     for (const char* pos : {"4-x", "", "12", "a-b-c"}) {
         SCOPED_TRACE(pos);
-        rewrite(layout(), [&](PacketContent& c) { c.rows.at(3)[column(c, "Pos")] = Value(std::string(pos)); },
+        std::string fieldName;
+        rewrite(layout(),
+                [&](PacketContent& c) {
+                    c.rows.at(3)[column(c, "Pos")] = Value(std::string(pos));
+                    fieldName = c.rows.at(3)[column(c, "FieldName")].get<std::string>();
+                },
                 PacketFormat::Xml);
-        expectCleanFailure("export", {"posizione '" + std::string(pos) + "'"});
+        ASSERT_FALSE(fieldName.empty());
+        expectCleanFailure("export", {"posizione '" + std::string(pos) + "'", "campo " + fieldName + " del tracciato"});
     }
 }
 

@@ -61,7 +61,16 @@ const std::string& LayoutRow::column(FormState& form, const std::optional<std::s
     return *value;
 }
 
-FieldPosition LayoutRow::Position(FormState& form) const { return position ? *position : ParsePos(Pos(form)); }
+FieldPosition LayoutRow::Position(FormState& form) const {
+    if (position) return *position;
+    try {
+        return ParsePos(Pos(form));
+    } catch (const ConvertError& e) {
+        // The position alone does not tell the user which row of the layout is wrong.
+        if (!fieldName || fieldName->empty()) throw;
+        throw ConvertError(std::string(e.what()) + ", campo " + *fieldName + " del tracciato");
+    }
+}
 
 Field LayoutRow::Source(FormState& form) {
     if (sourceIndex == -2) sourceIndex = form.cdsDisp.fieldIndex(FieldName(form));
