@@ -42,12 +42,7 @@ protected:
         std::vector<std::string> args = {command,   kExamples,     "--bank",   bank,   "--layouts",
                                          kExamples, "--main-folder", mainFolder, "--regional", "it_IT"};
         if (command == "export") args.insert(args.end(), {"--output", bankFile});
-        std::map<std::string, std::string> header = kHeader;
-        for (const auto& [k, v] : changes) header[k] = v;
-        for (const auto& [k, v] : header) {
-            args.push_back("--set");
-            args.push_back(k + "=" + v);
-        }
+        appendDemoHeader(args, changes);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());
     }

@@ -260,4 +260,15 @@ inline const std::map<std::string, std::string> kHeader = {
     {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
 };
 
+// Appends "--set FIELD=VALUE" for every documented header value, with `changes`
+// replacing or adding values.
+inline void appendDemoHeader(std::vector<std::string>& args, const std::map<std::string, std::string>& changes) {
+    std::map<std::string, std::string> header = kHeader;
+    for (const auto& [k, v] : changes) header[k] = v;
+    for (const auto& [k, v] : header) {
+        args.push_back("--set");
+        args.push_back(k + "=" + v);
+    }
+}
+
 }  // namespace cli_test

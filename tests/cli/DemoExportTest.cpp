@@ -27,12 +27,7 @@ protected:
         std::vector<std::string> args = {"export",    kExamples,   "--bank",        bank,
                                          "--output",  bankFile,    "--layouts",     kExamples,
                                          "--main-folder", home.str("main"), "--regional", "it_IT"};
-        std::map<std::string, std::string> header = kHeader;
-        for (const auto& [k, v] : changes) header[k] = v;
-        for (const auto& [k, v] : header) {
-            args.push_back("--set");
-            args.push_back(k + "=" + v);
-        }
+        appendDemoHeader(args, changes);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());
     }

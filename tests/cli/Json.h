@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Ansi.h"
+
 namespace cli_test {
 
 struct Json {
@@ -150,24 +152,6 @@ private:
         return v;
     }
 
-    static void appendUtf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     std::uint32_t hex4() {
         if (pos_ + 4 > t_.size()) fail("short \\u escape");
         std::uint32_t v = 0;
@@ -237,7 +221,7 @@ private:
                     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
                         fail("lone low surrogate");
                     }
-                    appendUtf8(out, cp);
+                    doz::appendUtf8(out, static_cast<char32_t>(cp));
                     break;
                 }
                 default: fail("bad escape");

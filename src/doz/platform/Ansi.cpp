@@ -12,6 +12,13 @@ constexpr char32_t kHigh[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+char toAnsiOrQuestion(char32_t cp) {
+    const int b = codePointToAnsi(cp);
+    return static_cast<char>(b < 0 ? '?' : b);
+}
+
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -29,13 +36,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-char toAnsiOrQuestion(char32_t cp) {
-    const int b = codePointToAnsi(cp);
-    return static_cast<char>(b < 0 ? '?' : b);
-}
-
-}  // namespace
 
 char32_t ansiToCodePoint(unsigned char c) {
     if (c >= 0x80 && c < 0xA0) return kHigh[c - 0x80];

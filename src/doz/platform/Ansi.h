@@ -18,5 +18,7 @@ std::u16string ansiToUtf16(std::string_view ansi);
 // Unicode code point of one Windows-1252 byte, and back ('?' = 0 result when none).
 char32_t ansiToCodePoint(unsigned char c);
 int codePointToAnsi(char32_t cp);  // -1 when the character has no Windows-1252 form
+// Appends the UTF-8 form of a code point.
+void appendUtf8(std::string& out, char32_t cp);
 
 }  // namespace doz
