@@ -41,7 +41,7 @@ std::size_t column(const PacketContent& packet, const char* name) {
     throw std::runtime_error(std::string("Disposizioni.cds: no field ") + name);
 }
 
-std::string textOf(const Value& v) { return v.is<std::string>() ? v.get<std::string>() : std::string(); }
+std::string textOf(const Value& v) { return v.is<std::string>() ? std::string(v.text()) : std::string(); }
 
 // "Surname Name" of a demo payee: the surname is everything before the last blank.
 void splitName(const std::string& full, std::string& surname, std::string& name) {

@@ -55,7 +55,7 @@ void appendHex(std::string& out, const unsigned char* p, std::size_t n) {
 }
 
 void appendValue(std::string& out, const Value& value, const FieldDef& def) {
-    std::visit(
+    value.visit(
         [&](const auto& v) {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, std::monostate>) {
@@ -68,7 +68,7 @@ void appendValue(std::string& out, const Value& value, const FieldDef& def) {
                 appendDouble(out, v);
             } else if constexpr (std::is_same_v<T, Currency>) {
                 appendJsonString(out, currencyText(v.scaled));
-            } else if constexpr (std::is_same_v<T, Decimal>) {
+            } else if constexpr (std::is_same_v<T, DecimalRef>) {
                 appendJsonString(out, v.text);
             } else if constexpr (std::is_same_v<T, Date>) {
                 appendJsonString(out, isoDate(v.serial));
@@ -76,16 +76,15 @@ void appendValue(std::string& out, const Value& value, const FieldDef& def) {
                 appendJsonString(out, isoTime(v.ms));
             } else if constexpr (std::is_same_v<T, DateTime>) {
                 appendJsonString(out, isoDateTime(v.ms));
-            } else if constexpr (std::is_same_v<T, std::string>) {
+            } else if constexpr (std::is_same_v<T, std::string_view>) {
                 if (def.type == FieldType::Blob)
                     appendHex(out, reinterpret_cast<const unsigned char*>(v.data()), v.size());
                 else
                     appendJsonString(out, v);
-            } else if constexpr (std::is_same_v<T, Bytes>) {
+            } else if constexpr (std::is_same_v<T, BytesRef>) {
                 appendHex(out, v.data(), v.size());
             }
-        },
-        value.storage());
+        });
 }
 
 }  // namespace

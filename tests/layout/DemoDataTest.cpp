@@ -45,7 +45,7 @@ struct Sheet {
     }
     std::string text(const Row& row, const std::string& name) const {
         const Value& v = at(row, name);
-        return v.is<std::string>() ? v.get<std::string>() : std::string();
+        return v.is<std::string>() ? std::string(v.text()) : std::string();
     }
     long long integer(const Row& row, const std::string& name) const {
         const Value& v = at(row, name);

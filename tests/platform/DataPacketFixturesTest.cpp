@@ -59,8 +59,8 @@ std::string sha1(const std::uint8_t* data, std::size_t size) {
     for (int i = 0; i < 5; ++i) std::snprintf(out + 8 * i, 9, "%08x", h[i]);
     return out;
 }
-std::string sha1(const Bytes& b) { return sha1(b.data(), b.size()); }
-std::string sha1(const std::string& s) { return sha1(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+std::string sha1(BytesRef b) { return sha1(b.data(), b.size()); }
+std::string sha1(std::string_view s) { return sha1(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
 
 std::size_t col(const PacketContent& c, const std::string& name) {
     for (std::size_t k = 0; k < c.fields.size(); ++k)
@@ -184,7 +184,7 @@ TEST(DataPacketFixtures, EventsInBothForms) {
         EXPECT_EQ(at(c, 1, "Event_Description"),
                   Value("Outdoor arena, one of the most popular events.  High speed contenders for this medal round."));
         EXPECT_EQ(at(c, 1, "Ticket_price"), money(50'000));
-        const Bytes& photo = at(c, 1, "Event_Photo").get<Bytes>();
+        const BytesRef photo = at(c, 1, "Event_Photo").get<Bytes>();
         ASSERT_EQ(photo.size(), 27286u);
         EXPECT_EQ(Bytes(photo.begin(), photo.begin() + 10), (Bytes{0x01, 0, 0, 0x01, 0x8e, 0x6a, 0, 0, 0x42, 0x4d}));
         EXPECT_EQ(sha1(photo), "3d1c254e8cb444ae41c7672965e81963831e8712");
@@ -260,7 +260,7 @@ TEST(DataPacketFixtures, IconDataTakesUnchangedBlobsFromOlderVersions) {
     EXPECT_EQ(c.rows[7][1], Value("Internet"));
     EXPECT_EQ(c.rows[7][2], Value("Favorites"));
     EXPECT_EQ(c.rows[7][3], Value("Internet\r\nFavorites\r\n"));
-    const Bytes& icon = c.rows[7][4].get<Bytes>();  // from record 8 by way of record 23
+    const BytesRef icon = c.rows[7][4].get<Bytes>();  // from record 8 by way of record 23
     EXPECT_EQ(icon.size(), 3331u);
     EXPECT_EQ(sha1(icon), "62e611785b37a468562d0e79c11ed4a5e7e3478a");
     EXPECT_EQ(Bytes(icon.begin(), icon.begin() + 4), (Bytes{0x89, 'P', 'N', 'G'}));
@@ -284,13 +284,13 @@ TEST(DataPacketFixtures, DadosKeepsItsWindows1252Text) {
     EXPECT_EQ(c.rows[0][2], Value(program));
     EXPECT_EQ(c.rows[1][0], Value(8));
     EXPECT_EQ(c.rows[1][1], Value("prova"));
-    const std::string& second = c.rows[1][2].get<std::string>();
+    const std::string_view second = c.rows[1][2].get<std::string>();
     EXPECT_EQ(second.size(), 331u);
     EXPECT_EQ(sha1(second), "70cd72a3b9fb3dd336cf4d0e6a6d1f89ca35607b");
     EXPECT_TRUE(second.starts_with("#include <iostream>\r\nusing namespace std"));
     EXPECT_EQ(c.rows[3][0], Value(6));
     EXPECT_EQ(c.rows[3][1], Value("EX Else"));
-    const std::string& last = c.rows[3][2].get<std::string>();
+    const std::string_view last = c.rows[3][2].get<std::string>();
     EXPECT_EQ(last.size(), 249u);
     EXPECT_EQ(sha1(last), "905503e0556881cb3125a402a2d413f334264b1e");
     EXPECT_TRUE(last.starts_with("int main () {\r\n\tfor"));

@@ -376,7 +376,7 @@ struct Writer {
                         ": " + what);
     }
     template <class T>
-    const T& as(const Value& v) {
+    auto as(const Value& v) {
         if (!v.is<T>()) bad("valore di tipo errato");
         return v.get<T>();
     }
@@ -391,7 +391,7 @@ struct Writer {
         if (x < lo || x > hi) bad("valore fuori intervallo");
         return x;
     }
-    static std::string utf16Le(const std::string& ansi) {
+    static std::string utf16Le(std::string_view ansi) {
         std::string b;
         for (char16_t ch : ansiToUtf16(ansi)) appendLE(b, ch, 2);
         return b;
@@ -401,7 +401,7 @@ struct Writer {
         const unsigned width = sizeOf(typeWord);
         switch (f->type) {
             case FieldType::String: {
-                const std::string& s = as<std::string>(v);
+                const std::string_view s = as<std::string>(v);
                 if (f->size > 0 && s.size() > static_cast<std::size_t>(f->size)) bad("testo pi\xF9 lungo del campo");
                 if (f->wide) prefixed(s.empty() ? std::string(2, '\0') : utf16Le(s), width);
                 else prefixed(s.empty() ? std::string(1, '\0') : s, width);
@@ -455,12 +455,12 @@ struct Writer {
                 break;
             }
             case FieldType::Memo: {
-                const std::string& s = as<std::string>(v);
+                const std::string_view s = as<std::string>(v);
                 prefixed(f->subtype == "WideText" ? utf16Le(s) : s, width);
                 break;
             }
             case FieldType::Blob: {
-                const Bytes& b = as<Bytes>(v);
+                const BytesRef b = as<Bytes>(v);
                 if (width < 4 && b.size() > static_cast<std::size_t>(f->size)) bad("dati pi\xF9 lunghi del campo");
                 prefixed(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()), width);
                 break;

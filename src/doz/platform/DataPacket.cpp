@@ -304,7 +304,7 @@ FieldDef fieldFromDecl(std::string name, const ColumnDecl& decl, bool readOnly, 
 
 namespace {
 
-int compareDecimalText(const std::string& a, const std::string& b) {
+int compareDecimalText(std::string_view a, std::string_view b) {
     const bool negA = !a.empty() && a[0] == '-';
     const bool negB = !b.empty() && b[0] == '-';
     if (negA != negB) return negA ? -1 : 1;
@@ -342,17 +342,15 @@ int cmp(const T& a, const T& b) {
 
 int compareValues(const Value& a, const Value& b, bool caseInsensitive) {
     if (a.isNull() || b.isNull()) return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
-    const auto& x = a.storage();
-    const auto& y = b.storage();
-    if (x.index() != y.index()) {
+    if (a.index() != b.index()) {
         // Only unsigned 64-bit columns mix int64_t and uint64_t values.
         if (a.is<std::int64_t>() && b.is<std::uint64_t>()) return -1;
         if (a.is<std::uint64_t>() && b.is<std::int64_t>()) return 1;
-        return cmp(x.index(), y.index());
+        return cmp(a.index(), b.index());
     }
     if (a.is<std::string>()) {
-        const std::string& s = a.get<std::string>();
-        const std::string& t = b.get<std::string>();
+        const std::string_view s = a.text();
+        const std::string_view t = b.text();
         if (!caseInsensitive) return s.compare(t) < 0 ? -1 : (s == t ? 0 : 1);
         const std::size_t n = std::min(s.size(), t.size());
         for (std::size_t k = 0; k < n; ++k) {
@@ -371,7 +369,13 @@ int compareValues(const Value& a, const Value& b, bool caseInsensitive) {
     if (a.is<Date>()) return cmp(a.get<Date>().serial, b.get<Date>().serial);
     if (a.is<Time>()) return cmp(a.get<Time>().ms, b.get<Time>().ms);
     if (a.is<DateTime>()) return cmp(a.get<DateTime>().ms, b.get<DateTime>().ms);
-    if (a.is<Bytes>()) return cmp(a.get<Bytes>(), b.get<Bytes>());
+    if (a.is<Bytes>()) {
+        // Byte by byte, unsigned; a prefix sorts first.
+        const std::string_view s = a.text(), t = b.text();
+        const int c = std::memcmp(s.data(), t.data(), std::min(s.size(), t.size()));
+        if (c != 0) return c < 0 ? -1 : 1;
+        return cmp(s.size(), t.size());
+    }
     return 0;
 }
 

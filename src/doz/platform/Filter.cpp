@@ -477,32 +477,32 @@ struct FieldNode final : Node {
 
     void eval(const Row& row, Val& out) const override {
         if (index >= row.size()) return;
-        const Value::Storage& st = row[index].storage();
-        switch (st.index()) {
-            case 0: return;
-            case 1: out.k = VK::Bool, out.i = *std::get_if<bool>(&st); return;
-            case 2: out.k = VK::Int, out.i = *std::get_if<std::int64_t>(&st); return;
-            case 3: {
-                const std::uint64_t u = *std::get_if<std::uint64_t>(&st);
+        const Value& v = row[index];
+        switch (v.kind()) {
+            case Value::Kind::Null: return;
+            case Value::Kind::Bool: out.k = VK::Bool, out.i = v.get<bool>(); return;
+            case Value::Kind::Int: out.k = VK::Int, out.i = v.get<std::int64_t>(); return;
+            case Value::Kind::UInt: {
+                const std::uint64_t u = v.get<std::uint64_t>();
                 if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
                     out.k = VK::Int, out.i = static_cast<std::int64_t>(u);
                 else
                     out.k = VK::Flt, out.f = static_cast<double>(u);
                 return;
             }
-            case 4: out.k = VK::Flt, out.f = *std::get_if<double>(&st); return;
-            case 5: out.k = VK::Cur, out.i = std::get_if<Currency>(&st)->scaled; return;
-            case 6: {
+            case Value::Kind::Float: out.k = VK::Flt, out.f = v.get<double>(); return;
+            case Value::Kind::Currency: out.k = VK::Cur, out.i = v.get<Currency>().scaled; return;
+            case Value::Kind::Decimal: {
                 Num n;
-                const std::string& t = std::get_if<Decimal>(&st)->text;
+                const std::string_view t = v.text();
                 if (!parseNumberText(t, n)) valueError(*this, t, "un numero");
                 out.setNum(n);
                 return;
             }
-            case 7: out.k = VK::Date, out.i = std::get_if<Date>(&st)->serial; return;
-            case 8: out.k = VK::Time, out.i = std::get_if<Time>(&st)->ms; return;
-            case 9: out.k = VK::DateTime, out.i = std::get_if<DateTime>(&st)->ms; return;
-            case 10: out.setView(*std::get_if<std::string>(&st)); return;
+            case Value::Kind::Date: out.k = VK::Date, out.i = v.get<Date>().serial; return;
+            case Value::Kind::Time: out.k = VK::Time, out.i = v.get<Time>().ms; return;
+            case Value::Kind::DateTime: out.k = VK::DateTime, out.i = v.get<DateTime>().ms; return;
+            case Value::Kind::Text: out.setView(v.text()); return;
             default: out.k = VK::Bytes; return;
         }
     }

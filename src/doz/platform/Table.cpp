@@ -76,7 +76,7 @@ std::int64_t roundToInt(double d) {
 }
 
 std::int64_t toInteger(const Value& v) {
-    return std::visit(
+    return v.visit(
         [](const auto& x) -> std::int64_t {
             using T = std::decay_t<decltype(x)>;
             if constexpr (std::is_same_v<T, std::monostate>) return 0;
@@ -85,26 +85,25 @@ std::int64_t toInteger(const Value& v) {
             else if constexpr (std::is_same_v<T, std::uint64_t>) return static_cast<std::int64_t>(x);
             else if constexpr (std::is_same_v<T, double>) return roundToInt(x);
             else if constexpr (std::is_same_v<T, Currency>) return roundToInt(static_cast<double>(x.scaled) / 10000.0);
-            else if constexpr (std::is_same_v<T, Decimal>) {
+            else if constexpr (std::is_same_v<T, DecimalRef>) {
                 double d;
                 if (!parseFloatText(x.text, d)) conversionFailed(x.text, kNotInteger);
                 return roundToInt(d);
             } else if constexpr (std::is_same_v<T, Date>) return x.serial;
             else if constexpr (std::is_same_v<T, Time>) return x.ms;
             else if constexpr (std::is_same_v<T, DateTime>) return datePart(x.ms);
-            else if constexpr (std::is_same_v<T, std::string>) {
+            else if constexpr (std::is_same_v<T, std::string_view>) {
                 std::int64_t out;
                 if (!parseWhole(x, out)) conversionFailed(x, kNotInteger);
                 return out;
             } else {
                 conversionFailed("(blob)", kNotInteger);
             }
-        },
-        v.storage());
+        });
 }
 
 double toFloat(const Value& v) {
-    return std::visit(
+    return v.visit(
         [](const auto& x) -> double {
             using T = std::decay_t<decltype(x)>;
             if constexpr (std::is_same_v<T, std::monostate>) return 0;
@@ -113,9 +112,9 @@ double toFloat(const Value& v) {
                 return static_cast<double>(x);
             else if constexpr (std::is_same_v<T, double>) return x;
             else if constexpr (std::is_same_v<T, Currency>) return static_cast<double>(x.scaled) / 10000.0;
-            else if constexpr (std::is_same_v<T, Decimal> || std::is_same_v<T, std::string>) {
-                const std::string& s = [&]() -> const std::string& {
-                    if constexpr (std::is_same_v<T, Decimal>) return x.text;
+            else if constexpr (std::is_same_v<T, DecimalRef> || std::is_same_v<T, std::string_view>) {
+                const std::string_view s = [&]() -> std::string_view {
+                    if constexpr (std::is_same_v<T, DecimalRef>) return x.text;
                     else return x;
                 }();
                 double d;
@@ -125,15 +124,14 @@ double toFloat(const Value& v) {
             else if constexpr (std::is_same_v<T, Time>) return static_cast<double>(x.ms) / kMsPerDay;
             else if constexpr (std::is_same_v<T, DateTime>) return static_cast<double>(x.ms) / kMsPerDay;
             else conversionFailed("(blob)", kNotFloat);
-        },
-        v.storage());
+        });
 }
 
 std::int64_t toCurrency(const Value& v) {
     if (v.is<Currency>()) return v.get<Currency>().scaled;
     if (v.is<std::int64_t>()) return v.get<std::int64_t>() * 10000;
     if (v.is<std::string>() || v.is<Decimal>()) {
-        const std::string& s = v.is<std::string>() ? v.get<std::string>() : v.get<Decimal>().text;
+        const std::string_view s = v.text();
         std::int64_t out;
         if (!parseCurrency(trimBlanks(s), out)) conversionFailed(s, kNotFloat);
         return out;
@@ -148,7 +146,7 @@ DaySerial toDate(const Value& v) {
     if (v.is<DateTime>()) return datePart(v.get<DateTime>().ms);
     if (v.is<std::string>()) {
         DaySerial d;
-        const std::string& s = v.get<std::string>();
+        const std::string_view s = v.get<std::string>();
         if (!parseDate(trimBlanks(s), d)) conversionFailed(s, kNotDate);
         return d;
     }
@@ -236,7 +234,7 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 std::string valueToText(const Value& v) {
-    return std::visit(
+    return v.visit(
         [](const auto& x) -> std::string {
             using T = std::decay_t<decltype(x)>;
             if constexpr (std::is_same_v<T, std::monostate>) return {};
@@ -245,8 +243,8 @@ std::string valueToText(const Value& v) {
                 return std::to_string(x);
             else if constexpr (std::is_same_v<T, double>) return formatFloatGeneral(x);
             else if constexpr (std::is_same_v<T, Currency>) return currencyText(x.scaled);
-            else if constexpr (std::is_same_v<T, Decimal>) {
-                std::string s = x.text;
+            else if constexpr (std::is_same_v<T, DecimalRef>) {
+                std::string s(x.text);
                 for (char& c : s)
                     if (c == '.') c = regional().decimalSeparator;
                 return s;
@@ -256,10 +254,9 @@ std::string valueToText(const Value& v) {
                 std::string s = formatShortDate(datePart(x.ms));
                 if (timePart(x.ms) != 0) s += " " + isoTime(timePart(x.ms)).substr(0, 8);
                 return s;
-            } else if constexpr (std::is_same_v<T, std::string>) return x;
+            } else if constexpr (std::is_same_v<T, std::string_view>) return std::string(x);
             else return std::string(x.begin(), x.end());
-        },
-        v.storage());
+        });
 }
 
 Value convertToField(const Value& v, const FieldDef& def) {
@@ -274,11 +271,15 @@ Value convertToField(const Value& v, const FieldDef& def) {
     };
     switch (def.type) {
         case FieldType::String: {
+            // A text that fits keeps sharing its bytes.
+            if (v.is<std::string>() && (def.size <= 0 || v.text().size() <= static_cast<std::size_t>(def.size)))
+                return v;
             std::string s = valueToText(v);
             if (def.size > 0 && static_cast<int>(s.size()) > def.size) s.resize(static_cast<std::size_t>(def.size));
             return Value(std::move(s));
         }
         case FieldType::Memo:
+            if (v.is<std::string>()) return v;
             return Value(valueToText(v));
         case FieldType::Blob:
             if (v.is<Bytes>()) return v;
@@ -313,7 +314,7 @@ Value convertToField(const Value& v, const FieldDef& def) {
                 for (char& ch : s)
                     if (ch == regional().decimalSeparator) ch = '.';
             }
-            return Value(Decimal{s});
+            return Value(Decimal{std::move(s)});
         }
         case FieldType::Date: return Value(Date{toDate(v)});
         case FieldType::Time:
@@ -352,6 +353,12 @@ auto convertNamed(const Field& f, Convert convert) {
 
 bool Field::isNull() const { return value().isNull(); }
 std::string Field::asText() const { return valueToText(value()); }
+void Field::appendText(std::string& out) const {
+    const Value& v = value();
+    if (v.isNull()) return;
+    if (v.is<std::string>()) out += v.get<std::string>();
+    else out += valueToText(v);
+}
 std::int64_t Field::asInteger() const { return convertNamed(*this, toInteger); }
 double Field::asFloat() const { return convertNamed(*this, toFloat); }
 std::int64_t Field::asCurrency() const { return convertNamed(*this, toCurrency); }

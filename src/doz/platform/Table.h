@@ -39,6 +39,8 @@ public:
     bool isNull() const;
     const Value& value() const;    // the raw value (null included)
     std::string asText() const;    // null: ""; see valueToText
+    // Appends what asText() gives, without a string of its own for text fields.
+    void appendText(std::string& out) const;
     std::int64_t asInteger() const;  // null: 0; text converted, ConvertError when not a whole number
     double asFloat() const;          // null: 0
     std::int64_t asCurrency() const;  // ten-thousandths; null: 0

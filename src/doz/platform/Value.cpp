@@ -1,6 +1,46 @@
 #include "platform/Value.h"
 
+#include <cstring>
+#include <new>
+
 namespace doz {
+
+void Value::setText(Kind k, std::string_view text) {
+    u_.s.kind = static_cast<std::uint8_t>(k);
+    if (text.size() <= kInline) {
+        u_.s.small = static_cast<std::uint8_t>(text.size() + 1);
+        std::memset(u_.s.chars, 0, kInline);
+        if (!text.empty()) std::memcpy(u_.s.chars, text.data(), text.size());
+        return;
+    }
+    u_.w.small = 0;
+    for (std::uint8_t& b : u_.w.pad) b = 0;
+    // The kind is set; a failing allocation must leave a value the destructor can drop.
+    u_.w.kind = static_cast<std::uint8_t>(Kind::Null);
+    auto* block = static_cast<Block*>(::operator new(sizeof(Block) + text.size()));
+    block->refs = 1;
+    block->size = text.size();
+    std::memcpy(block->data(), text.data(), text.size());
+    u_.w.block = block;
+    u_.w.kind = static_cast<std::uint8_t>(k);
+}
+
+void Value::releaseShared() noexcept {
+    Block* block = u_.w.block;
+    if (--block->refs == 0) ::operator delete(static_cast<void*>(block));
+}
+
+bool operator==(const Value& a, const Value& b) {
+    if (a.kind() != b.kind()) return false;
+    switch (a.kind()) {
+        case Value::Kind::Null: return true;
+        case Value::Kind::Float: return a.get<double>() == b.get<double>();
+        case Value::Kind::Decimal:
+        case Value::Kind::Text:
+        case Value::Kind::Bytes: return a.text() == b.text();
+        default: return a.u_.w.i == b.u_.w.i;
+    }
+}
 
 const char* fieldTypeName(FieldType t) {
     switch (t) {

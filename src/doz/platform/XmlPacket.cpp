@@ -78,7 +78,7 @@ std::string toAnsi(const char* s) {
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-void appendBase64(std::string& out, const Bytes& b) {
+void appendBase64(std::string& out, BytesRef b) {
     std::size_t k = 0;
     for (; k + 3 <= b.size(); k += 3) {
         const unsigned v = (b[k] << 16) | (b[k + 1] << 8) | b[k + 2];
@@ -642,7 +642,7 @@ struct RowWriter {
                         ": " + what);
     }
     template <class T>
-    const T& as(const Value& v) {
+    auto as(const Value& v) {
         if (!v.is<T>()) bad("valore di tipo errato");
         return v.get<T>();
     }
@@ -666,7 +666,7 @@ struct RowWriter {
     void value(const Value& v) {
         switch (f->type) {
             case FieldType::String: {
-                const std::string& s = as<std::string>(v);
+                const std::string_view s = as<std::string>(v);
                 if (f->size > 0 && s.size() > static_cast<std::size_t>(f->size)) bad("testo pi\xF9 lungo del campo");
                 if (f->wide) x.wideText(s);
                 else x.text(s);
