@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <map>
+#include <optional>
+#include <utility>
 
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldFormatting.h"
+#include "bankfile/FieldValidation.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "reports/Reports.h"
@@ -35,12 +37,15 @@ private:
 };
 
 // Adds to a running total of cdsTot, refusing a result the 32-bit field cannot hold.
-void addToTotal(FormState& form, const char* name, std::int64_t amount, const char* refusal) {
-    Field total = form.cdsTot.fieldByName(name);
+void addToTotal(Field total, std::int64_t amount, const char* refusal) {
     const std::int64_t current = total.asInteger();
     std::int64_t sum = 0;
     if (__builtin_add_overflow(current, amount, &sum) || sum > kTotalMax || sum < kTotalMin) throw EPztBanca(refusal);
     total.setInteger(sum);
+}
+
+void addToTotal(FormState& form, const char* name, std::int64_t amount, const char* refusal) {
+    addToTotal(BuildField(form, form.cdsTot, name), amount, refusal);
 }
 
 const char* const kRefusedRecords =
@@ -59,6 +64,14 @@ std::string recordFilter(const std::string& recordType) {
     }
     text += '\'';
     return text;
+}
+
+// Two record codes alike, compared inline: the codes are a few characters.
+bool sameCode(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
 }
 
 // The layout rows of each record type, read once for a whole build instead of
@@ -91,9 +104,10 @@ public:
         lastType_ = recordType;
         lastWalked_ = 0;
         if (rows.empty()) return;
-        addToTotal(form_, "TOT_RECORD", 1, kRefusedRecords);
+        if (!recordCount_) recordCount_ = BuildField(form_, form_.cdsTot, "TOT_RECORD");
+        addToTotal(*recordCount_, 1, kRefusedRecords);
         for (LayoutRow& row : rows) {
-            form_.currentLine += FormatField(form_, row);
+            AppendField(form_, row, rules_);
             ++lastWalked_;
         }
         form_.lineList->addLine(form_.currentLine);
@@ -101,14 +115,18 @@ public:
 
 private:
     std::vector<LayoutRow>& rowsOf(const std::string& recordType) {
-        const auto found = plans_.find(recordType);
-        if (found != plans_.end()) return found->second;
+        for (auto& [type, rows] : plans_)
+            if (sameCode(type, recordType)) return rows;
         Table& layout = form_.cdsTraccCorrente;
         layout.setFilter(recordFilter(recordType));
         layout.setFiltered(true);
         std::vector<LayoutRow> rows;
-        for (layout.first(); !layout.eof(); layout.next()) rows.push_back(LayoutRow::current(form_));
-        return plans_.emplace(recordType, std::move(rows)).first->second;
+        for (layout.first(); !layout.eof(); layout.next()) {
+            rows.push_back(LayoutRow::current(form_));
+            rows.back().prepare();
+        }
+        plans_.emplace_back(recordType, std::move(rows));
+        return plans_.back().second;
     }
 
     // The layout filtered on a record type, its cursor moved `walked` rows on.
@@ -122,7 +140,10 @@ private:
 
     FormState& form_;
     RecordPlans* outer_;
-    std::map<std::string, std::vector<LayoutRow>> plans_;
+    // By record type, in the order first written (a dozen at most).
+    std::vector<std::pair<std::string, std::vector<LayoutRow>>> plans_;
+    BankRules rules_;
+    std::optional<Field> recordCount_;  // cdsTot's TOT_RECORD, once a record is written
     std::string lastType_;
     std::size_t lastWalked_ = 0;
 
@@ -186,6 +207,7 @@ void BuildRecords(FormState& form) {
     tot.createDataSet();
     tot.insert();
 
+    FieldLookup lookup(form);
     RecordPlans plans(form);
     WriteRecord(form, "PC");
     if (form.lineList && !form.checkSink) reserveForDispositions(form);
@@ -221,12 +243,12 @@ void WriteDispositionRecords(FormState& form) {
     for (disp.first(); !disp.eof(); disp.next()) {
         addToTotal(form, "PROGRESSIVO", 1, kRefusedDispositions);
         WriteDispositionGroup(form);
-        addToTotal(form, "TOT_IMP_POS", disp.fieldByName("IMPORTO").asInteger(), kRefusedAmounts);
+        addToTotal(form, "TOT_IMP_POS", BuildField(form, disp, "IMPORTO").asInteger(), kRefusedAmounts);
     }
 }
 
 void WriteDispositionGroup(FormState& form) {
-    const std::int64_t impgid = form.cdsDisp.fieldByName("IMPGID").asInteger();
+    const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
     WriteRecord(form, "10");
     if (HasOrderingIban(form)) WriteRecord(form, "16");
     if (IsAccountPayment(form)) WriteRecord(form, "17");
@@ -237,13 +259,13 @@ void WriteDispositionGroup(FormState& form) {
 }
 
 bool IsAccountPayment(FormState& form) {
-    const std::int64_t impgid = form.cdsDisp.fieldByName("IMPGID").asInteger();
+    const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
     return impgid == 3 || impgid == 5;
 }
 
 bool HasOrderingIban(FormState& form) {
     for (const char* name : {"CIN_ORDINANTE", "IBAN_STATO_ORDINANTE", "IBAN_CKD_ORDINANTE"})
-        if (form.cdsDisp.fieldByName(name).asText().empty()) return false;
+        if (BuildField(form, form.cdsDisp, name).asText().empty()) return false;
     return true;
 }
 

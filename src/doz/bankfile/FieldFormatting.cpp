@@ -21,7 +21,7 @@ std::optional<std::string> optionalColumn(Table& layout, std::string_view column
 // The value of a layout row that is not a filler, before it is fitted.
 std::string sourceValue(FormState& form, LayoutRow& row, const std::string& colType) {
     const std::string& fieldName = row.FieldName(form);
-    if (row.Extra(form) == "F") return form.cdsTot.fieldByName(fieldName).asText();
+    if (row.Extra(form) == "F") return BuildField(form, form.cdsTot, fieldName).asText();
     const Field source = row.Source(form);
     if (colType == "D") return FormatLayoutDate("ddmmyy", source.asDate());
     if (colType == "D8") return FormatLayoutDate("yyyymmdd", source.asDate());
@@ -72,10 +72,46 @@ FieldPosition LayoutRow::Position(FormState& form) const {
     }
 }
 
+void LayoutRow::prepare() {
+    shape = Shape::General;
+    if (!fieldName || !colType || !extra || !required || !fillingChar || !pos || !position) return;
+    width = widthOf(position->length);
+    const std::string filling = fillingChar->empty() ? std::string(" ") : *fillingChar;
+    padding = filling.front();
+    numeric = IsNumericType(*colType);
+    amount = !colType->empty() && colType->front() == 'E';
+    cutLeft = *extra == "R";
+    if (*colType == "F") {
+        // As FillField: the filling repeated until the width is reached, maybe beyond it.
+        filler.clear();
+        if (filling.size() == 1) filler.assign(width, padding);
+        else
+            while (filler.size() < width) filler += filling;
+        shape = Shape::Filler;
+        return;
+    }
+    shape = *extra == "F" ? Shape::Total : Shape::Source;
+    if (*colType == "D") conversion = Conversion::DayMonthYear;
+    else if (*colType == "D8") conversion = Conversion::YearMonthDay;
+    else if (*colType == "/D") conversion = Conversion::SlashedDate;
+    else if (*colType == "E") conversion = Conversion::Amount;
+    else conversion = Conversion::Text;
+    if (*required == "F") requirement = Requirement::None;
+    else if (*required == "O") requirement = Requirement::Mandatory;
+    else if (*required == "C2") requirement = Requirement::PayeeAddress;
+    else requirement = Requirement::LayoutRules;
+}
+
 Field LayoutRow::Source(FormState& form) {
     if (sourceIndex == -2) sourceIndex = form.cdsDisp.fieldIndex(FieldName(form));
     if (sourceIndex < 0) return form.cdsDisp.fieldByName(FieldName(form));
     return form.cdsDisp.field(sourceIndex);
+}
+
+Field LayoutRow::Total(FormState& form) {
+    if (totalIndex == -2) totalIndex = form.cdsTot.fieldIndex(FieldName(form));
+    if (totalIndex < 0) return form.cdsTot.fieldByName(FieldName(form));
+    return form.cdsTot.field(totalIndex);
 }
 
 // ---- formatting ----------------------------------------------------------------------
@@ -109,6 +145,77 @@ std::string FormatFieldText(FormState& form, LayoutRow& row) {
         value = FitField(form, row, std::move(value));
     }
     return value;
+}
+
+namespace {
+
+// The text of a date field, the last date's text kept: in a build most date
+// fields hold the same date for every disposition.
+void appendDate(std::string& line, LayoutRow& row, std::string_view pattern, DaySerial date) {
+    if (row.lastDateText.empty() || row.lastDate != date) {
+        row.lastDateText = FormatLayoutDate(pattern, date);
+        row.lastDate = date;
+        if (row.lastDateText.empty()) {
+            row.lastDate = 0;
+            return;
+        }
+    }
+    line += row.lastDateText;
+}
+
+// The value of a prepared row that is not a filler, appended to the line as
+// sourceValue gives it.
+void appendValue(FormState& form, LayoutRow& row, std::string& line) {
+    if (row.shape == LayoutRow::Shape::Total) {
+        row.Total(form).appendText(line);
+        return;
+    }
+    const Field source = row.Source(form);
+    switch (row.conversion) {
+        case LayoutRow::Conversion::Text: source.appendText(line); return;
+        case LayoutRow::Conversion::DayMonthYear: appendDate(line, row, "ddmmyy", source.asDate()); return;
+        case LayoutRow::Conversion::YearMonthDay: appendDate(line, row, "yyyymmdd", source.asDate()); return;
+        case LayoutRow::Conversion::SlashedDate: appendDate(line, row, "yyyy/mm/dd", source.asDate()); return;
+        case LayoutRow::Conversion::Amount: line += formatCurrencyFixed(source.asCurrency()); return;
+    }
+}
+
+}  // namespace
+
+void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
+    if (row.shape == LayoutRow::Shape::General) {
+        form.currentLine += FormatField(form, row);
+        return;
+    }
+    std::string& line = form.currentLine;
+    const std::size_t at = line.size();
+    const int start = row.position->start;
+    if (static_cast<std::size_t>(start) != at + 1 || start < 1) throw AssertionFailure(*row.pos);
+    form.currentFieldLength = row.position->length;
+    if (row.shape == LayoutRow::Shape::Filler) {
+        line += row.filler;
+        return;
+    }
+    try {
+        appendValue(form, row, line);
+        const std::size_t width = row.width;
+        std::size_t size = line.size() - at;
+        if (row.cutLeft && size > width) {
+            line.erase(at, size - width);
+            size = width;
+        }
+        if (size < width) {
+            if (row.numeric) line.insert(at, width - size, row.padding);
+            else line.append(width - size, row.padding);
+        } else if (size > width) {
+            line.resize(at + width);
+        }
+        ValidatePrepared(form, row, std::string_view(line).substr(at), rules);
+    } catch (...) {
+        // The field's text never reached the line.
+        line.resize(at);
+        throw;
+    }
 }
 
 int FieldLength(FormState& form) { return FieldLength(form, LayoutRow::current(form)); }
@@ -150,9 +257,8 @@ std::string FillField(FormState& form, const LayoutRow& row) {
 std::string FieldFillingChar(FormState& form) { return FieldFillingChar(form, LayoutRow::current(form)); }
 
 std::string FieldFillingChar(FormState& form, const LayoutRow& row) {
-    std::string filling = row.FillingChar(form);
-    if (filling.empty()) filling = " ";
-    return filling;
+    const std::string& filling = row.FillingChar(form);
+    return filling.empty() ? std::string(1, ' ') : filling;
 }
 
 std::string FormatLayoutDate(std::string_view pattern, DaySerial date) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FormState.h"
+#include "bankfile/FieldValidation.h"
 #include "bankfile/LayoutRow.h"
 
 namespace doz {
@@ -27,5 +28,8 @@ int FieldLength(FormState& form, const LayoutRow& row);
 std::string FitField(FormState& form, const LayoutRow& row, std::string value);
 std::string FillField(FormState& form, const LayoutRow& row);
 std::string FieldFillingChar(FormState& form, const LayoutRow& row);
+// FormatField for a prepared row (LayoutRow::prepare), the text appended to
+// form.currentLine in place; when the field fails, the line is left as it was.
+void AppendField(FormState& form, LayoutRow& row, BankRules& rules);
 
 }  // namespace doz

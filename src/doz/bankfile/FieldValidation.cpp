@@ -41,17 +41,42 @@ std::string_view trimBlanks(std::string_view s) {
 
 bool isBlank(std::string_view s) { return trimBlanks(s).empty(); }
 
+// Digits only between the blanks at the ends; an amount may hold the decimal separator too.
+void checkDigits(FormState& form, const LayoutRow& row, std::string_view text, bool amount) {
+    for (const char c : trimBlanks(text)) {
+        if (c >= '0' && c <= '9') continue;
+        if (amount && c == regional().decimalSeparator) continue;
+        throw EPztBanca("Campo numerico: " + row.FieldName(form));
+    }
+}
+
 // ---- the current rows -------------------------------------------------------------
 
 std::string layoutText(FormState& form, std::string_view column) {
     return form.cdsTraccCorrente.fieldByName(column).asText();
 }
 
-std::string dispText(FormState& form, std::string_view name) { return form.cdsDisp.fieldByName(name).asText(); }
+Field dispField(FormState& form, std::string_view name) { return BuildField(form, form.cdsDisp, name); }
+
+std::string dispText(FormState& form, std::string_view name) { return dispField(form, name).asText(); }
+
+// A disposition field's text in a buffer kept from call to call, valid until
+// the next call with the same buffer.
+const std::string& dispTextIn(std::string& buffer, FormState& form, std::string_view name) {
+    buffer.clear();
+    dispField(form, name).appendText(buffer);
+    return buffer;
+}
+
+// Whether a disposition field holds nothing but blanks.
+bool dispBlank(FormState& form, std::string_view name) {
+    thread_local std::string buffer;
+    return isBlank(dispTextIn(buffer, form, name));
+}
 
 // A disposition field read as an integer; a null or an empty text reads 0.
 std::int64_t dispInteger(FormState& form, std::string_view name) {
-    const Field f = form.cdsDisp.fieldByName(name);
+    const Field f = dispField(form, name);
     if (f.isNull()) return 0;
     if (isTextType(f.type()) && isBlank(f.asText())) return 0;
     return f.asInteger();
@@ -59,7 +84,7 @@ std::int64_t dispInteger(FormState& form, std::string_view name) {
 
 // A disposition field read as a date; a null or an empty text reads as the zero date.
 DaySerial dispDate(FormState& form, std::string_view name) {
-    const Field f = form.cdsDisp.fieldByName(name);
+    const Field f = dispField(form, name);
     if (f.isNull()) return 0;
     if (isTextType(f.type()) && isBlank(f.asText())) return 0;
     return f.asDate();
@@ -70,7 +95,7 @@ bool isAccountPaymentKind(std::int64_t impgid) { return impgid == 3 || impgid ==
 // The three coordinate tests of an account payment: bank code, branch code, account.
 void requireAccountCoordinates(FormState& form) {
     if (DispositionNumber(form, "ABI_DESTINATARIO") == 0 || DispositionNumber(form, "CAB_DESTINATARIO") == 0 ||
-        isBlank(dispText(form, "CC_DESTINATARIO")))
+        dispBlank(form, "CC_DESTINATARIO"))
         throw EPztBanca(kMsgCoordinates);
 }
 
@@ -114,6 +139,14 @@ const LayoutRuleSet kRuleSets[] = {
     {"CBI_MARCA", rulesCbiMarca},       {"DELTA_SIOPE", rulesDeltaSiope}, {"SETIF", rulesAccountOnly},
 };
 
+// The rule set of the chosen bank's layout code; none for a code without rules.
+const LayoutRuleSet* ruleSetOf(FormState& form) {
+    const std::string code = form.cdsTracciati.fieldByName("CodTracciato").asText();
+    for (const LayoutRuleSet& set : kRuleSets)
+        if (code == set.code) return &set;
+    return nullptr;
+}
+
 }  // namespace
 
 void ValidateField(FormState& form, const std::string& text) { ValidateField(form, LayoutRow::current(form), text); }
@@ -142,14 +175,7 @@ void CheckNumeric(FormState& form, const std::string& text, std::string_view col
 }
 
 void CheckNumeric(FormState& form, const LayoutRow& row, const std::string& text, std::string_view colType) {
-    const std::string_view body = trimBlanks(text);
-    const bool amount = !colType.empty() && colType.front() == 'E';
-    const char separator = regional().decimalSeparator;
-    for (const char c : body) {
-        if (c >= '0' && c <= '9') continue;
-        if (amount && c == separator) continue;
-        throw EPztBanca("Campo numerico: " + row.FieldName(form));
-    }
+    checkDigits(form, row, text, !colType.empty() && colType.front() == 'E');
 }
 
 void CheckLayoutRules(FormState& form) { CheckLayoutRules(form, LayoutRow::current(form)); }
@@ -160,13 +186,57 @@ void CheckLayoutRules(FormState& form, const LayoutRow& row) {
         CheckPayeeAddress(form);
         return;
     }
-    const std::string code = form.cdsTracciati.fieldByName("CodTracciato").asText();
-    for (const LayoutRuleSet& set : kRuleSets) {
-        if (code == set.code) {
-            set.apply(form, required);
-            return;
-        }
+    if (const LayoutRuleSet* set = ruleSetOf(form)) set->apply(form, required);
+}
+
+void BankRules::check(FormState& form, const std::string& required) {
+    if (!known_) {
+        const LayoutRuleSet* set = ruleSetOf(form);
+        apply_ = set ? set->apply : nullptr;
+        known_ = true;
     }
+    if (apply_) apply_(form, required);
+}
+
+void ValidatePrepared(FormState& form, const LayoutRow& row, std::string_view text, BankRules& rules) {
+    if (row.numeric) checkDigits(form, row, text, row.amount);
+    switch (row.requirement) {
+        case LayoutRow::Requirement::None: return;
+        case LayoutRow::Requirement::Mandatory:
+            if (isBlank(text)) throw EPztBanca("Campo obbligatorio: " + *row.fieldName);
+            return;
+        case LayoutRow::Requirement::PayeeAddress: CheckPayeeAddress(form); return;
+        case LayoutRow::Requirement::LayoutRules: rules.check(form, *row.required); return;
+    }
+}
+
+// ---- FieldLookup ------------------------------------------------------------------------
+
+FieldLookup::FieldLookup(FormState& form) : form_(form), outer_(active_) { active_ = this; }
+
+FieldLookup::~FieldLookup() { active_ = outer_; }
+
+FieldLookup* FieldLookup::of(FormState& form) {
+    return active_ && &active_->form_ == &form && !form.checkSink ? active_ : nullptr;
+}
+
+Field FieldLookup::get(Table& table, std::string_view name) {
+    const std::size_t size = name.size();
+    for (const Entry& e : entries_) {
+        // Size, first and last character first: most other names differ there already.
+        if (e.table != &table || e.name.size() != size) continue;
+        if (size > 0 && (e.name.front() != name.front() || e.name.back() != name.back())) continue;
+        if (std::string_view(e.name) == name) return Field(table, e.index);
+    }
+    const int index = table.fieldIndex(name);
+    if (index < 0) return table.fieldByName(name);  // raises the missing field's error
+    entries_.push_back({&table, std::string(name), index});
+    return Field(table, index);
+}
+
+Field BuildField(FormState& form, Table& table, std::string_view name) {
+    if (FieldLookup* lookup = FieldLookup::of(form)) return lookup->get(table, name);
+    return table.fieldByName(name);
 }
 
 bool CheckAccountCoordinates(FormState& form) { return checkAccountCoordinates(form, layoutText(form, "Required")); }
@@ -174,9 +244,9 @@ bool CheckAccountCoordinates(FormState& form) { return checkAccountCoordinates(f
 void CheckPayeeAddress(FormState& form) {
     if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) {
         for (const char* name : {"IND_DESTINATARIO", "CAP_DESTINATARIO", "COM_DESTINATARIO"})
-            if (isBlank(dispText(form, name))) throw EPztBanca(kMsgAddress);
+            if (dispBlank(form, name)) throw EPztBanca(kMsgAddress);
     }
-    if (!isBlank(dispText(form, "CAP_DESTINATARIO")) && DispositionNumber(form, "CAP_DESTINATARIO") == 0)
+    if (!dispBlank(form, "CAP_DESTINATARIO") && DispositionNumber(form, "CAP_DESTINATARIO") == 0)
         throw EPztBanca(kMsgPostalCode);
 }
 
@@ -198,7 +268,7 @@ void CheckPaymentModeCoordinates(FormState& form) {
     const std::int64_t mode = dispInteger(form, "MODALITA_PAGAMENTO");
     if (mode != 0 && mode != 1) return;
     if (mode == 1 && DispositionNumber(form, "ABI_DESTINATARIO") == 0) throw EPztBanca(kMsgCoordinates);
-    if (DispositionNumber(form, "CAB_DESTINATARIO") == 0 || isBlank(dispText(form, "CC_DESTINATARIO")))
+    if (DispositionNumber(form, "CAB_DESTINATARIO") == 0 || dispBlank(form, "CC_DESTINATARIO"))
         throw EPztBanca(kMsgCoordinates);
     if (mode == 0 && !dispText(form, "ABI_DESTINATARIO").empty()) throw EPztBanca(kMsgGiroconto);
     CheckInternalAccountNumber(form);
@@ -212,7 +282,7 @@ void CheckWorkingDayGap(FormState& form) {
 void CheckPayeeAccount(FormState& form) {
     const std::int64_t impgid = dispInteger(form, "IMPGID");
     if (impgid == 3) requireAccountCoordinates(form);
-    else if (impgid == 5 && isBlank(dispText(form, "CCP_DESTINATARIO"))) throw EPztBanca(kMsgPostalAccount);
+    else if (impgid == 5 && dispBlank(form, "CCP_DESTINATARIO")) throw EPztBanca(kMsgPostalAccount);
 }
 
 void CheckInternalAccountNumber(FormState& form) {
@@ -224,7 +294,8 @@ void CheckInternalAccountNumber(FormState& form) {
 }
 
 std::int32_t DispositionNumber(FormState& form, std::string_view fieldName) {
-    const std::string text = dispText(form, fieldName);
+    thread_local std::string buffer;
+    const std::string& text = dispTextIn(buffer, form, fieldName);
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
