@@ -67,5 +67,42 @@ TEST(AtomicTextFileWriter, ReplacesOnCloseAndLeavesTheOldFileOtherwise) {
     fs::remove_all(root);
 }
 
+TEST(TextFileWriter, ReplaceOnCloseKeepsTheOldFileUntilCloseAndLeavesNoTemporaryFile) {
+    const fs::path root = makeRoot();
+    const std::string path = (root / "LOG.Txt").string();
+    writeFile(path, "old\r\n");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    auto regularFiles = [&] {
+        std::size_t files = 0;
+        for (const auto& e : fs::directory_iterator(root)) files += e.is_regular_file();
+        return files;
+    };
+    {
+        doz::TextFileWriter out(path, doz::WriteMode::ReplaceOnClose);
+        out.writeLine("new line");
+        EXPECT_EQ(readFile(path), "old\r\n") << "replaced before close";
+        EXPECT_EQ(regularFiles(), 2u);
+        // Dropped without close(): the work is thrown away.
+    }
+    EXPECT_EQ(readFile(path), "old\r\n");
+    EXPECT_EQ(regularFiles(), 1u);
+    {
+        doz::TextFileWriter out(path, doz::WriteMode::ReplaceOnClose);
+        out.writeLine("uno");
+        out.write(std::string(200000, 'x'));  // more than the writer's buffer
+        out.close();
+        out.close();  // a second close does nothing
+    }
+    EXPECT_EQ(readFile(path), "uno\r\n" + std::string(200000, 'x'));
+    EXPECT_EQ(regularFiles(), 1u);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_directory(root / "cartella");
+    EXPECT_THROW(doz::TextFileWriter((root / "cartella").string(), doz::WriteMode::ReplaceOnClose), doz::IoError);
+    EXPECT_THROW(doz::TextFileWriter((root / "manca" / "LOG.Txt").string(), doz::WriteMode::ReplaceOnClose),
+                 doz::IoError);
+    fs::remove_all(root);
+}
+
 }  // namespace
 }  // namespace robustness

@@ -169,6 +169,13 @@ struct Reader {
         fail(file, "record " + std::to_string(recordNo + 1) + ", colonna '" + f.name + "': " + what);
     }
 
+    // A narrow text column's value, up to its first NUL.
+    std::string_view text(const ColumnCodec& k) {
+        const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
+        const char* p = reinterpret_cast<const char*>(c.take(len, "testo"));
+        return std::string_view(p, strnlen(p, len));
+    }
+
     Value read(const FieldDef& f, const ColumnCodec& k) {
         switch (k.enc) {
             case Enc::Int: {
@@ -232,11 +239,7 @@ struct Reader {
                                      ((hour * 60 + minute) * 60 + second) * 1000 + ms;
                 return Value(DateTime{v});
             }
-            case Enc::Str: {
-                const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
-                const char* p = reinterpret_cast<const char*>(c.take(len, "testo"));
-                return Value(std::string(p, strnlen(p, len)));
-            }
+            case Enc::Str: return Value(text(k));
             case Enc::WideStr: {
                 const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
                 return Value(fromUtf16Le(c.take(len, "testo"), len));
@@ -247,13 +250,13 @@ struct Reader {
                 const std::uint32_t len = c.prefix(k.size, "lunghezza del blob");
                 if (k.size == 4 && (len & kBlobNotFetched)) return Value();
                 const unsigned char* p = c.take(len, "blob");
-                if (k.enc == Enc::Memo) return Value(std::string(reinterpret_cast<const char*>(p), len));
+                if (k.enc == Enc::Memo) return Value(std::string_view(reinterpret_cast<const char*>(p), len));
                 if (k.enc == Enc::WideMemo) return Value(fromUtf16Le(p, len));
-                return Value(Bytes(p, p + len));
+                return Value(BytesRef(p, len));
             }
             case Enc::FixedBytes: {
                 const unsigned char* p = c.take(k.size, "valore");
-                return Value(Bytes(p, p + k.size));
+                return Value(BytesRef(p, k.size));
             }
         }
         bad(f, "tipo sconosciuto");
@@ -316,6 +319,9 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
     raw.records.reserve(recordCount);
     raw.states.reserve(recordCount);
     Reader reader{c, fileName};
+    // A text equal to the one above it in its column shares its bytes: the
+    // ordering party, the payment mode and the like repeat on every row.
+    Row above(n);
     for (std::uint32_t r = 0; r < recordCount; ++r) {
         reader.recordNo = r;
         raw.states.push_back(c.u8("stato del record"));
@@ -326,7 +332,13 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
             if (bits & 2) {
                 raw.unchanged.emplace_back(r, static_cast<std::uint32_t>(k));
             } else if (bits == 0) {
-                row[k] = reader.read(raw.fields[k], codecs[k]);
+                if (codecs[k].enc == Enc::Str) {
+                    const std::string_view text = reader.text(codecs[k]);
+                    if (!above[k].is<std::string>() || above[k].text() != text) above[k] = Value(text);
+                    row[k] = above[k];
+                } else {
+                    row[k] = reader.read(raw.fields[k], codecs[k]);
+                }
             }
         }
     }

@@ -91,12 +91,11 @@ std::string readWholeFile(const std::string& path) {
     return out;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        ioFailed("Impossibile scrivere il file", path, EISDIR);
+namespace {
+
+// Creates a new temporary file beside `path` for writing; its name goes to `temp`.
+int createTemporaryBeside(const std::string& path, std::string& temp) {
     std::random_device rd;
-    std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temp = path + ".tmp" + std::to_string(rd() % 1000000);
@@ -104,6 +103,17 @@ void writeFileAtomically(const std::string& path, std::string_view content) {
         if (fd < 0 && errno != EEXIST) ioFailed("Impossibile creare il file", path, errno);
     }
     if (fd < 0) ioFailed("Impossibile creare il file", path, EEXIST);
+    return fd;
+}
+
+}  // namespace
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        ioFailed("Impossibile scrivere il file", path, EISDIR);
+    std::string temp;
+    const int fd = createTemporaryBeside(path, temp);
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(temp.c_str());
@@ -133,15 +143,31 @@ void writeFileAtomically(const std::string& path, std::string_view content) {
     }
 }
 
-TextFileWriter::TextFileWriter(const std::string& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "wb");
+TextFileWriter::TextFileWriter(const std::string& path, WriteMode mode) : path_(path) {
+    if (mode == WriteMode::ReplaceOnClose) {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            ioFailed("Impossibile creare il file", path, EISDIR);
+        const int fd = createTemporaryBeside(path, temp_);
+        file_ = ::fdopen(fd, "wb");
+        if (!file_) {
+            const int err = errno;
+            ::close(fd);
+            ::unlink(temp_.c_str());
+            ioFailed("Impossibile creare il file", path, err);
+        }
+    } else {
+        file_ = std::fopen(path.c_str(), "wb");
+    }
     if (!file_) ioFailed("Impossibile creare il file", path, errno);
     // Logs run to millions of short lines: write them in large blocks.
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
 TextFileWriter::~TextFileWriter() {
-    if (file_) std::fclose(file_);
+    if (!file_) return;
+    std::fclose(file_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
 void TextFileWriter::write(std::string_view text) {
@@ -161,7 +187,20 @@ void TextFileWriter::close() {
     const int err = errno;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!flushed || !closed) ioFailed("Impossibile scrivere il file", path_, err);
+    if (temp_.empty()) {
+        if (!flushed || !closed) ioFailed("Impossibile scrivere il file", path_, err);
+        return;
+    }
+    const std::string temp = std::exchange(temp_, std::string());
+    if (flushed && closed) {
+        // The permissions of a file being replaced are kept.
+        struct stat st{};
+        if (::stat(path_.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
+        if (::rename(temp.c_str(), path_.c_str()) == 0) return;
+    }
+    const int failure = flushed && closed ? errno : err;
+    ::unlink(temp.c_str());
+    ioFailed("Impossibile scrivere il file", path_, failure);
 }
 
 void AtomicTextFileWriter::close() { writeFileAtomically(path_, content_); }

@@ -29,9 +29,15 @@ void writeFileAtomically(const std::string& path, std::string_view content);
 
 // Creates (or empties) a text file for writing line by line; lines end with CRLF.
 // IoError on failure to create or write. The file is closed by the destructor.
+//
+// With WriteMode::ReplaceOnClose the lines go to a temporary file in the same
+// folder, which close() renames over `path`: until then an existing file stays
+// as it was, and a writer destroyed without close() removes its temporary file.
+enum class WriteMode { Truncate, ReplaceOnClose };
+
 class TextFileWriter {
 public:
-    explicit TextFileWriter(const std::string& path);
+    explicit TextFileWriter(const std::string& path, WriteMode mode = WriteMode::Truncate);
     ~TextFileWriter();
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
@@ -42,6 +48,7 @@ public:
 
 private:
     std::string path_;
+    std::string temp_;  // ReplaceOnClose: the file written until close()
     std::FILE* file_ = nullptr;
 };
 
