@@ -15,6 +15,7 @@
 #include "BankTestSupport.h"
 #include "bankfile/EPztBanca.h"
 #include "platform/Error.h"
+#include "reports/Reports.h"
 
 namespace doz::testing {
 namespace {
@@ -362,6 +363,46 @@ TEST_F(BankFileWriterTest, ALogThatFailsIsIgnoredAndAPathWithoutFolderOpensNothi
     EXPECT_EQ(readFile(scratch() + "bank.txt"), line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n");
     EXPECT_EQ(window.openedPaths(), std::vector<std::string>{""});
     EXPECT_TRUE(window.closed());
+}
+
+TEST_F(BankFileWriterTest, TheLogWrittenAlongTheSaveAppearsOnlyForASavedFile) {
+    const std::string path = useBankFile();
+    const std::string logFolder = scratch() + "main/var/log/Pzt/doz/";
+    fs::create_directories(logFolder);
+    writeFile(logFolder + "20240301.Txt", "old log\r\n");
+    writeFile(path, "old content\r\n");
+    setLayout(totalsLayout({"PC", "10", "70", "EF"}));
+    setDispositions(threeCashPayments());
+    answer = true;
+
+    // The save fails (the bank file's folder is missing), the log would not: the old log stays.
+    window.setText("cbBancaFile", scratch() + "missing/20240301.Txt");
+    bool ioError = false;
+    try {
+        CreateBankFile(form);
+    } catch (const IoError&) {
+        ioError = true;
+    } catch (...) {
+    }
+    window.setText("cbBancaFile", path);
+    EXPECT_TRUE(ioError);
+    EXPECT_EQ(readFile(path), "old content\r\n");
+    EXPECT_EQ(readFile(logFolder + "20240301.Txt"), "old log\r\n");
+    EXPECT_EQ(folderEntries(logFolder), std::vector<std::string>{"20240301.Txt"});
+
+    // Saved: the log is the one the Log button writes from the file on disk.
+    CreateBankFile(form);
+    const std::string logged = readFile(logFolder + "20240301.Txt");
+    EXPECT_NE(logged.find("=\""), std::string::npos) << logged;
+    WriteFileLog(form);
+    EXPECT_EQ(readFile(logFolder + "20240301.Txt"), logged);
+    EXPECT_EQ(folderEntries(logFolder), std::vector<std::string>{"20240301.Txt"});
+
+    // A bank file saved over its own log is the bank file, not logged.
+    window.setText("cbBancaFile", logFolder + "20240301.Txt");
+    CreateBankFile(form);
+    EXPECT_EQ(readFile(logFolder + "20240301.Txt"), readFile(path));
+    EXPECT_EQ(folderEntries(logFolder), std::vector<std::string>{"20240301.Txt"});
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <exception>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "bankfile/DispositionCheck.h"
@@ -163,6 +166,55 @@ void reserveForDispositions(FormState& form) {
     text.content.reserve(text.content.size() + width * (recordsEach * dispositions + 1));
 }
 
+// Saves the bank file and, at the same time, writes its log from the same
+// content into a temporary file that takes the log's name only once the bank
+// file is saved: a bank file that cannot be saved leaves the old log as it
+// was. The log is a help for the developer and never stops the command; a log
+// that fails part way keeps the lines before the failure.
+void SaveAndLog(FormState& form, const std::string& path, const std::string& content) {
+    std::exception_ptr saveFailure;
+    auto save = [&]() noexcept {
+        try {
+            writeFileAtomically(path, content);
+        } catch (...) {
+            saveFailure = std::current_exception();
+        }
+    };
+    std::jthread saver;  // joined however this function ends
+    if (directoryExists(LogFolder(form))) {
+        try {
+            saver = std::jthread(save);
+        } catch (const std::system_error&) {
+            save();  // no thread to be had: one after the other
+        }
+    } else {
+        // The log folder is made only for a bank file that was saved.
+        save();
+    }
+    if (!saver.joinable() && saveFailure) std::rethrow_exception(saveFailure);
+
+    std::optional<TextFileWriter> log;
+    std::string logPath;
+    try {
+        logPath = FileLogPath(form);
+        log.emplace(logPath, WriteMode::ReplaceOnClose);
+        LogFileContent(form, content, *log);
+    } catch (...) {
+        // What was logged up to the failure stays.
+    }
+
+    if (saver.joinable()) {
+        saver.join();
+        if (saveFailure) std::rethrow_exception(saveFailure);  // the log's temporary file goes with it
+    }
+    if (!log) return;
+    try {
+        // A bank file saved over the log file itself is not logged.
+        if (!BankFileIsItsLog(form, logPath)) log->close();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 void CreateBankFile(FormState& form) {
@@ -176,13 +228,7 @@ void CreateBankFile(FormState& form) {
         BankFileText text;
         LineListLease lease(form, text);
         BuildRecords(form);
-        writeFileAtomically(path, text.content);
-    }
-
-    // The file is saved; the log is a help for the developer and may not stop the command.
-    try {
-        WriteFileLog(form);
-    } catch (...) {
+        SaveAndLog(form, path, text.content);
     }
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
