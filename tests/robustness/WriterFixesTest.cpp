@@ -104,5 +104,25 @@ TEST(TextFileWriter, ReplaceOnCloseKeepsTheOldFileUntilCloseAndLeavesNoTemporary
     fs::remove_all(root);
 }
 
+TEST(FileNames, EmptyingTouchesOnlyRegularFilesAndSameFileSeesThroughLinks) {
+    const fs::path root = makeRoot();
+    const std::string file = (root / "LOG.Txt").string();
+    const std::string link = (root / "link.Txt").string();
+    writeFile(file, "contenuto\r\n");
+    fs::create_symlink(file, link);
+    EXPECT_FALSE(doz::emptyRegularFile(link));  // a link is not followed
+    EXPECT_EQ(readFile(file), "contenuto\r\n");
+    EXPECT_FALSE(doz::emptyRegularFile(root.string()));
+    EXPECT_FALSE(doz::emptyRegularFile((root / "manca.Txt").string()));
+    EXPECT_TRUE(doz::emptyRegularFile(file));
+    EXPECT_EQ(readFile(file), "");
+
+    EXPECT_TRUE(doz::sameFile(link, file));
+    EXPECT_TRUE(doz::sameFile((root / "." / "LOG.Txt").string(), file));
+    EXPECT_TRUE(doz::sameFile((root / "nuovo.Txt").string(), (root / "x" / ".." / "nuovo.Txt").string()));
+    EXPECT_FALSE(doz::sameFile((root / "nuovo.Txt").string(), file));
+    fs::remove_all(root);
+}
+
 }  // namespace
 }  // namespace robustness

@@ -172,33 +172,52 @@ void reserveForDispositions(FormState& form) {
 // was. The log is a help for the developer and never stops the command; a log
 // that fails part way keeps the lines before the failure.
 void SaveAndLog(FormState& form, const std::string& path, const std::string& content) {
+    // The log folder is made only for a bank file that was saved: without it,
+    // the save comes first.
+    const bool alongside = directoryExists(LogFolder(form));
+    std::optional<TextFileWriter> log;
+    std::string logPath;
+    if (alongside) {
+        try {
+            logPath = FileLogPath(form);
+            log.emplace(logPath, WriteMode::ReplaceOnClose);
+        } catch (...) {
+            // No log this time.
+        }
+    }
+    // Once the bank file is saved the old log is going to be replaced; it is
+    // emptied right then, while the new log is still being written, so that
+    // freeing a large file does not wait for the end.
+    const std::string oldLog = log && !sameFile(path, logPath) ? logPath : std::string();
+
     std::exception_ptr saveFailure;
-    auto save = [&]() noexcept {
+    auto save = [&saveFailure, &path, &content, oldLog]() noexcept {
         try {
             writeFileAtomically(path, content);
         } catch (...) {
             saveFailure = std::current_exception();
+            return;
         }
+        if (!oldLog.empty()) emptyRegularFile(oldLog);
     };
     std::jthread saver;  // joined however this function ends
-    if (directoryExists(LogFolder(form))) {
+    if (alongside) {
         try {
             saver = std::jthread(save);
         } catch (const std::system_error&) {
             save();  // no thread to be had: one after the other
         }
     } else {
-        // The log folder is made only for a bank file that was saved.
         save();
     }
     if (!saver.joinable() && saveFailure) std::rethrow_exception(saveFailure);
 
-    std::optional<TextFileWriter> log;
-    std::string logPath;
     try {
-        logPath = FileLogPath(form);
-        log.emplace(logPath, WriteMode::ReplaceOnClose);
-        LogFileContent(form, content, *log);
+        if (!log && !alongside) {
+            logPath = FileLogPath(form);
+            log.emplace(logPath, WriteMode::ReplaceOnClose);
+        }
+        if (log) LogFileContent(form, content, *log);
     } catch (...) {
         // What was logged up to the failure stays.
     }

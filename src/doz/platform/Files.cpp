@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "platform/Ansi.h"
@@ -60,6 +61,27 @@ std::string extractFilePath(std::string_view path) {
 std::string extractFileName(std::string_view path) {
     const std::size_t p = path.rfind('/');
     return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(fs::path(a), fs::path(b), ec) && !ec) return true;
+    ec.clear();
+    const fs::path ca = fs::weakly_canonical(fs::path(a), ec);
+    if (ec) return false;
+    const fs::path cb = fs::weakly_canonical(fs::path(b), ec);
+    if (ec) return false;
+    return ca == cb;
+}
+
+bool emptyRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st{};
+    const bool emptied = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0;
+    ::close(fd);
+    return emptied;
 }
 
 std::string readWholeFile(const std::string& path) {

@@ -18,6 +18,14 @@ std::string extractFilePath(std::string_view path);
 // Everything after the last '/'.
 std::string extractFileName(std::string_view path);
 
+// True when both names lead to the same file (links and relative parts
+// resolved; names of files that do not exist yet are compared as paths).
+bool sameFile(const std::string& a, const std::string& b);
+
+// Empties `path` when it is a regular file (a link is left alone); true when
+// it did. Failures are not reported.
+bool emptyRegularFile(const std::string& path);
+
 // Reads a whole file; IoError naming it when it cannot.
 std::string readWholeFile(const std::string& path);
 

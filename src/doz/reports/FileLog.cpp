@@ -29,19 +29,6 @@ constexpr std::size_t kReadBlock = std::size_t{1} << 20;
 // The log text goes to the writer in pieces of about this size.
 constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
 
-// True when both names lead to the same file (links and relative parts resolved).
-bool sameFile(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::equivalent(fs::path(a), fs::path(b), ec) && !ec) return true;
-    ec.clear();
-    const fs::path ca = fs::weakly_canonical(fs::path(a), ec);
-    if (ec) return false;
-    const fs::path cb = fs::weakly_canonical(fs::path(b), ec);
-    if (ec) return false;
-    return ca == cb;
-}
-
 // A filter value in single quotes, an inner quote doubled.
 std::string quoted(std::string_view text) {
     std::string out = "'";
