@@ -8,14 +8,14 @@
 #   scripts/bench.sh                       # everything
 #   SIZES="1000 10000" RUNS=1 scripts/bench.sh
 #
-# Environment: BUILD_DIR (build-bench), SIZES, RUNS (3), BANK (the bank of the
+# Environment: BUILD_DIR (build-bench), SIZES, RUNS (5), BANK (the bank of the
 # stage table, "Banca Demo Nord"), WORK (scratch folder; a new temporary one).
 # Settings, logs and reports go under $WORK, never to the user's folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-bench}
 SIZES=${SIZES:-"1000 10000 100000"}
-RUNS=${RUNS:-3}
+RUNS=${RUNS:-5}
 BANK=${BANK:-"Banca Demo Nord"}
 WORK=${WORK:-$(mktemp -d /tmp/pzt-bench.XXXXXX)}
 BANKS=("Banca Demo Nord" "Cassa Rurale Demo" "Banca Popolare Demo" "Credito Cooperativo Demo"
@@ -46,9 +46,13 @@ for n in $SIZES; do
   for b in "${!BANKS[@]}"; do
     best=""; top=0
     for ((r = 0; r < RUNS; r++)); do
-      /usr/bin/time -o "$WORK/time" -f "%e %M" "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
+      # Wall time to the millisecond (time's own %e has two decimals); peak memory from time.
+      start=$(date +%s%N)
+      /usr/bin/time -o "$WORK/time" -f "%M" "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
         --bank "${BANKS[$b]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes "${HEADER[@]}" >/dev/null
-      read -r wall kb < "$WORK/time"
+      end=$(date +%s%N)
+      wall=$(awk "BEGIN{printf \"%.3f\", ($end - $start) / 1e9}")
+      read -r kb < "$WORK/time"
       if [ -z "$best" ] || awk "BEGIN{exit !($wall < $best)}"; then best=$wall; fi
       [ "$kb" -gt "$top" ] && top=$kb
     done
@@ -83,5 +87,19 @@ for b in "${!BANKS[@]}"; do
   vals=(); for n in $SIZES; do vals+=("${WALL[$b,$n]} / ${PEAK[$b,$n]}"); done
   row "${BANKS[$b]}" "${vals[@]}"
 done
+set -- $SIZES
+if [ $# -ge 2 ]; then
+  echo
+  echo "Growth of the whole command's wall time, from each N to the next:"
+  echo
+  prev=$1; shift
+  for n in "$@"; do
+    for b in "${!BANKS[@]}"; do
+      printf '%-26s %s -> %s: %sx\n' "${BANKS[$b]}" "$prev" "$n" \
+        "$(awk "BEGIN{printf \"%.1f\", ${WALL[$b,$n]} / ${WALL[$b,$prev]}}")"
+    done
+    prev=$n
+  done
+fi
 echo
 echo "(scratch files in $WORK)"
