@@ -96,6 +96,17 @@ protected:
         return path;
     }
 
+    // True when CreateBankFile fails with IoError; any other ending is false.
+    bool createFailsWithIoError() {
+        try {
+            CreateBankFile(form);
+        } catch (const IoError&) {
+            return true;
+        } catch (...) {
+        }
+        return false;
+    }
+
     static std::vector<Disposition> threeCashPayments() {
         return {{{"IMPGID", 1}, {"IMPORTO", 100}}, {{"IMPGID", 1}, {"IMPORTO", 250}}, {{"IMPGID", 1}, {"IMPORTO", 5}}};
     }
@@ -326,13 +337,7 @@ TEST_F(BankFileWriterTest, AWriteThatFailsMidwayKeepsTheOldFile) {
     struct rlimit small = saved;
     small.rlim_cur = 30;  // the file needs 48 bytes
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool ioError = false;
-    try {
-        CreateBankFile(form);
-    } catch (const IoError&) {
-        ioError = true;
-    } catch (...) {
-    }
+    const bool ioError = createFailsWithIoError();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -377,13 +382,7 @@ TEST_F(BankFileWriterTest, TheLogWrittenAlongTheSaveAppearsOnlyForASavedFile) {
 
     // The save fails (the bank file's folder is missing), the log would not: the old log stays.
     window.setText("cbBancaFile", scratch() + "missing/20240301.Txt");
-    bool ioError = false;
-    try {
-        CreateBankFile(form);
-    } catch (const IoError&) {
-        ioError = true;
-    } catch (...) {
-    }
+    const bool ioError = createFailsWithIoError();
     window.setText("cbBancaFile", path);
     EXPECT_TRUE(ioError);
     EXPECT_EQ(readFile(path), "old content\r\n");
