@@ -16,6 +16,7 @@
 #include "bankfile/EPztBanca.h"
 #include "platform/Error.h"
 #include "reports/Reports.h"
+#include "support/TestFiles.h"
 
 namespace doz::testing {
 namespace {
@@ -47,17 +48,9 @@ std::string line(const char* type, int progressive, const char* total, int recor
     return buf;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::readFile;
+using test_files::writeFile;
 
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
 
 std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;

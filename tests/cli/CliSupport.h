@@ -19,6 +19,7 @@
 #include "platform/Ansi.h"
 #include "platform/DataPacket.h"
 #include "platform/Dates.h"
+#include "support/TestFiles.h"
 
 extern char** environ;
 
@@ -47,17 +48,9 @@ private:
     fs::path path_;
 };
 
-inline std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::readFile;
+using test_files::writeFile;
 
-inline void writeFile(const fs::path& p, const std::string& content) {
-    std::ofstream out(p, std::ios::binary);
-    out << content;
-}
 
 struct RunResult {
     int status = -1;  // exit status; -1 when the child did not exit normally

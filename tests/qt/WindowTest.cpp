@@ -43,6 +43,7 @@
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace doz;
@@ -174,12 +175,7 @@ void writeBanks(const std::string& work) {
                {{"Mittente", "AN"}, {"Conto_Tesoreria", "AN"}, {"DATA_DISPOSIZIONE", "D"}, {"DATA_VALUTA", "D"}});
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::readFile;
 
 std::string todayStamp() { return formatDatePattern("yyyymmdd", today(), '/'); }
 

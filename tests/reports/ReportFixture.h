@@ -15,20 +15,13 @@
 #include "FormState.h"
 #include "platform/MemoryWindow.h"
 #include "platform/Regional.h"
+#include "support/TestFiles.h"
 
 namespace doz::testing {
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::readFile;
+using test_files::writeFile;
 
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 // Joins lines, each ended by CR LF.
 inline std::string crlf(const std::vector<std::string>& lines) {

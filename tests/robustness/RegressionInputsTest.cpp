@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "../../fuzz/FuzzTargets.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -19,12 +20,7 @@ namespace fs = std::filesystem;
 const fs::path kRegressions = fs::path(DOZ_SOURCE_DIR) / "tests" / "regressions";
 const fs::path kExamples = fs::path(DOZ_SOURCE_DIR) / "examples";
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::readFile;
 
 using Target = std::function<void(const std::uint8_t*, std::size_t)>;
 

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 namespace robustness {
 
 namespace fs = std::filesystem;
@@ -35,18 +37,8 @@ inline const std::string kBank = "Banca Demo Nord";  // layout CBI_5_02
 inline const char* const kUnprivilegedUser = "nobody";
 constexpr uid_t kNobody = 65534;
 
-inline std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void writeFile(const fs::path& p, const std::string& content) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out) throw std::runtime_error("cannot write " + p.string());
-}
+using test_files::readFile;
+using test_files::writeFile;
 
 // Every regular file under a folder with its bytes.
 using Snapshot = std::map<std::string, std::string>;
