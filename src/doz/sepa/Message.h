@@ -1,0 +1,72 @@
+// The SEPA credit-transfer request of a salary batch: what goes into it, the
+// checks it must pass, and writing it as XML.
+//
+// A Message is filled from the dispositions and the header values (see
+// sepa/FromDispositions.h); texts are Windows-1252 like every text inside the
+// system and become UTF-8 only when written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace doz {
+class CheckSink;
+}
+
+namespace doz::sepa {
+
+// Which message a bank takes; said by the bank's data files.
+enum class Form {
+    CbiBody,     // the interbank body form CBIBdyPaymentRequest.00.04.01 (upload)
+    CbiRequest,  // the bare interbank request CBIPaymentRequest.00.04.01
+    Pain001,     // ISO 20022 pain.001.001.09 (<Document>)
+};
+
+struct Date {
+    int year = 0, month = 0, day = 0;  // all zero: no date
+    bool empty() const { return year == 0; }
+};
+
+struct DateTime {
+    Date date;
+    int hour = 0, minute = 0, second = 0;
+};
+
+// Hybrid postal address: town and country in their own elements, the rest
+// structured where known.
+struct PostalAddress {
+    std::string street, buildingNumber, postCode, town;
+    std::string country;  // ISO 3166 alpha-2, e.g. "IT"
+    bool empty() const { return street.empty() && buildingNumber.empty() && postCode.empty() && town.empty(); }
+};
+
+// One payment to one payee.
+struct Transfer {
+    int disposition = 0;           // 1-based among the dispositions shown (PROGRESSIVO)
+    std::string payee;             // the payee's name as the check findings show it
+    std::string instructionId;     // at most 35; unique in the message
+    std::string endToEndId;        // at most 35; unique; traceable to the payee
+    std::int64_t cents = 0;
+    std::string categoryPurpose;   // "SALA", "PENS", ...
+    std::string creditorName;
+    PostalAddress creditorAddress;  // empty(): not sent
+    std::string creditorIban;
+    std::string remittance;        // one unstructured line, at most 140
+};
+
+struct Message {
+    Form form = Form::CbiBody;
+    std::string messageId;         // at most 35, unique per file
+    DateTime created;
+    std::string paymentInfoId;
+    Date execution;
+    std::string initiatingName;    // the company
+    std::string cuc;               // the company's CUC (InitgPty/Id/OrgId/Othr/Id, Issr "CBI")
+    std::string debtorName;
+    std::string debtorIban;
+    std::string debtorAbi;         // ClrSysMmbId/MmbId
+    std::vector<Transfer> transfers;
+};
+
+}  // namespace doz::sepa
