@@ -149,7 +149,7 @@ double extendedToDouble(const unsigned char* p) {
     return negative ? -v : v;
 }
 
-std::string fromUtf16Le(const unsigned char* p, std::size_t bytes) {
+std::string fromUtf16Le(const unsigned char* p, std::size_t bytes, bool& narrowed) {
     std::u16string u;
     u.reserve(bytes / 2);
     for (std::size_t k = 0; k + 1 < bytes; k += 2) {
@@ -157,13 +157,14 @@ std::string fromUtf16Le(const unsigned char* p, std::size_t bytes) {
         if (ch == 0) break;
         u += ch;
     }
-    return utf16ToAnsi(u);
+    return utf16ToAnsi(u, &narrowed);
 }
 
 struct Reader {
     Cursor& c;
     const std::string& file;
     std::size_t recordNo = 0;
+    bool narrowed = false;  // the last wide text read had characters without a Windows-1252 form
 
     [[noreturn]] void bad(const FieldDef& f, const std::string& what) {
         fail(file, "record " + std::to_string(recordNo + 1) + ", colonna '" + f.name + "': " + what);
@@ -242,7 +243,7 @@ struct Reader {
             case Enc::Str: return Value(text(k));
             case Enc::WideStr: {
                 const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
-                return Value(fromUtf16Le(c.take(len, "testo"), len));
+                return Value(fromUtf16Le(c.take(len, "testo"), len, narrowed));
             }
             case Enc::Memo:
             case Enc::WideMemo:
@@ -251,7 +252,7 @@ struct Reader {
                 if (k.size == 4 && (len & kBlobNotFetched)) return Value();
                 const unsigned char* p = c.take(len, "blob");
                 if (k.enc == Enc::Memo) return Value(std::string_view(reinterpret_cast<const char*>(p), len));
-                if (k.enc == Enc::WideMemo) return Value(fromUtf16Le(p, len));
+                if (k.enc == Enc::WideMemo) return Value(fromUtf16Le(p, len, narrowed));
                 return Value(BytesRef(p, len));
             }
             case Enc::FixedBytes: {
@@ -338,6 +339,10 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
                     row[k] = above[k];
                 } else {
                     row[k] = reader.read(raw.fields[k], codecs[k]);
+                    if (reader.narrowed) {
+                        raw.narrowed.emplace_back(k, std::string(row[k].text()));
+                        reader.narrowed = false;
+                    }
                 }
             }
         }
