@@ -44,8 +44,9 @@ void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
 // Notices of the current disposition, number `number` (PROGRESSIVO): its payee
 // CIN against ABI, CAB and account, the ordering party's IBAN check digits
 // where the disposition carries the parts, and every text of it that was read
-// with characters Windows-1252 lacks (written in Latin letters or as '?'). The same ordering IBAN found wrong
-// in several dispositions is noted once, at the first, with the count.
+// with characters Windows-1252 lacks (written in Latin letters or as '?').
+// The same ordering IBAN found wrong in several dispositions is noted once,
+// at the first, with the count.
 class DispositionNotices {
 public:
     void check(FormState& form, int number, CheckSink& sink);
