@@ -9,8 +9,8 @@
 // Disposizioni.cds holds N dispositions: the demo rows taken in turn, each
 // with a payee name, a staff number, an amount and a remittance text of its
 // own, written with the program's packet writer (binary packet). The amounts
-// are small (allowance-sized) so that the file totals of 100,000 payments
-// stay within their 32-bit limit.
+// are small (allowance-sized), as in the first measurements, so that the
+// figures of every round compare; the file's totals are 64-bit since.
 //
 // The output is deterministic: the same N gives the same bytes.
 
@@ -72,8 +72,8 @@ PacketContent scaled(const PacketContent& demo, long count) {
         // its payment kind, bank coordinates and address.
         const std::size_t other = (k + static_cast<std::size_t>(i) / kinds) % kinds;
         row[payee] = Value(surnames[k] + " " + names[other]);
-        // 50,00 to 299,99 euro: the file's totals are 32-bit cents (at most
-        // 21.474.836,47 euro), and 100,000 payments must still fit them.
+        // 50,00 to 299,99 euro: the amounts of the first measurements, kept so
+        // that every round's figures compare (the totals were 32-bit then).
         const long amount = 5000 + (i * 7919L) % 25000;
         row[cents] = Value(static_cast<std::int64_t>(amount));
         row[euro] = Value(static_cast<double>(amount) / 100.0);

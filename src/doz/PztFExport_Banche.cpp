@@ -8,6 +8,7 @@
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
 #include "layout/Dispositions.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
@@ -192,14 +193,14 @@ void TfmPzExport_Banche::LoadSettings() {
     w.setText("edCC_ORDINANTE",
               ini.readString(kSettingsSection, "CC_Ordinante", state_.cdsLeggi.fieldByName("CC_ORDINANTE").asText()));
     if (bank == "SanPaolo") bank = "SanPaolo - Enti24";
-    if (bank.empty()) {
+    if (bank.empty() && !bankAtStart_) {
         const std::string abi = state_.cdsLeggi.fieldByName("ABI_ORDINANTE").asText();
         if (state_.cdsTracciati.locate("ABI", {Value(abi)})) bank = state_.cdsTracciati.fieldByName("Banca").asText();
     }
     const auto items = w.items("cbBanche");
     int selected = -1;
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (sameName(items[i], bank)) {
+        if (bankAtStart_ ? items[i] == *bankAtStart_ : sameTextNoCase(items[i], bank)) {
             selected = static_cast<int>(i);
             break;
         }

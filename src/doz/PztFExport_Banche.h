@@ -3,6 +3,7 @@
 // the tests and the batch command all run this same code.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "FormState.h"
@@ -36,6 +37,10 @@ public:
     // ---- lifecycle ---------------------------------------------------------------
     void FormCreate();
     void FormShow();
+    // The bank the start-up selects in place of the saved one or the one of
+    // the dispositions' ABI (the batch command's --bank): the item equal to
+    // this name, or none when the list has no such item.
+    void chooseBankAtStart(std::string name) { bankAtStart_ = std::move(name); }
     void FormDestroy();
 
     // ---- event handlers ------------------------------------------------------------
@@ -72,6 +77,7 @@ private:
     FormState state_;
     CommandOutcome lastOutcome_;
     bool destroyed_ = false;
+    std::optional<std::string> bankAtStart_;
 };
 
 }  // namespace doz

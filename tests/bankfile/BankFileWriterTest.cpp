@@ -181,24 +181,87 @@ TEST_F(BankFileWriterTest, RecordTypesWithoutLayoutRowsAreNeitherWrittenNorCount
     EXPECT_EQ(more.lineCount, 1u);
 }
 
-TEST_F(BankFileWriterTest, AmountsBeyondTheTotalsFieldAreRefused) {
+TEST_F(BankFileWriterTest, TotalsGoBeyond32BitsAndAreRefusedOnlyWhereTheirFieldIsTooNarrow) {
     setLayout(totalsLayout({"PC", "10", "EF"}));
     setDispositions({{{"IMPGID", 1}, {"IMPORTO", 2147483000}}, {{"IMPGID", 1}, {"IMPORTO", 647}}});
     EXPECT_EQ(build().back(), line("EF", 2, "2147483647", 4));
 
+    // One cent more still fits the footer's ten characters.
     setDispositions({{{"IMPGID", 1}, {"IMPORTO", 2147483647}}, {{"IMPGID", 1}, {"IMPORTO", 1}}});
+    EXPECT_EQ(build().back(), line("EF", 2, "2147483648", 4));
+
+    // A total wider than its field stops the file, naming field and total, rather than losing digits.
+    setDispositions({{{"IMPGID", 1}, {"IMPORTO", 2147483647}}, {{"IMPGID", 1}, {"IMPORTO", 2147483647}},
+                     {{"IMPGID", 1}, {"IMPORTO", 2147483647}}, {{"IMPGID", 1}, {"IMPORTO", 2147483647}},
+                     {{"IMPGID", 1}, {"IMPORTO", 2147483647}}});
     try {
         build();
-        FAIL() << "a total beyond 32 bits must refuse the file";
+        FAIL() << "a total wider than its field must refuse the file";
     } catch (const EPztBanca& e) {
         EXPECT_STREQ(e.what(),
-                     "Totale degli importi oltre il limite del file (2.147.483.647 centesimi): impossibile creare il "
+                     "Il totale TOT_IMP_POS (10737418235) non entra nel campo di 10 caratteri: impossibile creare il "
                      "file.");
     }
-    // Refused before adding: the total keeps its last value.
-    EXPECT_EQ(form.cdsTot.fieldByName("TOT_IMP_POS").asInteger(), 2147483647);
-    setDispositions({{{"IMPGID", 1}, {"IMPORTO", -2147483647 - 1}}, {{"IMPGID", 1}, {"IMPORTO", -1}}});
-    EXPECT_THROW(build(), EPztBanca);
+    EXPECT_EQ(form.currentLine, "EF00005");
+}
+
+// A disposition without IMPGID fails where the record sequence first needs it:
+// after its "10" record, so a fault of that record is the one reported.
+TEST_F(BankFileWriterTest, MissingPaymentModeFailsAfterTheFirstRecord) {
+    std::vector<LayoutRow> layout = totalsLayout({"PC", "10", "17", "EF"});
+    layout.insert(layout.begin() + 8, {"10", "23-30", "NOMINATIVO", "AN", "", "O", " "});
+    setLayout(layout);
+    std::vector<FieldDef> defs = dispositionFields();
+    defs.erase(defs.begin());  // IMPGID
+    ASSERT_EQ(defs.front().name, "IMPORTO");
+    form.cdsDisp.assign(defs, {Row(defs.size())});
+    EXPECT_THROW(build(), EPztBanca);  // NOMINATIVO of record 10 is mandatory and empty
+
+    Row named(defs.size());
+    named[static_cast<std::size_t>(form.cdsDisp.fieldIndex("NOMINATIVO"))] = Value("ROSSI");
+    form.cdsDisp.assign(defs, {named});
+    try {
+        build();
+        FAIL() << "a disposition without IMPGID cannot be written";
+    } catch (const DataError& e) {
+        EXPECT_NE(std::string(e.what()).find("IMPGID"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(form.currentLine.substr(0, 2), "10");
+}
+
+// A large payroll: its total passes 2^31 cents and the footer quotes it to the cent.
+TEST_F(BankFileWriterTest, AHundredThousandSalariesGiveTheExactTotal) {
+    std::vector<LayoutRow> layout = {{"PC", "1-2", "", "F", "", "", "PC"},
+                                     {"10", "1-2", "", "F", "", "", "10"},
+                                     {"10", "3-9", "PROGRESSIVO", "N", "F", "F", "0"},
+                                     {"EF", "1-2", "", "F", "", "", "EF"}};
+    layout.push_back({"EF", "3-9", "PROGRESSIVO", "N", "F", "F", "0"});
+    layout.push_back({"EF", "10-24", "TOT_IMP_POS", "N", "F", "F", "0"});
+    layout.push_back({"EF", "25-31", "TOT_RECORD", "N", "F", "F", "0"});
+    setLayout(layout);
+
+    const std::vector<FieldDef> defs = dispositionFields();
+    std::vector<Row> rows;
+    rows.reserve(100000);
+    std::int64_t sum = 0;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 100000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const std::int64_t cents = 50000 + static_cast<std::int64_t>(seed % 350001);  // 500 to 4,000 euro
+        sum += cents;
+        Row row(defs.size());
+        row[0] = Value(std::int64_t{1});
+        row[1] = Value(cents);
+        rows.push_back(std::move(row));
+    }
+    ASSERT_GT(sum, std::int64_t{1} << 31);
+    form.cdsDisp.assign(defs, std::move(rows));
+
+    const std::vector<std::string> lines = build();
+    ASSERT_EQ(lines.size(), 100002u);
+    char footer[40];
+    std::snprintf(footer, sizeof footer, "EF0100000%015lld0100002", static_cast<long long>(sum));
+    EXPECT_EQ(lines.back(), footer);
 }
 
 TEST_F(BankFileWriterTest, TheFileHoldsEveryLineEndedByCrLf) {

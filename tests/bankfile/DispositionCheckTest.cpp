@@ -7,6 +7,7 @@
 #include "bankfile/BankNotices.h"
 #include "bankfile/EPztBanca.h"
 #include "platform/Error.h"
+#include "support/TestFiles.h"
 
 namespace doz::testing {
 namespace {
@@ -250,6 +251,31 @@ TEST_F(DispositionCheckTest, CinAndOrderingIbanNoticesNameTheDisposition) {
     noBranch[0]["CAB_ORDINANTE"] = Value("");
     setCheckDispositions(noBranch);
     EXPECT_TRUE(check().empty());
+}
+
+// Names read with letters Windows-1252 lacks are noted where they stand now in
+// the dispositions; one replaced since is not.
+TEST_F(DispositionCheckTest, TextsWrittenInLatinLettersAreNotedByDispositionAndField) {
+    const std::string path = scratch() + "Disposizioni.cds";
+    test_files::writeFile(path,
+                          "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\">"
+                          "<METADATA><FIELDS><FIELD attrname=\"DESC_DESTINATARIO\" fieldtype=\"string\" WIDTH=\"30\"/>"
+                          "<FIELD attrname=\"COM_DESTINATARIO\" fieldtype=\"string\" WIDTH=\"30\"/></FIELDS><PARAMS/>"
+                          "</METADATA><ROWDATA><ROW DESC_DESTINATARIO=\"Mario Rossi\" COM_DESTINATARIO=\"Citt\xC3\xA0\"/>"
+                          "<ROW DESC_DESTINATARIO=\"\xC8\x98tefan Pop\" COM_DESTINATARIO=\"Bra\xC8\x99ov\"/>"
+                          "<ROW DESC_DESTINATARIO=\"\xC5\x81ukasz\"/></ROWDATA></DATAPACKET>");
+    form.cdsLeggi.loadFromFile(path);
+    // The dispositions as the transfer rules leave them: the third payee renamed.
+    setCheckDispositions({{{"IMPGID", 1}, {"DESC_DESTINATARIO", "Mario Rossi"}, {"COM_DESTINATARIO", "Citt\xE0"}},
+                          {{"IMPGID", 1}, {"DESC_DESTINATARIO", "Stefan Pop"}, {"COM_DESTINATARIO", "Brasov"}},
+                          {{"IMPGID", 1}, {"DESC_DESTINATARIO", "Lukasz Nowak"}}});
+
+    EXPECT_EQ(lines(check()),
+              (std::vector<std::string>{
+                  "Nota: disposizione 2 (Stefan Pop), campo DESC_DESTINATARIO: caratteri non rappresentabili nel file, "
+                  "trascritti in lettere latine: \"Stefan Pop\"",
+                  "Nota: disposizione 2 (Stefan Pop), campo COM_DESTINATARIO: caratteri non rappresentabili nel file, "
+                  "trascritti in lettere latine: \"Brasov\""}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // it leaves the layout must not differ from a walk of the layout per record.
 #include "bankfile/BankFileWriter.h"
 
+#include <algorithm>
+#include <limits>
 #include <ostream>
 
 #include "BankTestSupport.h"
@@ -90,10 +92,21 @@ TEST_F(RecordPlanTest, AFailingFieldLeavesTheLayoutOnItsRowAsTheWalkDoes) {
     form.cdsTraccCorrente.setFiltered(false);
     EXPECT_EQ(placeAfterWalk("10"), afterBuild);
 
-    // A refusal between records leaves the layout on the record type asked for
-    // last: 70, which has no rows here.
-    setDispositions({{{"IMPORTO", 2147483647}, {"CAB_DESTINATARIO", "03000"}},
-                     {{"IMPORTO", 1}, {"CAB_DESTINATARIO", "03000"}}});
+    // A refusal between records (a sum beyond 64 bits) leaves the layout on the
+    // record type asked for last: 70, which has no rows here.
+    std::vector<FieldDef> defs = dispositionFields();
+    const auto amount = static_cast<std::size_t>(std::find_if(defs.begin(), defs.end(), [](const FieldDef& d) {
+                                                     return d.name == "IMPORTO";
+                                                 }) - defs.begin());
+    const auto cab = static_cast<std::size_t>(std::find_if(defs.begin(), defs.end(), [](const FieldDef& d) {
+                                                  return d.name == "CAB_DESTINATARIO";
+                                              }) - defs.begin());
+    defs[amount].type = FieldType::Int64;
+    std::vector<Row> rows(2, Row(defs.size()));
+    rows[0][amount] = Value(std::numeric_limits<std::int64_t>::max());
+    rows[1][amount] = Value(1);
+    for (Row& r : rows) r[cab] = Value("03000");
+    form.cdsDisp.assign(defs, std::move(rows));
     EXPECT_THROW(build(), EPztBanca);
     EXPECT_EQ(layoutPlace(), "Record='70'  eof");
 }

@@ -128,6 +128,16 @@ TEST_F(BatchTest, BankAlreadySelectedAtStartUpUsesThisRunsHeaderValues) {
     EXPECT_NE(readFile(mainFolder + "/usr/Pzt/doz/Banca.ini").find("Banca Prova"), std::string::npos);
 }
 
+// With --bank, the start-up does not load the saved bank: its missing layout
+// files cannot stop an export of another, complete bank.
+TEST_F(BatchTest, AskedBankIsExportedWhateverTheSavedBankLacks) {
+    fs::create_directories(mainFolder + "/usr/Pzt/doz");
+    writeFile(mainFolder + "/usr/Pzt/doz/Banca.ini", "[Dati]\r\nBanca=Banca Citt\xE0\r\n");
+    const RunResult r = run(windowArgs("export", headerSets()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(bankFile).substr(0, 21), " PCSTIPENDI  270624\r\n");
+}
+
 TEST_F(BatchTest, InconsistentRulesAreAnAssertionFailure) {
     // A date rule for Mittente looks for a date edit "deMittente", which the window lacks.
     doz::PacketContent rules;

@@ -120,6 +120,13 @@ TEST_F(TransferRulesTest, LaterRuleWinsWhereBothSelect) {
     }
 }
 
+// A rule that writes the field its own condition tests: the next rule with the
+// same condition selects the rows as they stand after it, not those it selected.
+TEST_F(TransferRulesTest, EachRuleSelectsOnTheRowsAsTheyStand) {
+    chooseBank({{"Mittente", "K", "FIRST", "Mittente = 'OLD'", ""}, {"Mittente", "K", "SECOND", "Mittente = 'OLD'", ""}});
+    EXPECT_EQ(column("Mittente"), std::vector<std::string>(12, "FIRST"));
+}
+
 // Runs of rules without condition or copy are applied in one walk over the
 // rows; the rows, the errors and the controls shown must be those of the
 // rule-by-rule order.

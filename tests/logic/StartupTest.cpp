@@ -99,6 +99,16 @@ TEST_F(StartupTest, SavedBankMatchesTheListWithoutLetterCase) {
     EXPECT_EQ(state().cdsTracciati.fieldByName("CodTracciato").asText(), "ETICA");
 }
 
+// Accented capitals fold as well: a name saved in capitals finds its bank.
+TEST_F(StartupTest, SavedBankMatchesAccentedNamesWithoutLetterCase) {
+    folder.writeCatalogue({{"Unicredit", "CBI_UC", "02008", "14-15"}, {"Cr\xE9" "dit \xC9tudiant", "ETICA", "05018", ""}});
+    folder.writeTwelveDispositions();
+    saveSetting("Banca", "CR\xC9" "DIT \xC9TUDIANT");
+    start();
+    EXPECT_EQ(selectedBank(), "Cr\xE9" "dit \xC9tudiant");
+    EXPECT_EQ(state().cdsTracciati.fieldByName("CodTracciato").asText(), "ETICA");
+}
+
 TEST_F(StartupTest, SavedBankNotInTheCatalogueSelectsNothing) {
     folder.writeTwelveDispositions();
     saveSetting("Banca", "Banca Sconosciuta");

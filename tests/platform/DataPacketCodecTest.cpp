@@ -346,6 +346,39 @@ TEST(DataPacketCodec, FalseUtf8DeclarationFallsBackToWindows1252) {
     EXPECT_EQ(readPacket(xml, "f.xml").rows.at(0).at(0), Value("gi\xE0 \x80"));
 }
 
+// Characters Windows-1252 lacks take their Latin spelling (or '?' without one),
+// and the packet tells which texts were narrowed; its own characters stay.
+TEST(DataPacketCodec, TextsOutsideWindows1252TakeTheirLatinFormAndAreNoted) {
+    EXPECT_EQ(utf8ToAnsi("\u0218tefan \u0141ukasz Dvo\u0159\u00e1k Erd\u0151s \u0152\u20ac\u00e0 \u0416 \u4e2d"),
+              "Stefan Lukasz Dvor\xE1k Erdos \x8C\x80\xE0 Zh ?");
+
+    const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
+                            "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                            "<FIELD attrname=\"s\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                            "<FIELD attrname=\"t\" fieldtype=\"string\" WIDTH=\"20\"/></FIELDS><PARAMS/></METADATA>"
+                            "<ROWDATA><ROW s=\"\xC8\x98tefan\" t=\"Citt\xC3\xA0\"/><ROW s=\"&#x15A;wi&#x119;s \xE4\xB8\xAD\" "
+                            "t=\"\xC5\x81ukasz\"/><ROW s=\"\xC8\x98tefan\"/></ROWDATA></DATAPACKET>";
+    const PacketContent fromXml = readPacket(xml, "f.xml");
+    EXPECT_EQ(fromXml.rows.at(1).at(0), Value("Swies ?"));
+    using Noted = std::vector<std::pair<std::size_t, std::string>>;
+    EXPECT_EQ(fromXml.narrowed, (Noted{{0, "Stefan"}, {0, "Swies ?"}, {1, "Lukasz"}}));
+
+    // A wide column of a binary packet: the UTF-16 "X" of "Xtefan" made an "Ș".
+    PacketContent c;
+    FieldDef wide = field("Wide", FieldType::String, 12);
+    wide.wide = true;
+    c.fields = {wide};
+    c.rows = {{Value("Xtefan")}, {Value("Mario")}};
+    std::string bytes = writePacket(c, PacketFormat::Binary);
+    const std::size_t at = bytes.find(std::string("X\0t\0", 4));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = '\x18';
+    bytes[at + 1] = '\x02';
+    const PacketContent fromBinary = readPacket(bytes, "f.cds");
+    EXPECT_EQ(fromBinary.rows.at(0).at(0), Value("Stefan"));
+    EXPECT_EQ(fromBinary.narrowed, (Noted{{0, "Stefan"}}));
+}
+
 TEST(DataPacketCodec, WriterRefusesValuesThatDoNotFit) {
     PacketContent c;
     c.fields = {field("S", FieldType::String, 3), field("N", FieldType::Int16)};

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -23,9 +22,6 @@ namespace doz {
 
 namespace {
 
-constexpr std::int64_t kTotalMax = std::numeric_limits<std::int32_t>::max();
-constexpr std::int64_t kTotalMin = std::numeric_limits<std::int32_t>::min();
-
 // Hands the window the bank file's buffer for the length of one build, and
 // takes it back however the build ends.
 class LineListLease {
@@ -39,11 +35,13 @@ private:
     FormState& form_;
 };
 
-// Adds to a running total of cdsTot, refusing a result the 32-bit field cannot hold.
+// Adds to a running total of cdsTot. The totals are 64-bit: whether one fits
+// the file is for the field that quotes it to say (a total wider than its
+// field is refused there); only a sum beyond 64 bits is refused here.
 void addToTotal(Field total, std::int64_t amount, const char* refusal) {
     const std::int64_t current = total.asInteger();
     std::int64_t sum = 0;
-    if (__builtin_add_overflow(current, amount, &sum) || sum > kTotalMax || sum < kTotalMin) throw EPztBanca(refusal);
+    if (__builtin_add_overflow(current, amount, &sum)) throw EPztBanca(refusal);
     total.setInteger(sum);
 }
 
@@ -52,11 +50,11 @@ void addToTotal(FormState& form, const char* name, std::int64_t amount, const ch
 }
 
 const char* const kRefusedRecords =
-    "Numero dei record oltre il limite del file (2.147.483.647): impossibile creare il file.";
+    "Numero dei record oltre il limite del programma: impossibile creare il file.";
 const char* const kRefusedDispositions =
-    "Numero delle disposizioni oltre il limite del file (2.147.483.647): impossibile creare il file.";
+    "Numero delle disposizioni oltre il limite del programma: impossibile creare il file.";
 const char* const kRefusedAmounts =
-    "Totale degli importi oltre il limite del file (2.147.483.647 centesimi): impossibile creare il file.";
+    "Totale degli importi oltre il limite del programma: impossibile creare il file.";
 
 // The filter text of one record type: the code in single quotes, inner quotes doubled.
 std::string recordFilter(const std::string& recordType) {
@@ -267,7 +265,7 @@ void BuildRecords(FormState& form) {
     defs[0].name = "PROGRESSIVO";
     defs[1].name = "TOT_IMP_POS";
     defs[2].name = "TOT_RECORD";
-    for (FieldDef& d : defs) d.type = FieldType::Int32;
+    for (FieldDef& d : defs) d.type = FieldType::Int64;
     tot.setFieldDefs(std::move(defs));
     tot.createDataSet();
     tot.insert();
@@ -313,12 +311,14 @@ void WriteDispositionRecords(FormState& form) {
 }
 
 void WriteDispositionGroup(FormState& form) {
-    const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
+    // IMPGID is read where a record depends on it, never ahead: a disposition
+    // without it fails after its "10" record, in a build and in a check run.
     WriteRecord(form, "10");
     if (HasOrderingIban(form)) WriteRecord(form, "16");
     if (IsAccountPayment(form)) WriteRecord(form, "17");
     WriteRecord(form, "20");
     WriteRecord(form, "30");
+    const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
     if (impgid == 2 || impgid == 4) WriteRecord(form, "35");
     for (const char* type : {"40", "50", "65", "70"}) WriteRecord(form, type);
 }

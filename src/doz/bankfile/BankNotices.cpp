@@ -126,6 +126,25 @@ void DispositionNotices::check(FormState& form, int number, CheckSink& sink) {
     const std::string payee = PayeeName(form);
     checkPayeeCin(form, number, payee, sink);
     checkOrderingIban(form, number, payee, sink);
+    checkNarrowedTexts(form, number, payee, sink);
+}
+
+void DispositionNotices::checkNarrowedTexts(FormState& form, int number, const std::string& payee, CheckSink& sink) {
+    // The raw dispositions know which texts were narrowed when read; a value a
+    // transfer rule has replaced since no longer matches and is not noted.
+    const Table& raw = form.cdsLeggi;
+    const auto& narrowed = raw.narrowedTexts();
+    for (std::size_t i = 0; i < narrowed.size(); ++i) {
+        const std::size_t column = narrowed[i].first;
+        if (i > 0 && narrowed[i - 1].first == column) continue;
+        const std::string& name = raw.fieldDefs().at(column).name;
+        const std::optional<Field> f = form.cdsDisp.findField(name);
+        if (!f) continue;
+        const std::string value = f->asText();
+        if (!raw.wasNarrowed(column, value)) continue;
+        sink.add({FindingKind::Notice, number, payee, "", name,
+                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + value + "\""});
+    }
 }
 
 void DispositionNotices::checkPayeeCin(FormState& form, int number, const std::string& payee, CheckSink& sink) {

@@ -42,9 +42,11 @@ bool IbanIsValid(std::string_view iban);
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
 
 // Notices of the current disposition, number `number` (PROGRESSIVO): its payee
-// CIN against ABI, CAB and account, and the ordering party's IBAN check digits
-// where the disposition carries the parts. The same ordering IBAN found wrong
-// in several dispositions is noted once, at the first, with the count.
+// CIN against ABI, CAB and account, the ordering party's IBAN check digits
+// where the disposition carries the parts, and every text of it that was read
+// with characters Windows-1252 lacks (written in Latin letters or as '?').
+// The same ordering IBAN found wrong in several dispositions is noted once,
+// at the first, with the count.
 class DispositionNotices {
 public:
     void check(FormState& form, int number, CheckSink& sink);
@@ -52,6 +54,7 @@ public:
 private:
     void checkPayeeCin(FormState& form, int number, const std::string& payee, CheckSink& sink);
     void checkOrderingIban(FormState& form, int number, const std::string& payee, CheckSink& sink);
+    void checkNarrowedTexts(FormState& form, int number, const std::string& payee, CheckSink& sink);
 
     struct Repeated {
         std::size_t finding = 0;  // index in the sink's findings

@@ -3,6 +3,7 @@
 // the width and validated.
 #include "bankfile/FieldFormatting.h"
 
+#include "bankfile/EPztBanca.h"
 #include "bankfile/FieldValidation.h"
 #include "layout/Catalogue.h"
 #include "platform/Error.h"
@@ -31,6 +32,14 @@ std::string sourceValue(FormState& form, LayoutRow& row, const std::string& colT
 }
 
 std::size_t widthOf(int length) { return length > 0 ? static_cast<std::size_t>(length) : 0; }
+
+// A total is never cut: a file whose footer quotes part of a sum would reach
+// the bank looking sound.
+void refuseCutTotal(FormState& form, const LayoutRow& row, std::string_view total, std::size_t width) {
+    if (total.size() <= width) return;
+    throw EPztBanca("Il totale " + row.FieldName(form) + " (" + std::string(total) + ") non entra nel campo di " +
+                    std::to_string(width) + " caratteri: impossibile creare il file.");
+}
 
 }  // namespace
 
@@ -141,6 +150,7 @@ std::string FormatFieldText(FormState& form, LayoutRow& row) {
     } else {
         value = sourceValue(form, row, colType);
         const std::size_t width = widthOf(form.currentFieldLength);
+        if (row.Extra(form) == "F") refuseCutTotal(form, row, value, width);
         if (row.Extra(form) == "R" && value.size() > width) value.erase(0, value.size() - width);
         value = FitField(form, row, std::move(value));
     }
@@ -200,6 +210,7 @@ void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
         appendValue(form, row, line);
         const std::size_t width = row.width;
         std::size_t size = line.size() - at;
+        if (row.shape == LayoutRow::Shape::Total) refuseCutTotal(form, row, std::string_view(line).substr(at), width);
         if (row.cutLeft && size > width) {
             line.erase(at, size - width);
             size = width;

@@ -192,8 +192,12 @@ void ShowRuleControl(FormState& form) {
 
 void ApplyTransferRule(FormState& form, Table& workingCopy) {
     const std::string condition = ruleText(form, "Condition");
+    // Each rule selects on the rows as they stand: an earlier rule may have
+    // written the very fields this condition tests.
+    const bool unchanged = workingCopy.filter() == condition && workingCopy.filtered() == !condition.empty();
     workingCopy.setFilter(condition);
     workingCopy.setFiltered(!condition.empty());
+    if (unchanged && workingCopy.filtered()) workingCopy.refreshFilter();
     const std::string fieldName = ruleText(form, "FieldName");
     // The target field and the rule's value are the same for every row; both
     // are looked up at the first row, where the row-by-row reading would fail.

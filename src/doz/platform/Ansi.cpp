@@ -1,5 +1,7 @@
 #include "platform/Ansi.h"
 
+#include "platform/Latin.h"
+
 namespace doz {
 
 namespace {
@@ -12,12 +14,37 @@ constexpr char32_t kHigh[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char toAnsiOrQuestion(char32_t cp) {
+}  // namespace
+
+bool appendAnsi(std::string& out, char32_t cp) {
     const int b = codePointToAnsi(cp);
-    return static_cast<char>(b < 0 ? '?' : b);
+    if (b >= 0) {
+        out += static_cast<char>(b);
+        return true;
+    }
+    const std::optional<std::string_view> latin = latinForm(cp);
+    out += latin ? *latin : std::string_view("?");
+    return false;
 }
 
-}  // namespace
+unsigned char foldAnsiCase(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+    switch (c) {
+        case 0x8A: return 0x9A;  // S caron
+        case 0x8C: return 0x9C;  // OE
+        case 0x8E: return 0x9E;  // Z caron
+        case 0x9F: return 0xFF;  // Y diaeresis
+        default: return c;
+    }
+}
+
+bool sameTextNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (foldAnsiCase(static_cast<unsigned char>(a[i])) != foldAnsiCase(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
 
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -59,7 +86,7 @@ std::string ansiToUtf8(std::string_view ansi) {
     return out;
 }
 
-std::string utf8ToAnsi(std::string_view s) {
+std::string utf8ToAnsi(std::string_view s, bool* narrowed) {
     std::string out;
     out.reserve(s.size());
     std::size_t i = 0;
@@ -90,23 +117,22 @@ std::string utf8ToAnsi(std::string_view s) {
             ++i;
             continue;
         }
-        out += toAnsiOrQuestion(cp);
+        if (!appendAnsi(out, cp) && narrowed) *narrowed = true;
         i += static_cast<std::size_t>(len);
     }
     return out;
 }
 
-std::string utf16ToAnsi(std::u16string_view s) {
+std::string utf16ToAnsi(std::u16string_view s, bool* narrowed) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         char32_t cp = s[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            ++i;  // a pair outside the BMP: no Windows-1252 form
-            out += '?';
-            continue;
+            ++i;  // a pair: a character outside the BMP
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i] - 0xDC00);
         }
-        out += toAnsiOrQuestion(cp);
+        if (!appendAnsi(out, cp) && narrowed) *narrowed = true;
     }
     return out;
 }

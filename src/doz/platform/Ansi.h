@@ -3,7 +3,8 @@
 // Inside the system, text is 8-bit Windows-1252: one byte per character, and
 // lengths and positions count those bytes. XML, UTF-16 fields, the window and
 // the terminal speak Unicode; these functions convert at those edges. A
-// character with no Windows-1252 form becomes '?'.
+// character with no Windows-1252 form takes its plain-Latin spelling (ș -> s,
+// ł -> l, Ж -> Zh), or '?' when it has none.
 #pragma once
 
 #include <string>
@@ -11,13 +12,22 @@
 
 namespace doz {
 
-std::string utf8ToAnsi(std::string_view utf8);     // invalid UTF-8 bytes become '?'
+// `narrowed`, when given, is set when a character had no Windows-1252 form.
+std::string utf8ToAnsi(std::string_view utf8, bool* narrowed = nullptr);  // invalid UTF-8 bytes become '?'
 std::string ansiToUtf8(std::string_view ansi);     // the five undefined codes map to U+0081.. as is
-std::string utf16ToAnsi(std::u16string_view utf16);
+std::string utf16ToAnsi(std::u16string_view utf16, bool* narrowed = nullptr);
 std::u16string ansiToUtf16(std::string_view ansi);
 // Unicode code point of one Windows-1252 byte, and back ('?' = 0 result when none).
 char32_t ansiToCodePoint(unsigned char c);
 int codePointToAnsi(char32_t cp);  // -1 when the character has no Windows-1252 form
+// Appends the Windows-1252 text of a code point: its own byte, else its
+// Latin spelling, else '?'. False when the character had no byte of its own.
+bool appendAnsi(std::string& out, char32_t cp);
+// Letter case of Windows-1252: ASCII, the accented letters of Latin-1 and the
+// four letters of the 0x80 block with a lower-case partner fold to lower case.
+unsigned char foldAnsiCase(unsigned char c);
+// Two texts alike but for letter case, in that folding.
+bool sameTextNoCase(std::string_view a, std::string_view b);
 // Appends the UTF-8 form of a code point.
 void appendUtf8(std::string& out, char32_t cp);
 

@@ -149,7 +149,7 @@ double extendedToDouble(const unsigned char* p) {
     return negative ? -v : v;
 }
 
-std::string fromUtf16Le(const unsigned char* p, std::size_t bytes) {
+std::string fromUtf16Le(const unsigned char* p, std::size_t bytes, bool& narrowed) {
     std::u16string u;
     u.reserve(bytes / 2);
     for (std::size_t k = 0; k + 1 < bytes; k += 2) {
@@ -157,13 +157,17 @@ std::string fromUtf16Le(const unsigned char* p, std::size_t bytes) {
         if (ch == 0) break;
         u += ch;
     }
-    return utf16ToAnsi(u);
+    return utf16ToAnsi(u, &narrowed);
 }
 
 struct Reader {
     Cursor& c;
     const std::string& file;
     std::size_t recordNo = 0;
+    // The table's columns and the list of its texts narrowed to Windows-1252:
+    // a wide text read notes itself there, by column.
+    const std::vector<FieldDef>& fields;
+    std::vector<std::pair<std::size_t, std::string>>& narrowed;
 
     [[noreturn]] void bad(const FieldDef& f, const std::string& what) {
         fail(file, "record " + std::to_string(recordNo + 1) + ", colonna '" + f.name + "': " + what);
@@ -174,6 +178,13 @@ struct Reader {
         const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
         const char* p = reinterpret_cast<const char*>(c.take(len, "testo"));
         return std::string_view(p, strnlen(p, len));
+    }
+
+    Value wideText(const FieldDef& f, const unsigned char* p, std::size_t bytes) {
+        bool lossy = false;
+        std::string text = fromUtf16Le(p, bytes, lossy);
+        if (lossy) narrowed.emplace_back(static_cast<std::size_t>(&f - fields.data()), text);
+        return Value(std::move(text));
     }
 
     Value read(const FieldDef& f, const ColumnCodec& k) {
@@ -242,7 +253,7 @@ struct Reader {
             case Enc::Str: return Value(text(k));
             case Enc::WideStr: {
                 const std::uint32_t len = c.prefix(k.size, "lunghezza del testo");
-                return Value(fromUtf16Le(c.take(len, "testo"), len));
+                return wideText(f, c.take(len, "testo"), len);
             }
             case Enc::Memo:
             case Enc::WideMemo:
@@ -251,7 +262,7 @@ struct Reader {
                 if (k.size == 4 && (len & kBlobNotFetched)) return Value();
                 const unsigned char* p = c.take(len, "blob");
                 if (k.enc == Enc::Memo) return Value(std::string_view(reinterpret_cast<const char*>(p), len));
-                if (k.enc == Enc::WideMemo) return Value(fromUtf16Le(p, len));
+                if (k.enc == Enc::WideMemo) return wideText(f, p, len);
                 return Value(BytesRef(p, len));
             }
             case Enc::FixedBytes: {
@@ -318,7 +329,7 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
     if (recordCount > c.remaining() / (1 + statusBytes)) fail(fileName, "file troncato (record)");
     raw.records.reserve(recordCount);
     raw.states.reserve(recordCount);
-    Reader reader{c, fileName};
+    Reader reader{c, fileName, 0, raw.fields, raw.narrowed};
     // A text equal to the one above it in its column shares its bytes: the
     // ordering party, the payment mode and the like repeat on every row.
     Row above(n);

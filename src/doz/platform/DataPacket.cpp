@@ -447,6 +447,9 @@ PacketContent currentRows(RawTable&& raw, const std::string& fileName) {
     }
 
     out.fields = std::move(raw.fields);
+    out.narrowed = std::move(raw.narrowed);
+    std::sort(out.narrowed.begin(), out.narrowed.end());
+    out.narrowed.erase(std::unique(out.narrowed.begin(), out.narrowed.end()), out.narrowed.end());
     for (PacketParam& p : raw.params)
         if (p.name != "CHANGE_LOG") out.params.push_back(std::move(p));
     std::size_t visible = 0;

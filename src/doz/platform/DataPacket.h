@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Value.h"
@@ -38,6 +39,9 @@ struct PacketContent {
     std::vector<FieldDef> fields;
     std::vector<Row> rows;
     std::vector<PacketParam> params;
+    // Texts that held characters without a Windows-1252 form (each took its
+    // Latin spelling or '?'): column and text as read, each pair once.
+    std::vector<std::pair<std::size_t, std::string>> narrowed;
 };
 
 enum class PacketFormat { Binary, Xml, XmlUtf8 };

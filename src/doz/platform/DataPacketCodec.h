@@ -70,6 +70,8 @@ struct RawTable {
     std::vector<std::uint8_t> states;
     // (record index, column index) of the entries marked "not changed".
     std::vector<std::pair<std::uint32_t, std::uint32_t>> unchanged;
+    // Column and text of the values narrowed to Windows-1252.
+    std::vector<std::pair<std::size_t, std::string>> narrowed;
 };
 
 // Applies the change log, hides the old/deleted versions and sorts by

@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 
 #include <atomic>
@@ -23,28 +24,6 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
     while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
     return s;
-}
-
-// Letter case folding of Windows-1252: ASCII, the accented letters of Latin-1
-// and the four letters of the 0x80 block that have a lower-case partner.
-unsigned char foldCase(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
-    switch (c) {
-        case 0x8A: return 0x9A;  // S caron
-        case 0x8C: return 0x9C;  // OE
-        case 0x8E: return 0x9E;  // Z caron
-        case 0x9F: return 0xFF;  // Y diaeresis
-        default: return c;
-    }
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldCase(static_cast<unsigned char>(a[i])) != foldCase(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
 }
 
 // Not an errno value: the path names something other than a file or a folder.
@@ -117,7 +96,7 @@ struct Document {
     std::size_t findSection(std::string_view section) const {
         const std::string_view name = trim(section);
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].kind == Line::Kind::Section && equalsIgnoreCase(lines[i].name, name)) return i;
+            if (lines[i].kind == Line::Kind::Section && sameTextNoCase(lines[i].name, name)) return i;
         }
         return npos;
     }
@@ -134,7 +113,7 @@ struct Document {
         const std::string_view name = trim(key);
         const std::size_t end = sectionEnd(header);
         for (std::size_t i = header + 1; i < end; ++i) {
-            if (lines[i].kind == Line::Kind::Key && equalsIgnoreCase(lines[i].name, name)) return i;
+            if (lines[i].kind == Line::Kind::Key && sameTextNoCase(lines[i].name, name)) return i;
         }
         return npos;
     }

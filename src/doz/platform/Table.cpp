@@ -412,6 +412,7 @@ void Table::assign(std::vector<FieldDef> defs, std::vector<Row> rows) {
     compiledFilter_.reset();
     defs_ = std::move(defs);
     rows_ = std::move(rows);
+    narrowed_.clear();
     view_.clear();
     editBuffer_.clear();
     editUndo_.clear();
@@ -443,6 +444,16 @@ void Table::loadFromFile(const std::string& path) {
     if (active()) close();
     PacketContent content = readPacketFile(path);
     assign(std::move(content.fields), std::move(content.rows));
+    narrowed_ = std::move(content.narrowed);
+}
+
+bool Table::wasNarrowed(std::size_t field, std::string_view text) const {
+    const auto it = std::lower_bound(narrowed_.begin(), narrowed_.end(), std::pair(field, text),
+                                     [](const auto& entry, const std::pair<std::size_t, std::string_view>& key) {
+                                         if (entry.first != key.first) return entry.first < key.first;
+                                         return std::string_view(entry.second) < key.second;
+                                     });
+    return it != narrowed_.end() && it->first == field && it->second == text;
 }
 
 void Table::open() {
@@ -457,6 +468,7 @@ void Table::open() {
 void Table::close() {
     state_ = TableState::Inactive;
     rows_.clear();
+    narrowed_.clear();
     view_.clear();
     editBuffer_.clear();
     editUndo_.clear();
@@ -733,6 +745,15 @@ void Table::setFiltered(bool on) {
     } else {
         filtered_ = on;
     }
+}
+
+void Table::refreshFilter() {
+    requireActive();
+    postIfEditing();
+    rebuildView();
+    cursor_ = 0;
+    bof_ = true;
+    eof_ = view_.empty();
 }
 
 bool Table::rowPasses(const Row& row) const { return !compiledFilter_ || compiledFilter_->matches(row); }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Value.h"
@@ -112,6 +113,11 @@ public:
     void assign(std::vector<FieldDef> defs, std::vector<Row> rows);
     // Loads a data packet (binary or XML, recognised by content) and opens the table.
     void loadFromFile(const std::string& path);
+    // Texts of the loaded packet that held characters without a Windows-1252
+    // form (each took its Latin spelling or '?'), by field index and text as
+    // read; empty for a table filled any other way.
+    const std::vector<std::pair<std::size_t, std::string>>& narrowedTexts() const { return narrowed_; }
+    bool wasNarrowed(std::size_t field, std::string_view text) const;
 
     // Opening a table with a provider asks the provider for its content;
     // without one it is an error. Closing drops the rows (the field
@@ -168,6 +174,10 @@ public:
     const std::string& filter() const { return filterText_; }
     void setFiltered(bool on);
     bool filtered() const { return filtered_; }
+    // Selects the rows again as they stand now (an edited row is not dropped
+    // or taken in by its post), and goes to the first; setFilter and
+    // setFiltered leave an unchanged filter as it is.
+    void refreshFilter();
 
     // ---- views ------------------------------------------------------------------
     void disableControls();
@@ -203,6 +213,7 @@ private:
     std::string name_;
     std::vector<FieldDef> defs_;
     std::vector<Row> rows_;
+    std::vector<std::pair<std::size_t, std::string>> narrowed_;  // sorted
     std::vector<int> view_;  // indexes into rows_
     int cursor_ = 0;         // position in view_; == view_.size() past the end
     bool bof_ = true;

@@ -46,8 +46,9 @@ bool isValidUtf8(std::string_view s) {
 
 // The parser's UTF-8 text to Windows-1252. Character references may have
 // produced UTF-8 forms of lone surrogates (a character outside the BMP written
-// as two references); a pair of them counts as one character.
-std::string toAnsi(const char* s) {
+// as two references); a pair of them counts as one character. `narrowed`, when
+// given, is set when a character had no Windows-1252 form.
+std::string toAnsi(const char* s, bool* narrowed = nullptr) {
     std::string out;
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     bool pendingHigh = false;
@@ -70,8 +71,7 @@ std::string toAnsi(const char* s) {
             continue;  // second half of a pair already written as '?'
         }
         pendingHigh = cp >= 0xD800 && cp <= 0xDBFF;
-        const int b = codePointToAnsi(cp);
-        out += static_cast<char>(b < 0 ? '?' : b);
+        if (!appendAnsi(out, cp) && narrowed) *narrowed = true;
     }
     return out;
 }
@@ -128,6 +128,7 @@ struct ValueParser {
     const std::string& file;
     std::size_t rowNo = 0;
     const FieldDef* f = nullptr;
+    bool narrowed = false;  // the last text parsed had characters without a Windows-1252 form
 
     [[noreturn]] void bad(const char* text, const char* what) {
         std::string shown = toAnsi(text);
@@ -197,7 +198,7 @@ struct ValueParser {
     Value parse(const char* text) {
         switch (f->type) {
             case FieldType::String:
-            case FieldType::Memo: return Value(toAnsi(text));
+            case FieldType::Memo: return Value(toAnsi(text, &narrowed));
             case FieldType::Int8: return integer(text, -128, 127);
             case FieldType::Int16: return integer(text, -32768, 32767);
             case FieldType::Int32: return integer(text, INT32_MIN, INT32_MAX);
@@ -469,6 +470,10 @@ PacketContent readXmlPacket(std::string_view bytes, const std::string& fileName)
             if (it == columnOf.end()) continue;
             parser.f = &raw.fields[it->second];
             values[it->second] = parser.parse(a.value());
+            if (parser.narrowed) {
+                raw.narrowed.emplace_back(it->second, std::string(values[it->second].text()));
+                parser.narrowed = false;
+            }
             present[it->second] = 1;
         }
         raw.states.push_back(state);
