@@ -119,7 +119,7 @@ PacketContent xmlLayoutPacket() {
         {"DbtrAcct/Id/IBAN.Conto", "CC_ORDINANTE"},
         {"DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "ABI_ORDINANTE"},
         {"PmtId/EndToEndId", "COD_CLIENTE"},
-        {"InstdAmt", "IMPORTO"},
+        {"Amt/InstdAmt", "IMPORTO"},
         {"Cdtr/Nm", "DESC_DESTINATARIO"},
         {"Cdtr/PstlAdr/StrtNm", "IND_DESTINATARIO"},
         {"Cdtr/PstlAdr/PstCd", "CAP_DESTINATARIO"},

@@ -203,6 +203,9 @@ std::string helpText(const std::string& commandName) {
                            "rifiutano spesso anche se il tracciato lo accetta: caratteri fuori dalla tabella CBI nei\n"
                            "campi alfanumerici, CIN del destinatario che non corrisponde ad ABI, CAB e conto, cifre di\n"
                            "controllo dell'IBAN ordinante errate. Le note non contano come errori.\n"
+                           "Per una banca XML si controlla il messaggio SEPA: IBAN, CUC, data di esecuzione, importi,\n"
+                           "identificativi, schema; le note elencano i testi adattati ai caratteri SEPA e i pagamenti\n"
+                           "per cassa o con assegno che non saranno nel file.\n"
                            "--output \xC3\xA8 facoltativa; non si scrivono file, log n\xC3\xA9 impostazioni.\n\n"
                            "Opzioni:\n") +
                kWindowOptions +

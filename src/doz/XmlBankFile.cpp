@@ -59,8 +59,6 @@ std::optional<std::string> schemaComplaint(const fs::path& xsd, const std::strin
     return std::nullopt;
 }
 
-const char kNothingToSend[] = "Nessun bonifico da inviare: il file non conterrebbe pagamenti.";
-
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
     return "Pagamento per cassa o con assegno (" + p.kind + ", " + formatCurrencyGrouped(p.cents * 100) +
            "): non \xE8 un bonifico e non sar\xE0 nel file";
@@ -92,7 +90,6 @@ void CreateXmlBankFile(FormState& form) {
     ProduceBankFile(
         form,
         [&] {
-            if (message.transfers.empty()) throw EPztBanca(kNothingToSend);
             CheckSink sink;
             if (!sepa::PrepareMessage(message, sink))
                 for (const CheckFinding& finding : sink.findings())
@@ -112,7 +109,6 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
     for (const sepa::LeftOutPayment& p : leftOut.payments)
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
-    if (message.transfers.empty()) sink.add({FindingKind::Error, 0, {}, {}, {}, kNothingToSend});
 
     const bool prepared = sepa::PrepareMessage(message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);
@@ -121,7 +117,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
         return;
     }
     // Only a message that passed its own checks is worth the schema's opinion.
-    if (!prepared || message.transfers.empty()) return;
+    if (!prepared) return;
     std::string document;
     sepa::WriteMessage(message, document);
     if (std::optional<std::string> complaint = schemaComplaint(*xsd, document))

@@ -169,7 +169,7 @@ ElementMap::ElementMap() {
     field("DbtrAcct/Id/IBAN.Conto", "CC_ORDINANTE");
     field("DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "ABI_ORDINANTE");
     field("PmtId/EndToEndId", "COD_CLIENTE");
-    field("InstdAmt", "IMPORTO");
+    field("Amt/InstdAmt", "IMPORTO");
     constant("PmtTpInf/CtgyPurp/Cd", "SALA");
     field("Cdtr/Nm", "DESC_DESTINATARIO");
     field("Cdtr/PstlAdr/StrtNm", "IND_DESTINATARIO");
@@ -215,7 +215,7 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     Table& disp = form.cdsDisp;
 
     // Per disposition.
-    const Source cents(form, map, "InstdAmt"), payeeCode(form, map, "PmtId/EndToEndId"),
+    const Source cents(form, map, "Amt/InstdAmt"), payeeCode(form, map, "PmtId/EndToEndId"),
         purpose(form, map, "PmtTpInf/CtgyPurp/Cd"), name(form, map, "Cdtr/Nm"), street(form, map, "Cdtr/PstlAdr/StrtNm"),
         building(form, map, "Cdtr/PstlAdr/BldgNb"), postCode(form, map, "Cdtr/PstlAdr/PstCd"),
         town(form, map, "Cdtr/PstlAdr/TwnNm"), country(form, map, "Cdtr/PstlAdr/Ctry"),
@@ -294,7 +294,7 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     source("DbtrAcct/Id/IBAN", debtorIban.names());
     source("DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", debtorAbi.name());
     source("PmtId/EndToEndId", payeeCode.name());
-    source("InstdAmt", cents.name());
+    source("Amt/InstdAmt", cents.name());
     source("PmtTpInf/CtgyPurp/Cd", purpose.name());
     source("Cdtr/Nm", name.name());
     source("Cdtr/PstlAdr/StrtNm", street.name());
