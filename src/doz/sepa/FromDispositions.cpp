@@ -16,7 +16,7 @@ namespace doz::sepa {
 
 namespace {
 
-const char* const kIbanParts[] = {"IBAN.Stato", "IBAN.Controllo", "IBAN.CIN", "IBAN.ABI", "IBAN.CAB", "IBAN.Conto"};
+const char* const kIbanParts[] = {"Stato", "Controllo", "CIN", "ABI", "CAB", "Conto"};
 
 std::string trimmed(std::string text) {
     const auto first = text.find_first_not_of(' ');
