@@ -257,11 +257,13 @@ void WriteMessage(const Message& message, std::string& out) {
         case Form::CbiBody:
             x.root("CBIBdyPaymentRequest", kCbiBodyNs, kCbiRequestNs);
             x.open("CBIEnvelPaymentRequest");
-            x.setPrefix("PMRQ:");
+            // The envelope's element is of the body's namespace; what it holds,
+            // of the request's.
             x.open("CBIPaymentRequest");
+            x.setPrefix("PMRQ:");
             writeRequest(x, message);
-            x.close("CBIPaymentRequest");
             x.setPrefix({});
+            x.close("CBIPaymentRequest");
             x.close("CBIEnvelPaymentRequest");
             x.endRoot("CBIBdyPaymentRequest");
             break;
