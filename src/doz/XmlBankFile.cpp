@@ -60,8 +60,8 @@ std::optional<std::string> schemaComplaint(const fs::path& xsd, const std::strin
 }
 
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
-    return "Pagamento per cassa o con assegno (" + p.kind + ", " + formatCurrencyGrouped(p.cents * 100) +
-           "): non \xE8 un bonifico e non sar\xE0 nel file";
+    const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
+    return kind + " di " + formatCurrencyGrouped(p.cents * 100) + ": non \xE8 un bonifico e non sar\xE0 nel file";
 }
 
 }  // namespace
