@@ -70,6 +70,10 @@ TEST(WriteMessage, EveryFormIsValidAgainstItsSchema) {
         CheckSink sink;
         ASSERT_TRUE(PrepareMessage(m, sink));
         EXPECT_EQ(validator.validate(written(m)), std::nullopt);
+        // Written and validated at once: the same document, the same verdict.
+        std::string both;
+        EXPECT_EQ(WriteAndValidate(m, validator, both), std::nullopt);
+        EXPECT_EQ(both, written(m));
     }
 }
 
@@ -87,7 +91,7 @@ TEST(WriteMessage, ControlSumIsExactBeyondThirtyTwoBits) {
     }
     EXPECT_EQ(ControlSumCents(m), 6'234'450'000);
     const std::string xml = written(m);
-    EXPECT_NE(xml.find("<NbOfTxs>100000</NbOfTxs>\n      <CtrlSum>62344500.00</CtrlSum>"), std::string::npos);
+    EXPECT_NE(xml.find("<NbOfTxs>100000</NbOfTxs>\n<CtrlSum>62344500.00</CtrlSum>"), std::string::npos);
     EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">1123.44</InstdAmt>"), std::string::npos);  // the last one
     EXPECT_EQ(AmountText(5), "0.05");
     EXPECT_EQ(AmountText(99'999'999'999), "999999999.99");
@@ -107,6 +111,18 @@ TEST(SchemaValidator, RefusedDocumentGivesTheSchemasComplaintWithItsLine) {
     ASSERT_TRUE(complaint.has_value());
     EXPECT_EQ(complaint->rfind("riga " + std::to_string(line) + ": ", 0), 0u) << *complaint;
     EXPECT_NE(complaint->find("IBAN"), std::string::npos) << *complaint;
+
+    // Written and validated at once, with the fault past the first piece handed over.
+    Message large = sepa_sample::message(Form::CbiBody);
+    large.transfers.resize(6'000, large.transfers[0]);
+    large.transfers.back().creditorIban = "IT00";
+    std::string out;
+    const std::optional<std::string> late = WriteAndValidate(large, validator, out);
+    ASSERT_GT(out.size(), std::size_t{2} << 20);
+    ASSERT_TRUE(late.has_value());
+    const std::size_t lateAt = out.find("<PMRQ:IBAN>IT00<");
+    const auto lateLine = 1 + std::count(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lateAt), '\n');
+    EXPECT_EQ(late->rfind("riga " + std::to_string(lateLine) + ": ", 0), 0u) << *late;
 
     EXPECT_NE(validator.validate("<CBIBdyPaymentRequest"), std::nullopt);  // not even XML
 }

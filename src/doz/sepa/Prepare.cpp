@@ -62,6 +62,7 @@ private:
 
     // A text in the SEPA set and cut to its length; a change is noted.
     void convert(const Transfer* t, std::string_view path, std::string& text, std::size_t length) {
+        if (alreadySepa(text, length)) return;
         std::string converted = ToSepaText(text, length);
         std::string_view before(text);
         while (!before.empty() && before.front() == ' ') before.remove_prefix(1);
@@ -71,6 +72,16 @@ private:
                  "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + std::string(before) + "\" diventa \"" +
                      converted + "\"");
         text = std::move(converted);
+    }
+
+    // A text the conversion would leave as it is: SEPA characters only, no
+    // blank at either end, within its length.
+    static bool alreadySepa(std::string_view text, std::size_t length) {
+        if (text.size() > length) return false;
+        if (!text.empty() && (text.front() == ' ' || text.back() == ' ')) return false;
+        for (const char c : text)
+            if (!IsSepaCharacter(c)) return false;
+        return true;
     }
 
     // An identifier: converted but never cut, since a cut one might no longer
@@ -91,6 +102,10 @@ private:
 
     // An IBAN without blanks and in capitals; a change is noted.
     void iban(const Transfer* t, std::string_view path, std::string& iban) {
+        if (std::none_of(iban.begin(), iban.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); })) {
+            if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
+            return;
+        }
         std::string compact;
         compact.reserve(iban.size());
         for (const char c : iban)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace doz::sepa {
 
@@ -28,10 +29,34 @@ public:
     // with its line ("riga 12: ..."), UTF-8 as the schema library gives it.
     // The document is read as a stream; no tree of it is built.
     std::optional<std::string> validate(std::string_view document) const;
+    // The same for a document read through `read` (as read(2): bytes copied,
+    // 0 at the end), called from the calling thread only.
+    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// Validates a document handed over in pieces, on a thread of its own, while
+// the pieces are still being written.
+class PieceValidation {
+public:
+    explicit PieceValidation(const SchemaValidator& validator);
+    ~PieceValidation();  // ends the document and waits for the thread
+    PieceValidation(const PieceValidation&) = delete;
+    PieceValidation& operator=(const PieceValidation&) = delete;
+
+    void feed(std::string piece);
+    // Ends the document and gives what validate() would give for it whole.
+    std::optional<std::string> finish();
+
+private:
+    void end();
+    struct Queue;
+    std::unique_ptr<Queue> queue_;
+    std::optional<std::string> result_;
+    std::thread worker_;
 };
 
 }  // namespace doz::sepa

@@ -1,6 +1,7 @@
 #include "sepa/Writer.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "platform/Ansi.h"
 
@@ -12,7 +13,7 @@ constexpr std::string_view kCbiRequestNs = "urn:CBI:xsd:CBIPaymentRequest.00.04.
 constexpr std::string_view kCbiBodyNs = "urn:CBI:xsd:CBIBdyPaymentRequest.00.04.01";
 constexpr std::string_view kPainNs = "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09";
 
-// Appends elements one by one, indented by depth, each on a line of its own.
+// Appends elements one by one, each on a line of its own.
 // Every element name takes the prefix given (the request inside the body form
 // is qualified by its own namespace prefix).
 class XmlOut {
@@ -79,9 +80,12 @@ public:
     }
     void endRoot(std::string_view name) { close(name); }
     void setPrefix(std::string_view prefix) { prefix_ = prefix; }
+    std::string_view written() const { return out_; }
 
 private:
-    void indent() { out_.append(static_cast<std::size_t>(depth_) * 2, ' '); }
+    // One element a line, without indentation: a schema's complaint names a
+    // line that holds one element, and the file carries no padding.
+    void indent() {}
     void startLeaf(std::string_view name) {
         indent();
         out_ += '<';
@@ -96,7 +100,15 @@ private:
         out_ += ">\n";
     }
     void escaped(std::string_view value) {
-        for (const char c : value) {
+        // Prepared texts are plain ASCII with nothing to escape: copied whole.
+        std::size_t clean = 0;
+        while (clean < value.size()) {
+            const unsigned char u = static_cast<unsigned char>(value[clean]);
+            if (u >= 0x80 || u == '&' || u == '<' || u == '>' || u == '"') break;
+            ++clean;
+        }
+        out_.append(value.data(), clean);
+        for (const char c : value.substr(clean)) {
             const unsigned char u = static_cast<unsigned char>(c);
             if (u >= 0x80) {
                 appendUtf8(out_, ansiToCodePoint(u));
@@ -170,7 +182,10 @@ void writeTransfer(XmlOut& x, const Transfer& t) {
 }
 
 // The request itself: group header and the one payment block.
-void writeRequest(XmlOut& x, const Message& m) {
+// Called as the document grows, with all of it written so far.
+using Progress = std::function<void(std::string_view written)>;
+
+void writeRequest(XmlOut& x, const Message& m, const Progress& progress) {
     const std::int64_t total = ControlSumCents(m);
     const std::string count = std::to_string(m.transfers.size());
     x.open("GrpHdr");
@@ -222,7 +237,10 @@ void writeRequest(XmlOut& x, const Message& m) {
     x.close("FinInstnId");
     x.close("DbtrAgt");
     x.plain("ChrgBr", "SLEV");
-    for (const Transfer& t : m.transfers) writeTransfer(x, t);
+    for (const Transfer& t : m.transfers) {
+        writeTransfer(x, t);
+        if (progress) progress(x.written());
+    }
     x.close("PmtInf");
 }
 
@@ -249,7 +267,9 @@ std::string_view SchemaFileName(Form form) {
     return {};
 }
 
-void WriteMessage(const Message& message, std::string& out) {
+namespace {
+
+void writeDocument(const Message& message, std::string& out, const Progress& progress) {
     out.reserve(out.size() + 2048 + message.transfers.size() * 1024);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     XmlOut x(out, {});
@@ -261,7 +281,7 @@ void WriteMessage(const Message& message, std::string& out) {
             // of the request's.
             x.open("CBIPaymentRequest");
             x.setPrefix("PMRQ:");
-            writeRequest(x, message);
+            writeRequest(x, message, progress);
             x.setPrefix({});
             x.close("CBIPaymentRequest");
             x.close("CBIEnvelPaymentRequest");
@@ -269,17 +289,35 @@ void WriteMessage(const Message& message, std::string& out) {
             break;
         case Form::CbiRequest:
             x.root("CBIPaymentRequest", kCbiRequestNs, {});
-            writeRequest(x, message);
+            writeRequest(x, message, progress);
             x.endRoot("CBIPaymentRequest");
             break;
         case Form::Pain001:
             x.root("Document", kPainNs, {});
             x.open("CstmrCdtTrfInitn");
-            writeRequest(x, message);
+            writeRequest(x, message, progress);
             x.close("CstmrCdtTrfInitn");
             x.endRoot("Document");
             break;
     }
+}
+
+}  // namespace
+
+void WriteMessage(const Message& message, std::string& out) { writeDocument(message, out, nullptr); }
+
+std::optional<std::string> WriteAndValidate(const Message& message, const SchemaValidator& validator,
+                                            std::string& out) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    PieceValidation validation(validator);
+    std::size_t handed = out.size();  // what `out` held before is not the document
+    writeDocument(message, out, [&](std::string_view written) {
+        if (written.size() - handed < kPiece) return;
+        validation.feed(std::string(written.substr(handed)));
+        handed = written.size();
+    });
+    validation.feed(out.substr(handed));
+    return validation.finish();
 }
 
 }  // namespace doz::sepa

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "sepa/Message.h"
+#include "sepa/Schema.h"
 
 namespace doz::sepa {
 
@@ -13,6 +15,13 @@ namespace doz::sepa {
 // transaction count and the control sum are computed from the integer cents.
 // Texts are expected prepared (PrepareMessage): they are only escaped here.
 void WriteMessage(const Message& message, std::string& out);
+
+// WriteMessage, with the document validated against `validator` while it is
+// being written (on a second thread): nothing when it is valid, else the
+// schema's first complaint (SchemaValidator::validate). `out` holds the whole
+// document either way.
+std::optional<std::string> WriteAndValidate(const Message& message, const SchemaValidator& validator,
+                                            std::string& out);
 
 // The sum of the message's amounts in cents.
 std::int64_t ControlSumCents(const Message& message);
