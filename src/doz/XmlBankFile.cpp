@@ -51,11 +51,17 @@ std::string absentSchemaText(const FormState& form, sepa::Form f) {
            ": il file \xE8 controllato solo dai controlli del programma.";
 }
 
-// The schema's complaint about a document, or nothing when it is valid.
-std::optional<std::string> schemaComplaint(const fs::path& xsd, const std::string& document) {
-    const sepa::SchemaValidator validator(xsd);
-    if (std::optional<std::string> complaint = validator.validate(document))
-        return "Il file non rispetta lo schema " + utf8ToAnsi(xsd.filename().string()) + ": " + utf8ToAnsi(*complaint);
+// Writes the document and, when there is a schema, validates it while it is
+// written: the schema's complaint (Windows-1252), or nothing when it is valid.
+std::optional<std::string> writeDocument(const sepa::Message& message, const std::optional<fs::path>& xsd,
+                                         std::string& document) {
+    if (!xsd) {
+        sepa::WriteMessage(message, document);
+        return std::nullopt;
+    }
+    const sepa::SchemaValidator validator(*xsd);
+    if (std::optional<std::string> complaint = sepa::WriteAndValidate(message, validator, document))
+        return "Il file non rispetta lo schema " + utf8ToAnsi(xsd->filename().string()) + ": " + utf8ToAnsi(*complaint);
     return std::nullopt;
 }
 
@@ -95,9 +101,7 @@ void CreateXmlBankFile(FormState& form) {
                 for (const CheckFinding& finding : sink.findings())
                     if (finding.kind == FindingKind::Error) throw EPztBanca(FormatFinding(finding));
             std::string document;
-            sepa::WriteMessage(message, document);
-            if (xsd)
-                if (std::optional<std::string> complaint = schemaComplaint(*xsd, document)) throw EPztBanca(*complaint);
+            if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
             return document;
         },
         [](std::string_view content, TextFileWriter& log) { sepa::LogXmlContent(content, log); });
@@ -119,8 +123,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     // Only a message that passed its own checks is worth the schema's opinion.
     if (!prepared) return;
     std::string document;
-    sepa::WriteMessage(message, document);
-    if (std::optional<std::string> complaint = schemaComplaint(*xsd, document))
+    if (std::optional<std::string> complaint = writeDocument(message, xsd, document))
         sink.add({FindingKind::Error, 0, {}, {}, {}, *complaint});
 }
 
