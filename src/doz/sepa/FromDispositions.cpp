@@ -96,6 +96,7 @@ public:
         std::string whole = whole_.text();
         std::erase(whole, ' ');
         if (!whole.empty()) return whole;
+        if (part(2).empty() && part(3).empty() && part(4).empty() && part(5).empty()) return {};  // no account
         const std::string country = part(0).empty() ? std::string("IT") : part(0);
         const std::string checkDigits = part(1);
         const std::string abi = part(3).empty() ? abiWhenEmpty : part(3);
