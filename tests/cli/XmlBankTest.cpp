@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <regex>
+#include <set>
 
 #include "cli/CliSupport.h"
 
@@ -61,6 +62,7 @@ TEST_F(XmlBank, EachDemoXmlBankWritesAValidDocumentWithoutCashOrCheques) {
         const char* bank;
         const char* xsd;
     };
+    std::set<std::string> messageIds;
     for (const Case& c : {Case{kCbiBank, "CBIBdyPaymentRequest.00.04.01.xsd"}, Case{kIsoBank, "pain.001.001.09.xsd"}}) {
         SCOPED_TRACE(c.bank);
         fs::remove(output);
@@ -80,9 +82,13 @@ TEST_F(XmlBank, EachDemoXmlBankWritesAValidDocumentWithoutCashOrCheques) {
         EXPECT_NE(xml.find("Id>1A2B3C4D<"), std::string::npos) << "the CUC";
         // The giroconto's account is at the ordering party's bank (ABI 03442).
         EXPECT_TRUE(std::regex_search(xml, std::regex("IBAN>IT[0-9]{2}[A-Z]0344238470000000662211<")));
+        std::smatch id;
+        ASSERT_TRUE(std::regex_search(xml, id, std::regex("MsgId>([^<]{1,35})<")));
+        messageIds.insert(id[1]);
         const std::string log = readFile(home.str("main/var/log/Pzt/doz/STIPENDI.xml"));
         EXPECT_NE(log.find("=\"1A2B3C4D\""), std::string::npos) << "the log lists the elements";
     }
+    EXPECT_EQ(messageIds.size(), 2u) << "every file has a message id of its own";
 }
 
 TEST_F(XmlBank, PaymentsThatAreNoTransfersAreAskedAboutFirst) {
@@ -90,6 +96,11 @@ TEST_F(XmlBank, PaymentsThatAreNoTransfersAreAskedAboutFirst) {
     EXPECT_EQ(no.status, 3) << no.err;
     EXPECT_EQ(no.lastErrorLine(), kLeftOutQuestion);
     EXPECT_FALSE(fs::exists(output));
+
+    // The draft listing still shows every payment.
+    const RunResult listing = run("brogliaccio", kIsoBank, {}, {});
+    ASSERT_EQ(listing.status, 0) << listing.err;
+    EXPECT_NE(readFile(home.str("main/var/log/Pzt/doz/stp/BROGLIACCIO_STIPENDI.xml")).find("Colombo"), std::string::npos);
 
     // check lists them as notes, one per payment.
     const RunResult check = run("check", kIsoBank, {}, {});
