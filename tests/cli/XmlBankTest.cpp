@@ -126,6 +126,15 @@ TEST_F(XmlBank, MissingInterbankSchemaIsToldOnceAndTheOwnChecksDecide) {
     EXPECT_EQ(count(r.err, "CBIBdyPaymentRequest.00.04.01.xsd non trovato"), 1) << r.err;
     EXPECT_TRUE(fs::exists(output));
 
+    // The Log command logs an XML bank's file element by element.
+    const std::string logFile = home.str("main/var/log/Pzt/doz/STIPENDI.xml");
+    fs::remove(logFile);
+    const RunResult log = runCli({"log", "--bank", kCbiBank, "--output", output, "--layouts", kExamples,
+                                  "--main-folder", home.str("main")},
+                                 home.str());
+    EXPECT_EQ(log.status, 0) << log.err;
+    EXPECT_EQ(count(readFile(logFile), "PmtId/EndToEndId=\""), 30);
+
     const RunResult check = run("check", kCbiBank, {}, {"--xsd-dir", home.str("empty")});
     EXPECT_NE(check.out.find("Nota: Schema CBIBdyPaymentRequest.00.04.01.xsd non trovato"), std::string::npos)
         << check.out;
