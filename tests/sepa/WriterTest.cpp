@@ -155,6 +155,17 @@ TEST(LogXmlContent, EachLeafAsPathAndValueInWindows1252) {
     EXPECT_NE(request.find("CBIEnvelPaymentRequest/CBIPaymentRequest/PmtInf/CdtTrfTxInf/Cdtr/PstlAdr/TwnNm=\"Milano\"\r\n"),
               std::string::npos);
     EXPECT_EQ(std::count(request.begin(), request.end(), '\n'), 36);
+
+    // A document read in several pieces: 17 lines of header and block, 8 a transfer
+    // and 5 more for the one with an address.
+    Message large = sepa_sample::message(Form::Pain001);
+    large.transfers.resize(6'000, large.transfers[0]);
+    large.transfers.back().remittance = "ultimo";
+    const std::string document = written(large);
+    ASSERT_GT(document.size(), std::size_t{2} << 20);
+    const std::string pieces = logOf(document, "pzt-sepa-log-4.txt");
+    EXPECT_EQ(std::count(pieces.begin(), pieces.end(), '\n'), 17 + 6'000 * 8 + 5);
+    EXPECT_TRUE(pieces.ends_with("\"\r\nCstmrCdtTrfInitn/PmtInf/CdtTrfTxInf/RmtInf/Ustrd=\"ultimo\"\r\n")) << pieces.substr(pieces.size() - 200);
 }
 
 TEST(LogXmlContent, MalformedDocumentStopsWithTheLinesBeforeLogged) {
