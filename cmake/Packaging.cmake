@@ -23,6 +23,11 @@ if(TARGET PztExport_Banche)
           DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")
 endif()
 
+# ---- the message schemas shipped with the program (sepa/Schema.cpp finds them
+#      in ../share/pzt-export-banche/xsd from the program's folder) -----------------
+install(DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/data/xsd/"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/${DOZ_PACKAGE_NAME}/xsd")
+
 # ---- manual pages: gzip -9n (no name, no time stamp) so the package is reproducible --
 find_program(DOZ_GZIP gzip)
 set(DOZ_MAN_PAGES "")

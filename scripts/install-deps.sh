@@ -3,6 +3,7 @@
 # Safe to run again: packages already present are left alone.
 set -euo pipefail
 packages=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev libpugixml-dev
+          libxml2-dev libxml2-utils
           qt6-base-dev xvfb xauth dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do

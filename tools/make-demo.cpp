@@ -66,6 +66,7 @@ struct Bank {
     const char* name;  // display name (Banca)
     const char* code;  // layout code (CodTracciato)
     const char* abi;
+    const char* format = "";  // Formato: empty for the fixed-width file, else the XML message
 };
 
 const std::vector<Bank> kBanks = {
@@ -76,6 +77,9 @@ const std::vector<Bank> kBanks = {
     {"Banca Tesoriera Demo", "DELTA_SIOPE", "06890"},
     {"Banca Servizi Demo", "SETIF", "03958"},
     {"SanPaolo - Enti24", "CBI_STD", "03127"},
+    // The ordering party's bank again, taking the salary batch as XML.
+    {"Banca Demo Nord - SEPA XML", "SEPA_CBI", "03442", "CBIBdyPaymentRequest.00.04.01"},
+    {"Banca Demo Nord - ISO 20022", "SEPA_ISO", "03442", "pain.001.001.09"},
 };
 
 const char* const kOrderingAbi = "03442";  // Banca Demo Nord
@@ -83,8 +87,59 @@ const char* const kOrderingAbi = "03442";  // Banca Demo Nord
 PacketContent catalogue() {
     PacketContent c;
     c.fields = {textField("Banca", 40), textField("CodTracciato", 20), textField("ABI", 5),
-                textField("PosTipoRecord", 10)};
-    for (const Bank& b : kBanks) c.rows.push_back({text(b.name), text(b.code), text(b.abi), text("2-3")});
+                textField("PosTipoRecord", 10), textField("Formato", 40)};
+    for (const Bank& b : kBanks)
+        c.rows.push_back({text(b.name), text(b.code), text(b.abi), text(*b.format ? "" : "2-3"), text(b.format)});
+    return c;
+}
+
+bool isXml(const Bank& b) { return *b.format != '\0'; }
+
+// ---------------------------------------------------------------------------
+// XML banks: the layout file maps message elements to disposition fields
+// (FieldName) or constants (ValOut). The program has the same defaults; they
+// are written out here so that a payroll office sees what it may change.
+// ---------------------------------------------------------------------------
+
+PacketContent xmlLayoutPacket() {
+    PacketContent c;
+    c.fields = {typedField("Ord", FieldType::Int32), textField("Element", 60), textField("FieldName", 30),
+                textField("ValOut", 40)};
+    const std::vector<std::pair<const char*, const char*>> fields = {
+        {"InitgPty/Nm", "DESC_ORDINANTE"},
+        {"InitgPty/Id", "CUC"},
+        {"CreDtTm", "DATA_CREAZIONE"},
+        {"ReqdExctnDt", "DATA_DISPOSIZIONE"},
+        {"Dbtr/Nm", "DESC_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.Stato", "IBAN_STATO_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.Controllo", "IBAN_CKD_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.CIN", "CIN_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.ABI", "ABI_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.CAB", "CAB_ORDINANTE"},
+        {"DbtrAcct/Id/IBAN.Conto", "CC_ORDINANTE"},
+        {"DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "ABI_ORDINANTE"},
+        {"PmtId/EndToEndId", "COD_CLIENTE"},
+        {"Amt/InstdAmt", "IMPORTO"},
+        {"Cdtr/Nm", "DESC_DESTINATARIO"},
+        {"Cdtr/PstlAdr/StrtNm", "IND_DESTINATARIO"},
+        {"Cdtr/PstlAdr/PstCd", "CAP_DESTINATARIO"},
+        {"Cdtr/PstlAdr/TwnNm", "COM_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN.Stato", "IBAN_STATO_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN.Controllo", "IBAN_CKD_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN.CIN", "CIN"},
+        {"CdtrAcct/Id/IBAN.ABI", "ABI_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN.CAB", "CAB_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN.Conto", "CC_DESTINATARIO"},
+        {"RmtInf/Ustrd", "DESC_CAUSALE"},
+    };
+    const std::vector<std::pair<const char*, const char*>> constants = {
+        {"PmtTpInf/CtgyPurp/Cd", "SALA"},
+        {"Cdtr/PstlAdr/Ctry", "IT"},
+    };
+    int ord = 0;
+    for (const auto& [element, field] : fields) c.rows.push_back({Value(ord += 10), text(element), text(field), Value()});
+    for (const auto& [element, value] : constants)
+        c.rows.push_back({Value(ord += 10), text(element), Value(), text(value)});
     return c;
 }
 
@@ -661,6 +716,13 @@ int main(int argc, char** argv) {
 
         write(folder, "Tracciati.xml", catalogue(), PacketFormat::Xml);
         for (const Bank& b : kBanks) {
+            if (isXml(b)) {
+                const std::vector<Rule> rules = {edit("CUC"), edit("CC_ORDINANTE"), date("DATA_CREAZIONE"),
+                                                 date("DATA_DISPOSIZIONE")};
+                write(folder, std::string(b.code) + ".Xml", xmlLayoutPacket(), PacketFormat::Xml);
+                write(folder, std::string(b.code) + "_X.Xml", rulesPacket(rules, false), PacketFormat::Xml);
+                continue;
+            }
             const BankSetup s = setupFor(b.code);
             write(folder, std::string(b.code) + ".Xml", layoutPacket(layoutRecords(s.layout)), PacketFormat::Xml);
             write(folder, std::string(b.code) + "_X.Xml", rulesPacket(s.rules, s.fieldOutColumn), PacketFormat::Xml);

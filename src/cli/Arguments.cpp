@@ -108,6 +108,9 @@ Arguments parseArguments(int argc, const char* const* argv) {
         } else if (g.bankOptions && name == "--main-folder") {
             out.mainFolder = value();
             if (out.mainFolder->empty()) throw UsageError("--main-folder: cartella vuota");
+        } else if (g.windowOptions && name == "--xsd-dir") {
+            out.xsdDir = value();
+            if (out.xsdDir->empty()) throw UsageError("--xsd-dir: cartella vuota");
         } else if (g.windowOptions && name == "--regional") {
             out.regional = value();
         } else if (g.windowOptions && name == "--set") {
@@ -155,10 +158,14 @@ std::string helpText(const std::string& commandName) {
         "                       dell'ambiente, LC_ALL / LC_NUMERIC / LANG); non serve il locale di sistema\n"
         "  --set CAMPO=VALORE   riempie il valore di testata \"ed\"/\"de\" + CAMPO (maiuscole e minuscole\n"
         "                       indifferenti), ripetibile: Mittente, NOME_SUPPORTO, CC_ORDINANTE,\n"
-        "                       Conto_Tesoreria, Data_Creazione, Data_Disposizione, Data_Valuta,\n"
+        "                       Conto_Tesoreria, CUC, Data_Creazione, Data_Disposizione, Data_Valuta,\n"
         "                       DATA_SCADENZA; le date come AAAA-MM-GG, vuote per nessuna data\n"
+        "  --xsd-dir CARTELLA   banche XML: la cartella degli schemi interbancari (predefinita: l'impostazione\n"
+        "                       CartellaSchemi di Banca.ini, altrimenti cartella principale + usr/Pzt/doz/xsd/);\n"
+        "                       lo schema ISO pain.001.001.09 \xC3\xA8 fornito con il programma\n"
         "  --all                include anche le disposizioni senza modalit\xC3\xA0 di pagamento\n"
-        "  --yes                risponde S\xC3\xAC a ogni domanda (sovrascrittura, avvisi); senza, risponde No\n";
+        "  --yes                risponde S\xC3\xAC a ogni domanda (sovrascrittura, avvisi, pagamenti per cassa\n"
+        "                       o con assegno lasciati fuori da un file XML); senza, risponde No\n";
     static const char* const kExitStatus =
         "Stato di uscita: 0 fatto; 1 errore di convalida o di coerenza dei dati; 2 riga di comando\n"
         "errata; 3 domanda con risposta No; 4 ogni altro errore (dati, lettura o scrittura).\n"
@@ -196,6 +203,9 @@ std::string helpText(const std::string& commandName) {
                            "rifiutano spesso anche se il tracciato lo accetta: caratteri fuori dalla tabella CBI nei\n"
                            "campi alfanumerici, CIN del destinatario che non corrisponde ad ABI, CAB e conto, cifre di\n"
                            "controllo dell'IBAN ordinante errate. Le note non contano come errori.\n"
+                           "Per una banca XML si controlla il messaggio SEPA: IBAN, CUC, data di esecuzione, importi,\n"
+                           "identificativi, schema; le note elencano i testi adattati ai caratteri SEPA e i pagamenti\n"
+                           "per cassa o con assegno che non saranno nel file.\n"
                            "--output \xC3\xA8 facoltativa; non si scrivono file, log n\xC3\xA9 impostazioni.\n\n"
                            "Opzioni:\n") +
                kWindowOptions +

@@ -37,6 +37,7 @@ struct Arguments {
     std::optional<std::string> layouts;     // --layouts
     std::optional<std::string> mainFolder;  // --main-folder
     std::optional<std::string> regional;    // --regional
+    std::optional<std::string> xsdDir;      // --xsd-dir
     std::vector<std::pair<std::string, std::string>> sets;  // --set FIELD=VALUE, in order
     bool all = false;  // --all
     bool yes = false;  // --yes

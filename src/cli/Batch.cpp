@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PztFExport_Banche.h"
+#include "XmlBankFile.h"
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
@@ -87,6 +88,7 @@ FormPaths pathsFor(const Arguments& args) {
         while (paths.workingFolder.size() > 1 && paths.workingFolder.back() == '/') paths.workingFolder.pop_back();
     }
     paths.dispositionsArg = args.file;
+    if (args.xsdDir) paths.schemaFolder = *args.xsdDir;
     return paths;
 }
 
@@ -183,7 +185,7 @@ int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
     CheckSink sink;
     try {
         ReloadDispositions(state);
-        CheckAllDispositions(state, sink);
+        CheckBankFile(state, sink);
     } catch (...) {
         return exceptionStatus(std::current_exception(), window);
     }
@@ -224,6 +226,8 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
         case Command::Brogliaccio: form.Button1Click(); break;
         default: throw UsageError("sottocomando non valido qui: " + args.commandName);
     }
+    // What the window would show in an information box (a missing schema, say).
+    for (const std::string& message : window.messages()) printMessage(message);
     const int status = outcomeStatus(form, window);
     if (status == kExitDone) {
         if (args.command == Command::Export) printLine(stdout, "File prodotto: " + args.output);

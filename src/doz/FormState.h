@@ -26,6 +26,7 @@ struct FormPaths {
     std::string developerFile;   // its existence shows the Log button
     std::string workingFolder;   // where Tracciati.xml and the layout files are read; "" = current folder
     std::string dispositionsArg; // the program's folder argument
+    std::string schemaFolder;    // the interbank schemas' folder when given (batch --xsd-dir); "" = setting or default
 
     // The defaults of this machine: $XDG_DATA_HOME/Ulmor/ (or ~/.local/share/Ulmor/),
     // ~/Ulmordata/Banca, ~/pzt-retribuzioni/src/doz/PztExport_Banche.
@@ -80,6 +81,8 @@ struct FormState {
     // failures of each field and the warnings go here instead of stopping the
     // build or asking the user.
     CheckSink* checkSink = nullptr;
+    // The user has been told that an XML bank's schema is missing (once per run).
+    bool schemaAbsenceTold = false;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

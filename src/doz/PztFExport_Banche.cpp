@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Regional.h"
 #include "reports/Reports.h"
+#include "XmlBankFile.h"
 
 #ifndef DOZ_VERSION
 #define DOZ_VERSION ""
@@ -21,6 +22,10 @@
 namespace doz {
 
 namespace {
+
+// The proposed bank file's extension.
+constexpr std::string_view kFixedWidthExtension = ".Txt";
+constexpr std::string_view kXmlExtension = ".xml";
 
 // Puts the wait cursor on and takes it off however the command ends.
 class WaitCursor {
@@ -128,7 +133,7 @@ void TfmPzExport_Banche::Button2Click() {
         WaitCursor cursor(state_.window);
         state_.confirmedWarnings.reset();
         ReloadDispositions(state_);
-        CreateBankFile(state_);
+        CreateChosenBankFile(state_);
         SaveSettings();
     });
 }
@@ -152,7 +157,12 @@ void TfmPzExport_Banche::Button1Click() {
 }
 
 void TfmPzExport_Banche::buLogClick() {
-    run([&] { WriteFileLog(state_); });
+    run([&] {
+        if (IsXmlBank(state_))
+            WriteXmlFileLog(state_);
+        else
+            WriteFileLog(state_);
+    });
 }
 
 void TfmPzExport_Banche::btnChiudiClick() {
@@ -160,7 +170,17 @@ void TfmPzExport_Banche::btnChiudiClick() {
 }
 
 void TfmPzExport_Banche::cbBancheClick() {
-    run([&] { doz::cbBancheClick(state_); });
+    run([&] {
+        doz::cbBancheClick(state_);
+        // The proposed name follows the kind of file the bank takes.
+        WindowPort& w = state_.window;
+        const std::string file = w.text("cbBancaFile");
+        const bool xml = IsXmlBank(state_);
+        const std::string_view from = xml ? kFixedWidthExtension : kXmlExtension;
+        if (file.ends_with(from))
+            w.setText("cbBancaFile", file.substr(0, file.size() - from.size()) +
+                                         std::string(xml ? kXmlExtension : kFixedWidthExtension));
+    });
 }
 
 void TfmPzExport_Banche::chEscludiMPGClick() {
@@ -189,6 +209,7 @@ void TfmPzExport_Banche::LoadSettings() {
     IniFile& ini = *state_.settings;
     w.setText("edMittente", ini.readString(kSettingsSection, "Mittente", ""));
     w.setText("edConto_Tesoreria", ini.readString(kSettingsSection, "Conto_Tesoreria", ""));
+    w.setText("edCUC", ini.readString(kSettingsSection, "CUC", ""));
     std::string bank = ini.readString(kSettingsSection, "Banca", "");
     w.setText("edCC_ORDINANTE",
               ini.readString(kSettingsSection, "CC_Ordinante", state_.cdsLeggi.fieldByName("CC_ORDINANTE").asText()));
@@ -213,6 +234,7 @@ void TfmPzExport_Banche::SaveSettings() {
     IniFile& ini = *state_.settings;
     ini.writeString(kSettingsSection, "Mittente", w.text("edMittente"));
     ini.writeString(kSettingsSection, "Conto_Tesoreria", w.text("edConto_Tesoreria"));
+    ini.writeString(kSettingsSection, "CUC", w.text("edCUC"));
     ini.writeString(kSettingsSection, "CC_Ordinante", w.text("edCC_ORDINANTE"));
     const int selected = w.selectedIndex("cbBanche");
     if (selected >= 0) ini.writeString(kSettingsSection, "Banca", w.items("cbBanche").at(static_cast<std::size_t>(selected)));
@@ -231,8 +253,9 @@ std::string TfmPzExport_Banche::CaptionVersion(const std::string& fileVersion) {
 
 std::string TfmPzExport_Banche::ProgramVersion() { return CaptionVersion(DOZ_VERSION); }
 
-std::string TfmPzExport_Banche::todayFileName() const {
-    return formatDatePattern("yyyymmdd", today(), regional().dateSeparator) + ".Txt";
+std::string TfmPzExport_Banche::todayFileName() {
+    return formatDatePattern("yyyymmdd", today(), regional().dateSeparator) +
+           std::string(IsXmlBank(state_) ? kXmlExtension : kFixedWidthExtension);
 }
 
 }  // namespace doz

@@ -72,7 +72,7 @@ private:
     template <class Command>
     bool run(Command&& command);
 
-    std::string todayFileName() const;
+    std::string todayFileName();  // ".xml" for an XML bank
 
     FormState state_;
     CommandOutcome lastOutcome_;

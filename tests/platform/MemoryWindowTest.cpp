@@ -31,6 +31,7 @@ const std::vector<Expected>& exportWindow() {
         {"edNOME_SUPPORTO", K::Edit, "pnlTesta", "", ""},
         {"edCC_ORDINANTE", K::Edit, "pnlTesta", "", ""},
         {"edConto_Tesoreria", K::Edit, "pnlTesta", "", ""},
+        {"edCUC", K::Edit, "pnlTesta", "", ""},
         {"deData_Creazione", K::DateEdit, "pnlTesta", "", nullptr},
         {"deData_Disposizione", K::DateEdit, "pnlTesta", "", nullptr},
         {"deData_Valuta", K::DateEdit, "pnlTesta", "", nullptr},
@@ -41,6 +42,7 @@ const std::vector<Expected>& exportWindow() {
         {"laNuomeSupporto", K::Label, "pnlTesta", "edNOME_SUPPORTO", "Nome supporto"},
         {"Label11", K::Label, "pnlTesta", "edCC_ORDINANTE", "CC ordinante"},
         {"Label10", K::Label, "pnlTesta", "edConto_Tesoreria", "Conto tesoreria"},
+        {"laCUC", K::Label, "pnlTesta", "edCUC", "Codice CUC"},
         {"Label3", K::Label, "pnlTesta", "deData_Creazione", "Data creazione"},
         {"Label5", K::Label, "pnlTesta", "deData_Disposizione", "Esecuzione disposizione"},
         {"Label6", K::Label, "pnlTesta", "deData_Valuta", "Valuta"},
@@ -80,7 +82,7 @@ TEST(MemoryWindowComponents, MatchTheWindowTablesInCreationOrder) {
     EXPECT_EQ(w.text(""), "Creazione file per la banca");
 }
 
-TEST(MemoryWindowComponents, HeaderControlRuleSelectsExactlyTheEightHeaderControls) {
+TEST(MemoryWindowComponents, HeaderControlRuleSelectsExactlyTheNineHeaderControls) {
     // The transfer logic hides every edit-kind control of the top panel whose
     // name starts with "ed" or "de"; that must be the header controls and no other.
     MemoryWindow w;
@@ -90,7 +92,7 @@ TEST(MemoryWindowComponents, HeaderControlRuleSelectsExactlyTheEightHeaderContro
         if (isEditKind(c.kind) && c.parent == "pnlTesta" && (prefix == "ed" || prefix == "de")) hidden.push_back(c.name);
     }
     EXPECT_EQ(hidden, (std::vector<std::string>{"edMittente", "edNOME_SUPPORTO", "edCC_ORDINANTE",
-                                                "edConto_Tesoreria", "deData_Creazione", "deData_Disposizione",
+                                                "edConto_Tesoreria", "edCUC", "deData_Creazione", "deData_Disposizione",
                                                 "deData_Valuta", "deDATA_SCADENZA"}));
 
     // Every focus control names a component on the label's own panel.

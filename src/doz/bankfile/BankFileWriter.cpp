@@ -169,7 +169,7 @@ void reserveForDispositions(FormState& form) {
 // file is saved: a bank file that cannot be saved leaves the old log as it
 // was. The log is a help for the developer and never stops the command; a log
 // that fails part way keeps the lines before the failure.
-void SaveAndLog(FormState& form, const std::string& path, const std::string& content) {
+void SaveAndLog(FormState& form, const std::string& path, const std::string& content, const ContentLog& logContent) {
     // The log folder is made only for a bank file that was saved: without it,
     // the save comes first.
     const bool alongside = directoryExists(LogFolder(form));
@@ -215,7 +215,7 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
             logPath = FileLogPath(form);
             log.emplace(logPath, WriteMode::ReplaceOnClose);
         }
-        if (log) LogFileContent(form, content, *log);
+        if (log) logContent(content, *log);
     } catch (...) {
         // What was logged up to the failure stays.
     }
@@ -235,6 +235,18 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
 }  // namespace
 
 void CreateBankFile(FormState& form) {
+    BankFileText text;
+    ProduceBankFile(
+        form,
+        [&] {
+            LineListLease lease(form, text);
+            BuildRecords(form);
+            return std::move(text.content);
+        },
+        [&form](std::string_view content, TextFileWriter& log) { LogFileContent(form, content, log); });
+}
+
+void ProduceBankFile(FormState& form, const std::function<std::string()>& build, const ContentLog& logContent) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -242,10 +254,8 @@ void CreateBankFile(FormState& form) {
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
     {
-        BankFileText text;
-        LineListLease lease(form, text);
-        BuildRecords(form);
-        SaveAndLog(form, path, text.content);
+        const std::string content = build();
+        SaveAndLog(form, path, content, logContent);
     }
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {

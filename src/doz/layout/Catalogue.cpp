@@ -1,5 +1,6 @@
 #include "layout/Catalogue.h"
 
+#include <optional>
 #include <string>
 
 #include "layout/Dispositions.h"
@@ -62,6 +63,20 @@ FieldPosition ParsePos(std::string_view text) {
         throw ConvertError(std::string(e.what()) + " (posizione '" + std::string(text) + "')");
     }
     return pos;
+}
+
+BankFileKind CurrentBankFileKind(FormState& form) {
+    Table& catalogue = form.cdsTracciati;
+    if (!catalogue.active() || catalogue.eof()) return BankFileKind::FixedWidth;
+    const std::optional<Field> column = catalogue.findField("Formato");
+    if (!column) return BankFileKind::FixedWidth;
+    const std::string text = column->asText();
+    if (text.empty()) return BankFileKind::FixedWidth;
+    if (text == "CBIBdyPaymentRequest.00.04.01") return BankFileKind::CbiBody;
+    if (text == "CBIPaymentRequest.00.04.01") return BankFileKind::CbiRequest;
+    if (text == "pain.001.001.09") return BankFileKind::Pain001;
+    throw DataError("Tracciati.xml: formato del file sconosciuto '" + text + "' per la banca " +
+                    catalogue.fieldByName("Banca").asText());
 }
 
 void LoadCatalogue(FormState& form) {

@@ -18,6 +18,20 @@ struct FieldPosition {
 // rest ignored.
 FieldPosition ParsePos(std::string_view text);
 
+// What kind of file a bank takes, from the optional catalogue column
+// `Formato` of the chosen bank's row: empty (or no such column) for the
+// fixed-width transfer file, else the name of the XML message:
+// "CBIBdyPaymentRequest.00.04.01" (the interbank body form),
+// "CBIPaymentRequest.00.04.01" (the bare interbank request) or
+// "pain.001.001.09" (ISO 20022). For an XML bank the layout file maps message
+// elements to disposition fields (sepa/FromDispositions.h).
+enum class BankFileKind { FixedWidth, CbiBody, CbiRequest, Pain001 };
+
+// The kind of the catalogue's current row (the chosen bank after a
+// selection). DataError naming the value when it is none of the above.
+BankFileKind CurrentBankFileKind(FormState& form);
+inline bool IsXmlBank(FormState& form) { return CurrentBankFileKind(form) != BankFileKind::FixedWidth; }
+
 // Loads Tracciati.xml into cdsTracciati and adds every Banca, in file order, to cbBanche.
 void LoadCatalogue(FormState& form);
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "layout/Catalogue.h"
 #include "platform/Error.h"
 
 namespace doz {
@@ -85,6 +86,18 @@ bool isPlainRule(FormState& form) {
     return !fieldOut || fieldOut->asText().empty();
 }
 
+// For an XML bank, a header rule whose field the dispositions do not carry
+// (the CUC, say) only shows its control: the message reads such a value from
+// the header itself. For a fixed-width bank every rule writes its field.
+bool isHeaderOnlyRule(FormState& form, Table& workingCopy, bool xmlBank) {
+    if (!xmlBank) return false;
+    const std::string colType = ruleText(form, "ColType");
+    if (colType != "AN" && colType != "D") return false;
+    if (const std::optional<Field> fieldOut = form.cdsTrasfCorrente.findField("FieldOut"))
+        if (!fieldOut->asText().empty()) return false;
+    return !workingCopy.findField(ruleText(form, "FieldName"));
+}
+
 bool hasRequiredField(const Table& table) {
     for (const FieldDef& d : table.fieldDefs())
         if (d.required) return true;
@@ -99,10 +112,10 @@ bool hasRequiredField(const Table& table) {
 // same controls shown: a plain rule's value is the same for every row, so it
 // fits the target at every row or at none, and without required fields a row
 // always posts. Leaves the rules past the run.
-void applyPlainRules(FormState& form, Table& workingCopy) {
+void applyPlainRules(FormState& form, Table& workingCopy, bool xmlBank) {
     Table& rules = form.cdsTrasfCorrente;
     std::vector<std::pair<Field, RuleValue>> run;
-    while (!rules.eof() && isPlainRule(form)) {
+    while (!rules.eof() && isPlainRule(form) && !isHeaderOnlyRule(form, workingCopy, xmlBank)) {
         ShowRuleControl(form);
         workingCopy.setFilter(std::string());
         workingCopy.setFiltered(false);
@@ -157,10 +170,16 @@ void dspDispGetData(FormState& form, Table& workingCopy) {
     HideHeaderControls(form);
     Table& rules = form.cdsTrasfCorrente;
     const bool rowsAlwaysPost = !hasRequiredField(workingCopy);
+    const bool xmlBank = IsXmlBank(form);
     rules.first();
     while (!rules.eof()) {
+        if (isHeaderOnlyRule(form, workingCopy, xmlBank)) {
+            ShowRuleControl(form);
+            rules.next();
+            continue;
+        }
         if (rowsAlwaysPost && isPlainRule(form)) {
-            applyPlainRules(form, workingCopy);
+            applyPlainRules(form, workingCopy, xmlBank);
             continue;
         }
         ShowRuleControl(form);

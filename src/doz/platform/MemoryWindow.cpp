@@ -32,6 +32,7 @@ MemoryWindow::MemoryWindow() : caption_("Creazione file per la banca") {
     add("edNOME_SUPPORTO", K::Edit, kTopPanel).maxLength = 20;
     add("edCC_ORDINANTE", K::Edit, kTopPanel).maxLength = 20;
     add("edConto_Tesoreria", K::Edit, kTopPanel).maxLength = 7;
+    add("edCUC", K::Edit, kTopPanel).maxLength = 35;
     add("deData_Creazione", K::DateEdit, kTopPanel);
     add("deData_Disposizione", K::DateEdit, kTopPanel);
     add("deData_Valuta", K::DateEdit, kTopPanel);
@@ -43,6 +44,7 @@ MemoryWindow::MemoryWindow() : caption_("Creazione file per la banca") {
     add("laNuomeSupporto", K::Label, kTopPanel, "Nome supporto", "edNOME_SUPPORTO");
     add("Label11", K::Label, kTopPanel, "CC ordinante", "edCC_ORDINANTE");
     add("Label10", K::Label, kTopPanel, "Conto tesoreria", "edConto_Tesoreria");
+    add("laCUC", K::Label, kTopPanel, "Codice CUC", "edCUC");
     add("Label3", K::Label, kTopPanel, "Data creazione", "deData_Creazione");
     add("Label5", K::Label, kTopPanel, "Esecuzione disposizione", "deData_Disposizione");
     add("Label6", K::Label, kTopPanel, "Valuta", "deData_Valuta");
@@ -196,6 +198,8 @@ bool MemoryWindow::askYesNo(const std::string& question) {
 }
 
 void MemoryWindow::showError(const std::string& message) { errors_.push_back(message); }
+
+void MemoryWindow::showMessage(const std::string& message) { messages_.push_back(message); }
 
 std::optional<std::string> MemoryWindow::runSaveDialog(const std::string& initialFile) {
     saveDialogRequests_.push_back(initialFile);

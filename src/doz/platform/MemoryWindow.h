@@ -64,6 +64,7 @@ public:
     void setCursor(CursorShape shape) override;
     bool askYesNo(const std::string& question) override;
     void showError(const std::string& message) override;
+    void showMessage(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
@@ -77,6 +78,7 @@ public:
     // ---- records ----------------------------------------------------------------------
     const std::vector<Question>& questions() const { return questions_; }
     const std::vector<std::string>& errors() const { return errors_; }
+    const std::vector<std::string>& messages() const { return messages_; }
     // The initial file name of every save dialog run, in order.
     const std::vector<std::string>& saveDialogRequests() const { return saveDialogRequests_; }
     bool closed() const { return closeCount_ > 0; }
@@ -115,6 +117,7 @@ private:
     std::optional<std::string> saveDialogAnswer_;
     std::vector<Question> questions_;
     std::vector<std::string> errors_;
+    std::vector<std::string> messages_;
     std::vector<std::string> saveDialogRequests_;
     int closeCount_ = 0;
     CursorShape cursor_ = CursorShape::Default;

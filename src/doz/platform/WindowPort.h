@@ -77,6 +77,8 @@ public:
     // Warning-style question with Yes and No; true only for Yes.
     virtual bool askYesNo(const std::string& question) = 0;
     virtual void showError(const std::string& message) = 0;
+    // Something the user should know that stops nothing (an information box).
+    virtual void showMessage(const std::string& message) = 0;
     // Save-file dialog seeded with a file name; the chosen name, or nothing when cancelled.
     virtual std::optional<std::string> runSaveDialog(const std::string& initialFile) = 0;
     virtual void close() = 0;

@@ -99,7 +99,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
 
     // Tab order: the header controls, the grid, then the commands.
     const char* const order[] = {"cbBanche",         "edMittente",     "edNOME_SUPPORTO",     "edCC_ORDINANTE",
-                                 "edConto_Tesoreria", "deData_Creazione", "deData_Disposizione", "deData_Valuta",
+                                 "edConto_Tesoreria", "edCUC",            "deData_Creazione", "deData_Disposizione", "deData_Valuta",
                                  "deDATA_SCADENZA",  "cbBancaFile",    "dbgDisp",             "Button2",
                                  "btnChiudi",        "chEscludiMPG",   "Button1",             "Button3",
                                  "buLog"};
@@ -164,6 +164,7 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
     edit("edNOME_SUPPORTO", 20, 150)->installEventFilter(this);
     edit("edCC_ORDINANTE", 20, 150)->installEventFilter(this);
     edit("edConto_Tesoreria", 7, 80);
+    edit("edCUC", 35, 100);
 
     for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"}) {
         auto* d = keepPlace(new DateEdit(panel));
@@ -185,6 +186,7 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
         {"laNuomeSupporto", "Nome supporto", "edNOME_SUPPORTO"},
         {"Label11", "CC ordinante", "edCC_ORDINANTE"},
         {"Label10", "Conto tesoreria", "edConto_Tesoreria"},
+        {"laCUC", "Codice CUC", "edCUC"},
         {"Label3", "Data creazione", "deData_Creazione"},
         {"Label5", "Esecuzione disposizione", "deData_Disposizione"},
         {"Label6", "Valuta", "deData_Valuta"},
@@ -221,8 +223,11 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
             g->addWidget(get(rows[r][c][1]).widget, r * 3 + 1, c, 1, span);
         }
     }
+    // The company's CUC, asked only by the XML banks, closes the first row.
+    g->addWidget(get("laCUC").widget, 0, 5, 1, 1, Qt::AlignLeft | Qt::AlignBottom);
+    g->addWidget(get("edCUC").widget, 1, 5);
     g->setRowMinimumHeight(2, 6);
-    g->setColumnStretch(5, 1);
+    g->setColumnStretch(6, 1);
 }
 
 void ExportWindow::buildBottomPanel(QWidget* panel) {
@@ -504,6 +509,12 @@ bool ExportWindow::askYesNo(const std::string& question) {
 
 void ExportWindow::showError(const std::string& message) {
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), fromAnsi(message),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void ExportWindow::showMessage(const std::string& message) {
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), fromAnsi(message),
                     QMessageBox::Ok, this);
     box.exec();
 }

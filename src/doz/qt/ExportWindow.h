@@ -60,6 +60,7 @@ public:
     void setCursor(CursorShape shape) override;
     bool askYesNo(const std::string& question) override;
     void showError(const std::string& message) override;
+    void showMessage(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,11 @@ struct Message {
     std::string debtorIban;
     std::string debtorAbi;         // ClrSysMmbId/MmbId
     std::vector<Transfer> transfers;
+    // Which disposition or header field fed an element, by the element's path
+    // as findings give it ("Cdtr/Nm", "CdtrAcct/Id/IBAN", "RmtInf/Ustrd",
+    // "Dbtr/Nm", "DbtrAcct/Id/IBAN", "InitgPty/Id", "ReqdExctnDt", ...);
+    // findings name that field, or the path when it is missing.
+    std::map<std::string, std::string> sourceField;
 };
 
 }  // namespace doz::sepa

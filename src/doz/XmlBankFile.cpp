@@ -1,0 +1,153 @@
+#include "XmlBankFile.h"
+
+#include <optional>
+
+#include "bankfile/BankFileWriter.h"
+#include "bankfile/DispositionCheck.h"
+#include "bankfile/EPztBanca.h"
+#include "layout/Catalogue.h"
+#include "platform/Ansi.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Regional.h"
+#include "reports/Reports.h"
+#include "sepa/FromDispositions.h"
+#include "sepa/Prepare.h"
+#include "sepa/Schema.h"
+#include "sepa/Writer.h"
+#include "sepa/XmlLog.h"
+
+namespace doz {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+sepa::Form messageForm(BankFileKind kind) {
+    switch (kind) {
+        case BankFileKind::CbiRequest: return sepa::Form::CbiRequest;
+        case BankFileKind::Pain001: return sepa::Form::Pain001;
+        default: return sepa::Form::CbiBody;
+    }
+}
+
+// The schema of a message, or nothing when it is not to be had. The ISO
+// schema ships with the program; a copy in the schema folder comes first.
+std::optional<fs::path> schemaFile(const FormState& form, sepa::Form f) {
+    const std::string name(sepa::SchemaFileName(f));
+    std::error_code ec;
+    const fs::path own = SchemaFolder(form) / name;
+    if (fs::is_regular_file(own, ec)) return own;
+    if (f == sepa::Form::Pain001) {
+        const fs::path shipped = sepa::BundledSchemaFolder();
+        if (!shipped.empty() && fs::is_regular_file(shipped / name, ec)) return shipped / name;
+    }
+    return std::nullopt;
+}
+
+std::string absentSchemaText(const FormState& form, sepa::Form f) {
+    return "Schema " + std::string(sepa::SchemaFileName(f)) + " non trovato nella cartella " +
+           utf8ToAnsi(SchemaFolder(form).string()) +
+           ": il file \xE8 controllato solo dai controlli del programma.";
+}
+
+// Writes the document and, when there is a schema, validates it while it is
+// written: the schema's complaint (Windows-1252), or nothing when it is valid.
+std::optional<std::string> writeDocument(const sepa::Message& message, const std::optional<fs::path>& xsd,
+                                         std::string& document) {
+    if (!xsd) {
+        sepa::WriteMessage(message, document);
+        return std::nullopt;
+    }
+    const sepa::SchemaValidator validator(*xsd);
+    if (std::optional<std::string> complaint = sepa::WriteAndValidate(message, validator, document))
+        return "Il file non rispetta lo schema " + utf8ToAnsi(xsd->filename().string()) + ": " + utf8ToAnsi(*complaint);
+    return std::nullopt;
+}
+
+std::string leftOutNote(const sepa::LeftOutPayment& p) {
+    const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
+    return kind + " di " + formatCurrencyGrouped(p.cents * 100) + ": non \xE8 un bonifico e non sar\xE0 nel file";
+}
+
+}  // namespace
+
+fs::path SchemaFolder(const FormState& form) {
+    if (!form.paths.schemaFolder.empty()) return form.paths.schemaFolder;
+    if (form.settings) {
+        const std::string setting = form.settings->readString("Dati", "CartellaSchemi", "");
+        if (!setting.empty()) return setting;
+    }
+    return fs::path(form.paths.mainFolder) / "usr/Pzt/doz/xsd";
+}
+
+void CreateXmlBankFile(FormState& form) {
+    WindowPort& window = form.window;
+    const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    sepa::LeftOut leftOut;
+    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+
+    const std::optional<fs::path> xsd = schemaFile(form, f);
+    if (!xsd && !form.schemaAbsenceTold) {
+        window.showMessage(absentSchemaText(form, f));
+        form.schemaAbsenceTold = true;
+    }
+    ProduceBankFile(
+        form,
+        [&] {
+            CheckSink sink;
+            if (!sepa::PrepareMessage(message, sink))
+                for (const CheckFinding& finding : sink.findings())
+                    if (finding.kind == FindingKind::Error) throw EPztBanca(FormatFinding(finding));
+            std::string document;
+            if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
+            return document;
+        },
+        [](std::string_view content, TextFileWriter& log) { sepa::LogXmlContent(content, log); });
+}
+
+void CheckXmlBankFile(FormState& form, CheckSink& sink) {
+    const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    sepa::LeftOut leftOut;
+    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    for (const sepa::LeftOutPayment& p : leftOut.payments)
+        sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
+
+    const bool prepared = sepa::PrepareMessage(message, sink);
+    const std::optional<fs::path> xsd = schemaFile(form, f);
+    if (!xsd) {
+        sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
+        return;
+    }
+    // Only a message that passed its own checks is worth the schema's opinion.
+    if (!prepared) return;
+    std::string document;
+    if (std::optional<std::string> complaint = writeDocument(message, xsd, document))
+        sink.add({FindingKind::Error, 0, {}, {}, {}, *complaint});
+}
+
+void WriteXmlFileLog(FormState& form) {
+    const std::string content = readWholeFile(form.window.text("cbBancaFile"));
+    const std::string logPath = FileLogPath(form);
+    if (BankFileIsItsLog(form, logPath)) return;
+    TextFileWriter log(logPath, WriteMode::ReplaceOnClose);
+    sepa::LogXmlContent(content, log);
+    log.close();
+}
+
+void CheckBankFile(FormState& form, CheckSink& sink) {
+    if (IsXmlBank(form))
+        CheckXmlBankFile(form, sink);
+    else
+        CheckAllDispositions(form, sink);
+}
+
+void CreateChosenBankFile(FormState& form) {
+    if (IsXmlBank(form))
+        CreateXmlBankFile(form);
+    else
+        CreateBankFile(form);
+}
+
+}  // namespace doz

@@ -1,0 +1,232 @@
+#include "sepa/Prepare.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/Dates.h"
+#include "sepa/Calendar.h"
+#include "sepa/Iban.h"
+#include "sepa/SepaText.h"
+
+namespace doz::sepa {
+
+namespace {
+
+// Elements of a postal address and their lengths.
+constexpr std::size_t kStreetLength = 70, kBuildingLength = 16, kPostCodeLength = 16, kTownLength = 35;
+
+std::string shownDate(const Date& d) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", d.day, d.month, d.year);
+    return text;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool isAlnum(char c) { return isDigit(c) || isUpper(c) || (c >= 'a' && c <= 'z'); }
+
+// The findings of one message, each naming the field that fed its element.
+class Checker {
+public:
+    Checker(Message& message, CheckSink& sink) : message_(message), sink_(sink) {}
+
+    bool run() {
+        header();
+        std::unordered_map<std::string_view, int> instructionIds, endToEndIds;
+        instructionIds.reserve(message_.transfers.size());
+        endToEndIds.reserve(message_.transfers.size());
+        for (Transfer& t : message_.transfers) transfer(t, instructionIds, endToEndIds);
+        if (message_.transfers.empty()) error(nullptr, "PmtInf/CdtTrfTxInf", "nessun pagamento da inviare nel file");
+        return errors_ == 0;
+    }
+
+private:
+    void note(const Transfer* t, FindingKind kind, std::string_view path, std::string message) {
+        CheckFinding f;
+        f.kind = kind;
+        if (t) {
+            f.disposition = t->disposition;
+            f.payee = t->payee;
+        }
+        const auto source = message_.sourceField.find(std::string(path));
+        f.field = (source != message_.sourceField.end() && !source->second.empty()) ? source->second : std::string(path);
+        f.message = std::move(message);
+        sink_.add(std::move(f));
+        if (kind == FindingKind::Error) ++errors_;
+    }
+    void error(const Transfer* t, std::string_view path, std::string message) {
+        note(t, FindingKind::Error, path, std::move(message));
+    }
+
+    // A text in the SEPA set and cut to its length; a change is noted.
+    void convert(const Transfer* t, std::string_view path, std::string& text, std::size_t length) {
+        if (alreadySepa(text, length)) return;
+        std::string converted = ToSepaText(text, length);
+        std::string_view before(text);
+        while (!before.empty() && before.front() == ' ') before.remove_prefix(1);
+        while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
+        if (converted != before)
+            note(t, FindingKind::Notice, path,
+                 "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + std::string(before) + "\" diventa \"" +
+                     converted + "\"");
+        text = std::move(converted);
+    }
+
+    // A text the conversion would leave as it is: SEPA characters only, no
+    // blank at either end, within its length.
+    static bool alreadySepa(std::string_view text, std::size_t length) {
+        if (text.size() > length) return false;
+        if (!text.empty() && (text.front() == ' ' || text.back() == ' ')) return false;
+        for (const char c : text)
+            if (!IsSepaCharacter(c)) return false;
+        return true;
+    }
+
+    // An identifier: converted but never cut, since a cut one might no longer
+    // be unique or traceable.
+    void identifier(const Transfer* t, std::string_view path, std::string& id) {
+        convert(t, path, id, std::string::npos);
+        if (id.empty())
+            error(t, path, "identificativo mancante");
+        else if (id.size() > kMaxIdLength)
+            error(t, path, "identificativo \"" + id + "\" di " + std::to_string(id.size()) +
+                               " caratteri (al massimo " + std::to_string(kMaxIdLength) + ")");
+    }
+
+    void name(const Transfer* t, std::string_view path, std::string& text) {
+        convert(t, path, text, kMaxNameLength);
+        if (text.empty()) error(t, path, "nome mancante");
+    }
+
+    // An IBAN without blanks and in capitals; a change is noted.
+    void iban(const Transfer* t, std::string_view path, std::string& iban) {
+        if (std::none_of(iban.begin(), iban.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); })) {
+            if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
+            return;
+        }
+        std::string compact;
+        compact.reserve(iban.size());
+        for (const char c : iban)
+            if (c != ' ') compact += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        std::string_view before(iban);
+        while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
+        if (compact != before)
+            note(t, FindingKind::Notice, path, "IBAN \"" + std::string(before) + "\" scritto come \"" + compact + "\"");
+        iban = std::move(compact);
+        if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
+    }
+
+    void header() {
+        identifier(nullptr, "GrpHdr/MsgId", message_.messageId);
+        identifier(nullptr, "PmtInf/PmtInfId", message_.paymentInfoId);
+        name(nullptr, "InitgPty/Nm", message_.initiatingName);
+        name(nullptr, "Dbtr/Nm", message_.debtorName);
+
+        std::string& cuc = message_.cuc;
+        while (!cuc.empty() && cuc.back() == ' ') cuc.pop_back();
+        while (!cuc.empty() && cuc.front() == ' ') cuc.erase(0, 1);
+        if (cuc.empty())
+            error(nullptr, "InitgPty/Id", "codice CUC mancante");
+        else if (cuc.size() > kMaxIdLength || !std::all_of(cuc.begin(), cuc.end(), isAlnum))
+            error(nullptr, "InitgPty/Id", "codice CUC \"" + cuc + "\" non valido (solo lettere e cifre)");
+
+        iban(nullptr, "DbtrAcct/Id/IBAN", message_.debtorIban);
+        std::string& abi = message_.debtorAbi;
+        while (!abi.empty() && abi.back() == ' ') abi.pop_back();
+        if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isDigit))
+            error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
+                  abi.empty() ? std::string("ABI della banca ordinante mancante")
+                              : "ABI della banca ordinante \"" + abi + "\" non valido (5 cifre)");
+        else if (const std::string_view inIban = IbanAbi(message_.debtorIban); !inIban.empty() && inIban != abi)
+            error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
+                  "ABI della banca ordinante " + abi + " diverso da quello dell'IBAN (" + std::string(inIban) + ")");
+
+        const Date& when = message_.execution;
+        const Date& created = message_.created.date;
+        if (when.empty())
+            error(nullptr, "ReqdExctnDt", "data di esecuzione mancante");
+        else if (!isValidDate(when))
+            error(nullptr, "ReqdExctnDt", "data di esecuzione " + shownDate(when) + " inesistente");
+        else if (!created.empty() && CompareDates(when, created) < 0)
+            error(nullptr, "ReqdExctnDt",
+                  "data di esecuzione " + shownDate(when) + " anteriore alla data di creazione del file " +
+                      shownDate(created));
+        else if (!IsSettlementDay(when))
+            error(nullptr, "ReqdExctnDt",
+                  "data di esecuzione " + shownDate(when) +
+                      " non \xE8 un giorno lavorativo TARGET2 (sabato, domenica, 1 gennaio, Venerd\xEC Santo, "
+                      "Luned\xEC dell'Angelo, 1 maggio, 25 e 26 dicembre)");
+        if (created.empty() || !isValidDate(created)) error(nullptr, "CreDtTm", "data di creazione del file mancante");
+    }
+
+    static bool isValidDate(const Date& d) { return !d.empty() && isValidCivilDate(d.year, d.month, d.day); }
+
+    // An identifier seen before in its list is an error at the second use.
+    void unique(const Transfer& t, std::string_view path, const std::string& id,
+                std::unordered_map<std::string_view, int>& seen) {
+        if (id.empty() || id.size() > kMaxIdLength) return;
+        const auto [it, fresh] = seen.emplace(id, t.disposition);
+        if (!fresh)
+            error(&t, path, "identificativo \"" + id + "\" gi\xE0 usato dalla disposizione " + std::to_string(it->second));
+    }
+
+    void transfer(Transfer& t, std::unordered_map<std::string_view, int>& instructionIds,
+                  std::unordered_map<std::string_view, int>& endToEndIds) {
+        identifier(&t, "PmtId/InstrId", t.instructionId);
+        identifier(&t, "PmtId/EndToEndId", t.endToEndId);
+        unique(t, "PmtId/InstrId", t.instructionId, instructionIds);
+        unique(t, "PmtId/EndToEndId", t.endToEndId, endToEndIds);
+
+        const std::string& purpose = t.categoryPurpose;
+        if (purpose.empty() || purpose.size() > 4 || !std::all_of(purpose.begin(), purpose.end(), isAlnum))
+            error(&t, "PmtTpInf/CtgyPurp/Cd",
+                  "codice dello scopo del pagamento \"" + purpose + "\" non valido (da 1 a 4 lettere o cifre)");
+
+        if (t.cents < 1 || t.cents > kMaxCents)
+            error(&t, "Amt/InstdAmt",
+                  "importo " + shownAmount(t.cents) + " fuori dai limiti (da 0,01 a 999.999.999,99)");
+
+        name(&t, "Cdtr/Nm", t.creditorName);
+        PostalAddress& a = t.creditorAddress;
+        convert(&t, "Cdtr/PstlAdr/StrtNm", a.street, kStreetLength);
+        convert(&t, "Cdtr/PstlAdr/BldgNb", a.buildingNumber, kBuildingLength);
+        convert(&t, "Cdtr/PstlAdr/PstCd", a.postCode, kPostCodeLength);
+        convert(&t, "Cdtr/PstlAdr/TwnNm", a.town, kTownLength);
+        if (!a.empty()) {
+            if (a.town.empty()) error(&t, "Cdtr/PstlAdr/TwnNm", "indirizzo senza localit\xE0");
+            if (a.country.size() != 2 || !isUpper(a.country[0]) || !isUpper(a.country[1]))
+                error(&t, "Cdtr/PstlAdr/Ctry",
+                      a.country.empty() ? std::string("indirizzo senza paese")
+                                        : "paese dell'indirizzo \"" + a.country + "\" non valido (due lettere maiuscole)");
+        }
+        iban(&t, "CdtrAcct/Id/IBAN", t.creditorIban);
+        convert(&t, "RmtInf/Ustrd", t.remittance, kMaxRemittanceLength);
+    }
+
+    static std::string shownAmount(std::int64_t cents) {
+        const bool negative = cents < 0;
+        const std::uint64_t abs = negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
+        const std::string digits = std::to_string(abs / 100);
+        std::string shown = negative ? "-" : "";
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0) shown += '.';  // thousands
+            shown += digits[i];
+        }
+        shown += ',';
+        shown += static_cast<char>('0' + abs % 100 / 10);
+        shown += static_cast<char>('0' + abs % 10);
+        return shown;
+    }
+
+    Message& message_;
+    CheckSink& sink_;
+    int errors_ = 0;
+};
+
+}  // namespace
+
+bool PrepareMessage(Message& message, CheckSink& sink) { return Checker(message, sink).run(); }
+
+}  // namespace doz::sepa

@@ -1,0 +1,62 @@
+// Checking a written request against the schema of its message.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace doz::sepa {
+
+// The folder of the schemas shipped with the program (the ISO one): next to
+// the installed program (../share/pzt-export-banche/xsd) or, for builds and
+// tests, in the source tree (data/xsd). Empty when neither exists.
+std::filesystem::path BundledSchemaFolder();
+
+// A loaded schema. Schemas it imports are read from the same folder.
+class SchemaValidator {
+public:
+    // Throws doz::Error with an Italian message when the file cannot be read
+    // or is not a schema.
+    explicit SchemaValidator(const std::filesystem::path& xsdFile);
+    ~SchemaValidator();
+    SchemaValidator(const SchemaValidator&) = delete;
+    SchemaValidator& operator=(const SchemaValidator&) = delete;
+
+    // Nothing when the document is valid; else the schema's first complaint
+    // with its line ("riga 12: ..."), UTF-8 as the schema library gives it.
+    // The document is read as a stream; no tree of it is built.
+    std::optional<std::string> validate(std::string_view document) const;
+    // The same for a document read through `read` (as read(2): bytes copied,
+    // 0 at the end), called from the calling thread only.
+    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Validates a document handed over in pieces, on a thread of its own, while
+// the pieces are still being written.
+class PieceValidation {
+public:
+    explicit PieceValidation(const SchemaValidator& validator);
+    ~PieceValidation();  // ends the document and waits for the thread
+    PieceValidation(const PieceValidation&) = delete;
+    PieceValidation& operator=(const PieceValidation&) = delete;
+
+    void feed(std::string piece);
+    // Ends the document and gives what validate() would give for it whole.
+    std::optional<std::string> finish();
+
+private:
+    void end();
+    struct Queue;
+    std::unique_ptr<Queue> queue_;
+    std::optional<std::string> result_;
+    std::thread worker_;
+};
+
+}  // namespace doz::sepa

@@ -1,0 +1,180 @@
+// The two XML banks of examples/ through the batch command: the documents
+// they write, the question about payments that are no credit transfers, the
+// schema's refusal, the check, and the element map read from the data files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <set>
+
+#include "cli/CliSupport.h"
+
+namespace cli_test {
+namespace {
+
+const std::string kSchemas = std::string(DOZ_SHARED_DIR) + "/fixtures/xsd";
+const char kCbiBank[] = "Banca Demo Nord - SEPA XML";
+const char kIsoBank[] = "Banca Demo Nord - ISO 20022";
+
+// Six of the 36 payments exported are cash (3) or cashier's cheques (3):
+// 280130 + 343505 cents.
+const char kLeftOutQuestion[] =
+    "6 pagamenti (per cassa o con assegno) non sono bonifici e non saranno nel file (totale 6.236,35). Continuare ?";
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class XmlBank : public ::testing::Test {
+protected:
+    TempDir home;
+    std::string output = home.str("STIPENDI.xml");
+
+    void SetUp() override {
+        if (!fs::exists(kExamples + "/SEPA_CBI.Xml")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
+    }
+
+    RunResult run(const std::string& command, const std::string& bank, std::map<std::string, std::string> header,
+                  std::vector<std::string> more, const std::string& layouts = kExamples) {
+        std::vector<std::string> args = {command,   kExamples, "--bank",        bank,
+                                         "--layouts", layouts, "--main-folder", home.str("main"),
+                                         "--regional", "it_IT"};
+        if (command != "check") args.insert(args.end(), {"--output", output});
+        header.try_emplace("CUC", "1A2B3C4D");
+        appendDemoHeader(args, header);
+        args.insert(args.end(), more.begin(), more.end());
+        return runCli(args, home.str());
+    }
+
+    // xmllint's verdict on the document, independent of the program's own check.
+    static void expectValid(const std::string& file, const std::string& xsd) {
+        if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint not installed";
+        const std::string cmd = "xmllint --noout --schema '" + xsd + "' '" + file + "' 2>/dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << file << " against " << xsd;
+    }
+};
+
+TEST_F(XmlBank, EachDemoXmlBankWritesAValidDocumentWithoutCashOrCheques) {
+    if (!fs::exists(kSchemas)) GTEST_SKIP() << "no schemas in " << kSchemas;
+    struct Case {
+        const char* bank;
+        const char* xsd;
+    };
+    std::set<std::string> messageIds;
+    for (const Case& c : {Case{kCbiBank, "CBIBdyPaymentRequest.00.04.01.xsd"}, Case{kIsoBank, "pain.001.001.09.xsd"}}) {
+        SCOPED_TRACE(c.bank);
+        fs::remove(output);
+        const RunResult r = run("export", c.bank, {}, {"--yes", "--xsd-dir", kSchemas});
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectValid(output, kSchemas + "/" + c.xsd);
+        const std::string xml = readFile(output);
+        // 36 dispositions with a payment mode, six of them cash or cheques. (The
+        // interbank form puts a namespace prefix on the element names.)
+        EXPECT_EQ(count(xml, "EndToEndId>"), 2 * 30);
+        EXPECT_NE(xml.find("NbOfTxs>30<"), std::string::npos);
+        EXPECT_NE(xml.find("Rossi Mario"), std::string::npos);
+        EXPECT_EQ(xml.find("Colombo Andrea"), std::string::npos) << "a cash payment travelled";
+        EXPECT_EQ(xml.find("De Luca Martina"), std::string::npos) << "a cheque travelled";
+        EXPECT_EQ(xml.find("Lombardi Stefano"), std::string::npos) << "the exclusion filter was ignored";
+        EXPECT_EQ(count(xml, "Cd>SALA<"), 30);
+        EXPECT_NE(xml.find("Id>1A2B3C4D<"), std::string::npos) << "the CUC";
+        // The giroconto's account is at the ordering party's bank (ABI 03442).
+        EXPECT_TRUE(std::regex_search(xml, std::regex("IBAN>IT[0-9]{2}[A-Z]0344238470000000662211<")));
+        std::smatch id;
+        ASSERT_TRUE(std::regex_search(xml, id, std::regex("MsgId>([^<]{1,35})<")));
+        messageIds.insert(id[1]);
+        const std::string log = readFile(home.str("main/var/log/Pzt/doz/STIPENDI.xml"));
+        EXPECT_NE(log.find("=\"1A2B3C4D\""), std::string::npos) << "the log lists the elements";
+    }
+    EXPECT_EQ(messageIds.size(), 2u) << "every file has a message id of its own";
+}
+
+TEST_F(XmlBank, PaymentsThatAreNoTransfersAreAskedAboutFirst) {
+    const RunResult no = run("export", kIsoBank, {}, {});
+    EXPECT_EQ(no.status, 3) << no.err;
+    EXPECT_EQ(no.lastErrorLine(), kLeftOutQuestion);
+    EXPECT_FALSE(fs::exists(output));
+
+    // The draft listing still shows every payment.
+    const RunResult listing = run("brogliaccio", kIsoBank, {}, {});
+    ASSERT_EQ(listing.status, 0) << listing.err;
+    EXPECT_NE(readFile(home.str("main/var/log/Pzt/doz/stp/BROGLIACCIO_STIPENDI.xml")).find("Colombo"), std::string::npos);
+
+    // check lists them as notes, one per payment.
+    const RunResult check = run("check", kIsoBank, {}, {});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(count(check.out, "non \xC3\xA8 un bonifico e non sar\xC3\xA0 nel file"), 6) << check.out;
+}
+
+TEST_F(XmlBank, CheckListsEveryFailureAndTheChangedTexts) {
+    const RunResult r = run("check", kIsoBank, {{"CUC", ""}, {"Data_Disposizione", "2026-12-12"}}, {});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_GE(count(r.out, "\n"), 3);
+    EXPECT_NE(r.out.find("CUC"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("DATA_DISPOSIZIONE"), std::string::npos) << "the Saturday execution date\n" << r.out;
+    // "Ferrari Niccolò" travels as "Ferrari Niccolo": a note, not an error.
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("Nota: .*Ferrari Niccol"))) << r.out;
+    EXPECT_NE(r.out.find("Errori: "), std::string::npos);
+}
+
+TEST_F(XmlBank, MissingInterbankSchemaIsToldOnceAndTheOwnChecksDecide) {
+    fs::create_directories(home.str("empty"));
+    const RunResult r = run("export", kCbiBank, {}, {"--yes", "--xsd-dir", home.str("empty")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(r.err, "CBIBdyPaymentRequest.00.04.01.xsd non trovato"), 1) << r.err;
+    EXPECT_TRUE(fs::exists(output));
+
+    // The Log command logs an XML bank's file element by element.
+    const std::string logFile = home.str("main/var/log/Pzt/doz/STIPENDI.xml");
+    fs::remove(logFile);
+    const RunResult log = runCli({"log", "--bank", kCbiBank, "--output", output, "--layouts", kExamples,
+                                  "--main-folder", home.str("main")},
+                                 home.str());
+    EXPECT_EQ(log.status, 0) << log.err;
+    EXPECT_EQ(count(readFile(logFile), "PmtId/EndToEndId=\""), 30);
+
+    const RunResult check = run("check", kCbiBank, {}, {"--xsd-dir", home.str("empty")});
+    EXPECT_NE(check.out.find("Nota: Schema CBIBdyPaymentRequest.00.04.01.xsd non trovato"), std::string::npos)
+        << check.out;
+}
+
+TEST_F(XmlBank, DocumentTheSchemaRefusesLeavesTheOldFileUntouched) {
+    if (!fs::exists(kSchemas + "/pain.001.001.09.xsd")) GTEST_SKIP() << "no schemas in " << kSchemas;
+    // A schema that allows identifiers of five characters at most.
+    std::string xsd = readFile(kSchemas + "/pain.001.001.09.xsd");
+    const auto type = xsd.find("name=\"Max35Text\"");
+    ASSERT_NE(type, std::string::npos);
+    const auto limit = xsd.find("value=\"35\"", type);
+    ASSERT_NE(limit, std::string::npos);
+    xsd.replace(limit, 10, "value=\"5\"");
+    fs::create_directories(home.str("strict"));
+    writeFile(home.str("strict/pain.001.001.09.xsd"), xsd);
+    writeFile(output, "old file");
+
+    const RunResult r = run("export", kIsoBank, {}, {"--yes", "--xsd-dir", home.str("strict")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.lastErrorLine().find("Il file non rispetta lo schema pain.001.001.09.xsd: "), std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(output), "old file");
+}
+
+TEST_F(XmlBank, ElementMapComesFromTheBankLayoutFile) {
+    // A pension payroll: the same bank, its layout file saying PENS.
+    const std::string layouts = home.str("layouts");
+    fs::copy(kExamples, layouts);
+    doz::PacketContent layout = doz::readPacketFile(layouts + "/SEPA_ISO.Xml");
+    for (doz::Row& row : layout.rows)
+        if (row[1].get<std::string>() == "PmtTpInf/CtgyPurp/Cd") row[3] = doz::Value("PENS");
+    doz::writePacketFile(layouts + "/SEPA_ISO.Xml", layout, doz::PacketFormat::Xml);
+
+    const RunResult r = run("export", kIsoBank, {}, {"--yes"}, layouts);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string xml = readFile(output);
+    EXPECT_EQ(count(xml, "<Cd>PENS</Cd>"), 30);
+    EXPECT_EQ(xml.find("SALA"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cli_test

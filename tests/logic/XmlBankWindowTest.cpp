@@ -1,0 +1,101 @@
+// The window's logic with the XML banks of examples/: the CUC edit shown by
+// the transfer rules although the dispositions carry no CUC field, the
+// proposed file name, and the CUC kept in Banca.ini.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PztFExport_Banche.h"
+#include "platform/IniFile.h"
+#include "platform/MemoryWindow.h"
+
+namespace doz {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kExamples = std::string(DOZ_SOURCE_DIR) + "/examples";
+
+class XmlBankWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kExamples + "/SEPA_CBI.Xml")) GTEST_SKIP() << "examples/ not generated";
+        std::string pattern = (fs::temp_directory_path() / "pzt-xmlwin-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        if (!root.empty()) fs::remove_all(root, ec);
+    }
+
+    TfmPzExport_Banche& start(MemoryWindow& window) {
+        FormPaths p;
+        p.mainFolder = root.string() + "/main/";
+        p.bankFolder = root.string() + "/banca";
+        p.workingFolder = kExamples;
+        p.dispositionsArg = kExamples;
+        forms.push_back(std::make_unique<TfmPzExport_Banche>(window, p));
+        TfmPzExport_Banche& form = *forms.back();
+        form.FormCreate();
+        form.FormShow();
+        EXPECT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+        return form;
+    }
+    void choose(MemoryWindow& window, TfmPzExport_Banche& form, const std::string& bank) {
+        const auto items = window.items("cbBanche");
+        const auto it = std::find(items.begin(), items.end(), bank);
+        ASSERT_NE(it, items.end()) << bank;
+        window.setSelectedIndex("cbBanche", static_cast<int>(it - items.begin()));
+        form.cbBancheClick();
+        ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+    }
+
+    fs::path root;
+    std::vector<std::unique_ptr<TfmPzExport_Banche>> forms;
+};
+
+TEST_F(XmlBankWindow, RulesShowTheCucAndTheNameFollowsTheKindOfFile) {
+    MemoryWindow window;
+    TfmPzExport_Banche& form = start(window);
+    EXPECT_FALSE(window.isVisible("edCUC")) << "the fixed-width demo bank asks for no CUC";
+    EXPECT_TRUE(window.text("cbBancaFile").ends_with(".Txt"));
+
+    choose(window, form, "Banca Demo Nord - SEPA XML");
+    EXPECT_TRUE(window.isVisible("edCUC"));
+    EXPECT_TRUE(window.isVisible("laCUC"));
+    EXPECT_FALSE(window.isVisible("edMittente"));
+    EXPECT_EQ(window.text("laDisp"), "36") << "the dispositions reloaded without a CUC field";
+    EXPECT_TRUE(window.text("cbBancaFile").ends_with(".xml")) << window.text("cbBancaFile");
+
+    choose(window, form, "Banca Demo Nord");
+    EXPECT_FALSE(window.isVisible("edCUC"));
+    EXPECT_TRUE(window.text("cbBancaFile").ends_with(".Txt")) << window.text("cbBancaFile");
+}
+
+TEST_F(XmlBankWindow, CucIsKeptInTheSettings) {
+    {
+        MemoryWindow window;
+        TfmPzExport_Banche& form = start(window);
+        choose(window, form, "Banca Demo Nord - ISO 20022");
+        window.setText("edCUC", "1A2B3C4D");
+        form.SaveSettings();
+        forms.pop_back();  // the form goes before its window
+    }
+    EXPECT_EQ(IniFile(root.string() + "/main/usr/Pzt/doz/Banca.ini").readString("Dati", "CUC", ""), "1A2B3C4D");
+    MemoryWindow again;
+    start(again);
+    EXPECT_EQ(again.text("edCUC"), "1A2B3C4D");
+    EXPECT_EQ(again.items("cbBanche").at(static_cast<std::size_t>(again.selectedIndex("cbBanche"))),
+              "Banca Demo Nord - ISO 20022");
+    EXPECT_TRUE(again.text("cbBancaFile").ends_with(".xml")) << "the saved XML bank proposes an XML file";
+}
+
+}  // namespace
+}  // namespace doz

@@ -1,0 +1,118 @@
+// The checks of a request before it is written.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "SepaSample.h"
+#include "sepa/Prepare.h"
+
+using namespace doz;
+using namespace doz::sepa;
+
+namespace {
+
+struct Prepared {
+    bool ok = false;
+    CheckSink sink;
+    Message message;
+};
+
+Prepared prepare(const std::function<void(Message&)>& change) {
+    Prepared r;
+    r.message = sepa_sample::message();
+    change(r.message);
+    r.ok = PrepareMessage(r.message, r.sink);
+    return r;
+}
+
+std::vector<const CheckFinding*> errors(const Prepared& r) {
+    std::vector<const CheckFinding*> out;
+    for (const CheckFinding& f : r.sink.findings())
+        if (f.kind == FindingKind::Error) out.push_back(&f);
+    return out;
+}
+
+}  // namespace
+
+TEST(PrepareMessage, SoundBatchPassesUntouched) {
+    const Prepared r = prepare([](Message&) {});
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.sink.findings().empty());
+    EXPECT_EQ(r.message.transfers[1].creditorName, "Bianchi Anna");
+}
+
+TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
+    struct Case {
+        const char* what;
+        std::function<void(Message&)> change;
+        int disposition;
+        const char* field;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"payee CIN", [](Message& m) { m.transfers[1].creditorIban = BuildItalianIban("IT", "A", "03069", "09606", "2000088"); }, 2, "IBAN_DESTINATARIO", "CIN A"},
+        {"payee IBAN", [](Message& m) { m.transfers[1].creditorIban[4] = 'A'; }, 2, "IBAN_DESTINATARIO", "cifre di controllo"},
+        {"payee IBAN missing", [](Message& m) { m.transfers[0].creditorIban.clear(); }, 1, "IBAN_DESTINATARIO", "IBAN mancante"},
+        {"debtor IBAN", [](Message& m) { m.debtorIban[3] = '9'; }, 0, "DbtrAcct/Id/IBAN", "cifre di controllo"},
+        {"debtor ABI", [](Message& m) { m.debtorAbi = "03069"; }, 0, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "diverso da quello dell'IBAN"},
+        {"debtor ABI missing", [](Message& m) { m.debtorAbi.clear(); }, 0, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "mancante"},
+        {"CUC missing", [](Message& m) { m.cuc = "   "; }, 0, "CUC", "codice CUC mancante"},
+        {"CUC form", [](Message& m) { m.cuc = "12-45"; }, 0, "CUC", "non valido"},
+        {"no execution date", [](Message& m) { m.execution = {}; }, 0, "DATA_ESECUZIONE", "mancante"},
+        {"impossible date", [](Message& m) { m.execution = {2026, 11, 31}; }, 0, "DATA_ESECUZIONE", "inesistente"},
+        {"before creation", [](Message& m) { m.execution = {2026, 12, 4}; }, 0, "DATA_ESECUZIONE", "anteriore alla data di creazione"},
+        {"Christmas", [](Message& m) { m.execution = {2026, 12, 25}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
+        {"Saturday", [](Message& m) { m.execution = {2026, 12, 12}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
+        {"zero amount", [](Message& m) { m.transfers[0].cents = 0; }, 1, "Amt/InstdAmt", "importo 0,00 fuori dai limiti"},
+        {"negative", [](Message& m) { m.transfers[0].cents = -5; }, 1, "Amt/InstdAmt", "-0,05"},
+        {"too large", [](Message& m) { m.transfers[1].cents = 100'000'000'000; }, 2, "Amt/InstdAmt", "1.000.000.000,00"},
+        {"payee name", [](Message& m) { m.transfers[1].creditorName = "    "; }, 2, "DESC_DESTINATARIO", "nome mancante"},
+        {"debtor name", [](Message& m) { m.debtorName.clear(); }, 0, "Dbtr/Nm", "nome mancante"},
+        {"company name", [](Message& m) { m.initiatingName.clear(); }, 0, "InitgPty/Nm", "nome mancante"},
+        {"message id", [](Message& m) { m.messageId = std::string(36, 'M'); }, 0, "GrpHdr/MsgId", "36 caratteri"},
+        {"block id", [](Message& m) { m.paymentInfoId.clear(); }, 0, "PmtInf/PmtInfId", "identificativo mancante"},
+        {"instruction id", [](Message& m) { m.transfers[1].instructionId = m.transfers[0].instructionId; }, 2, "PmtId/InstrId", "usato dalla disposizione 1"},
+        {"end-to-end id", [](Message& m) { m.transfers[1].endToEndId = m.transfers[0].endToEndId + " "; }, 2, "PmtId/EndToEndId", "usato dalla disposizione 1"},
+        {"long end-to-end id", [](Message& m) { m.transfers[0].endToEndId.append(30, '9'); }, 1, "PmtId/EndToEndId", "al massimo 35"},
+        {"purpose", [](Message& m) { m.transfers[0].categoryPurpose = "SALAR"; }, 1, "PmtTpInf/CtgyPurp/Cd", "SALAR"},
+        {"address without town", [](Message& m) { m.transfers[1].creditorAddress.town.clear(); }, 2, "Cdtr/PstlAdr/TwnNm", "senza localit"},
+        {"address country", [](Message& m) { m.transfers[1].creditorAddress.country = "Italia"; }, 2, "Cdtr/PstlAdr/Ctry", "Italia"},
+        {"nothing to pay", [](Message& m) { m.transfers.clear(); }, 0, "PmtInf/CdtTrfTxInf", "nessun pagamento"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Prepared r = prepare(c.change);
+        EXPECT_FALSE(r.ok);
+        const auto found = errors(r);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0]->disposition, c.disposition);
+        if (c.disposition > 0) {
+            EXPECT_EQ(found[0]->payee, r.message.transfers[c.disposition - 1].payee);
+        }
+        EXPECT_EQ(found[0]->field, c.field);
+        EXPECT_TRUE(found[0]->recordType.empty());
+        EXPECT_NE(found[0]->message.find(c.message), std::string::npos) << found[0]->message;
+    }
+}
+
+TEST(PrepareMessage, ConvertedAndCutTextsAreNoticesAndTheMessageTakesThem) {
+    const Prepared r = prepare([](Message& m) {
+        m.transfers[0].creditorName = "Citt\xE0 Nu\xF8va   ";
+        m.transfers[1].remittance = std::string(150, 'x');
+        m.transfers[1].creditorIban.insert(4, " ");
+        m.transfers[1].creditorAddress.street = "Stra\xDF" "e";
+    });
+    EXPECT_TRUE(r.ok);
+    ASSERT_EQ(r.sink.count(FindingKind::Notice), 4u);
+    const auto& f = r.sink.findings();
+    EXPECT_EQ(f[0].disposition, 1);
+    EXPECT_EQ(f[0].field, "DESC_DESTINATARIO");
+    EXPECT_EQ(f[0].message, "testo adattato ai caratteri ammessi nei bonifici SEPA: \"Citt\xE0 Nu\xF8va\" diventa \"Citta Nuova\"");
+    EXPECT_EQ(r.message.transfers[0].creditorName, "Citta Nuova");
+    EXPECT_EQ(r.message.transfers[1].remittance.size(), kMaxRemittanceLength);
+    EXPECT_EQ(r.message.transfers[1].creditorAddress.street, "Strasse");
+    EXPECT_EQ(r.message.transfers[1].creditorIban.find(' '), std::string::npos);
+    EXPECT_EQ(f[1].field, "Cdtr/PstlAdr/StrtNm");
+    EXPECT_EQ(f[2].field, "IBAN_DESTINATARIO");
+    EXPECT_EQ(f[3].field, "RmtInf/Ustrd");
+}

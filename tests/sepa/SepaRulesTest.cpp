@@ -1,0 +1,77 @@
+// SEPA characters, IBANs and the settlement calendar.
+#include <gtest/gtest.h>
+
+#include "sepa/Calendar.h"
+#include "sepa/Iban.h"
+#include "sepa/SepaText.h"
+
+using namespace doz::sepa;
+
+TEST(SepaText, LettersTakeTheirLatinFormAndOtherSignsAFullStop) {
+    // Windows-1252: à È ß ø Œ; & _ " and the euro sign are outside the set.
+    EXPECT_EQ(ToSepaText("Citt\xE0 \xC8 Stra\xDF" "e N\xF8rg\xE5rd \x8Cuvre"), "Citta E Strasse Norgard OEuvre");
+    EXPECT_EQ(ToSepaText("Rossi & Figli_srl \"Q\""), "Rossi . Figli.srl .Q.");
+    EXPECT_EQ(ToSepaText("D'Amico (acc.) 1/2-3 ?:+,"), "D'Amico (acc.) 1/2-3 ?:+,");
+    EXPECT_EQ(ToSepaText("riga\tdue"), "riga due");
+}
+
+TEST(SepaText, BlanksAroundGoAndTheTextIsCutToItsLength) {
+    EXPECT_EQ(ToSepaText("   Rossi Mario     "), "Rossi Mario");
+    EXPECT_EQ(ToSepaText("Stra\xDF" "e", 5), "Stras");
+    // A cut that ends on a blank leaves no blank at the end.
+    EXPECT_EQ(ToSepaText("Via Roma 1", 4), "Via");
+    EXPECT_EQ(ToSepaText("      "), "");
+}
+
+TEST(Iban, ItalianIbanFromCoordinates) {
+    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "123456"), "IT60X0542811101000000123456");
+    EXPECT_EQ(BuildItalianIban("it", "x", " 05428", "11101 ", "000000123456"), "IT60X0542811101000000123456");
+    // A CIN given is kept even when wrong: the checks report it.
+    EXPECT_EQ(IbanFault(BuildItalianIban("IT", "A", "05428", "11101", "123456")).has_value(), true);
+    EXPECT_EQ(BuildItalianIban("IT", "", "5428", "11101", "123456"), "");
+    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "1110A", "123456"), "");
+    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "1234567890123"), "");
+    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "12-34"), "");
+    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", ""), "");
+}
+
+TEST(Iban, FaultsOfFormCheckDigitsAndCin) {
+    EXPECT_FALSE(IbanFault("IT60X0542811101000000123456"));
+    EXPECT_FALSE(IbanFault("DE89370400440532013000"));
+    EXPECT_FALSE(IbanFault("GB82WEST12345698765432"));
+
+    const auto fault = [](const char* iban) { return IbanFault(iban).value_or("(nessuno)"); };
+    EXPECT_EQ(fault(""), "IBAN mancante");
+    EXPECT_NE(fault("IT60 X054 2811 1010 0000 0123 456").find("caratteri non ammessi"), std::string::npos);
+    EXPECT_NE(fault("it60X0542811101000000123456").find("caratteri non ammessi"), std::string::npos);
+    EXPECT_NE(fault("ZZ60X0542811101000000123456").find("paese \"ZZ\" sconosciuto"), std::string::npos);
+    EXPECT_NE(fault("IT60X054281110100000012345").find("di 26 caratteri invece di 27"), std::string::npos);
+    EXPECT_NE(fault("IT61X0542811101000000123456").find("cifre di controllo"), std::string::npos);
+    EXPECT_NE(fault("DE88370400440532013000").find("cifre di controllo"), std::string::npos);
+    // Check digits made over a wrong CIN: only the CIN tells.
+    const std::string wrongCin = BuildItalianIban("IT", "A", "05428", "11101", "123456");
+    EXPECT_NE(fault(wrongCin.c_str()).find("il CIN A non corrisponde ad ABI, CAB e conto (atteso X)"), std::string::npos);
+
+    EXPECT_EQ(IbanAbi("IT60X0542811101000000123456"), "05428");
+    EXPECT_EQ(IbanAbi("DE89370400440532013000"), "");
+}
+
+TEST(Calendar, SettlementDaysAroundEasterAndTheFixedHolidays) {
+    EXPECT_EQ(EasterSunday(2024).month * 100 + EasterSunday(2024).day, 331);
+    EXPECT_EQ(EasterSunday(2026).month * 100 + EasterSunday(2026).day, 405);
+    EXPECT_EQ(EasterSunday(2038).month * 100 + EasterSunday(2038).day, 425);
+
+    EXPECT_TRUE(IsSettlementDay({2026, 4, 2}));    // Thursday before Easter
+    EXPECT_FALSE(IsSettlementDay({2026, 4, 3}));   // Good Friday
+    EXPECT_FALSE(IsSettlementDay({2026, 4, 6}));   // Easter Monday
+    EXPECT_TRUE(IsSettlementDay({2026, 4, 7}));
+    EXPECT_FALSE(IsSettlementDay({2027, 1, 1}));   // a Friday
+    EXPECT_FALSE(IsSettlementDay({2026, 5, 1}));   // a Friday
+    EXPECT_FALSE(IsSettlementDay({2026, 12, 25}));
+    EXPECT_FALSE(IsSettlementDay({2025, 12, 26}));
+    EXPECT_FALSE(IsSettlementDay({2026, 12, 12}));  // Saturday
+    EXPECT_FALSE(IsSettlementDay({2026, 12, 13}));  // Sunday
+    EXPECT_TRUE(IsSettlementDay({2026, 12, 28}));
+    EXPECT_TRUE(IsSettlementDay({2026, 6, 2}));     // national holidays do not close the system
+    EXPECT_FALSE(IsSettlementDay({2026, 2, 30}));
+}

@@ -1,0 +1,180 @@
+// The XML of a request: its exact text for one form, validity against the
+// schemas of every form, the control sum, the schema's complaint and the log.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "SepaSample.h"
+#include "support/TestFiles.h"
+#include "platform/Error.h"
+#include "sepa/Prepare.h"
+#include "sepa/Schema.h"
+#include "sepa/Writer.h"
+#include "sepa/XmlLog.h"
+
+using namespace doz;
+using namespace doz::sepa;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string written(const Message& m) {
+    std::string out;
+    WriteMessage(m, out);
+    return out;
+}
+
+fs::path schemaFor(Form form) {
+    if (form == Form::Pain001) return BundledSchemaFolder() / SchemaFileName(form);
+    return sepa_sample::fixtureSchemas() / SchemaFileName(form);
+}
+
+// The log of a document, as the file holds it.
+std::string logOf(std::string_view document, const char* name) {
+    const fs::path path = fs::temp_directory_path() / name;
+    TextFileWriter out(path.string());
+    try {
+        LogXmlContent(document, out);
+    } catch (...) {
+        out.close();
+        throw;
+    }
+    out.close();
+    std::string text = test_files::readFile(path);
+    fs::remove(path);
+    return text;
+}
+
+}  // namespace
+
+TEST(WriteMessage, BodyFormIsExactlyTheGoldenFile) {
+    Message m = sepa_sample::message(Form::CbiBody);
+    m.transfers[0].creditorName = "D'Angelo & Figli <srl>";  // escaped as written, even unprepared
+    const std::string golden = test_files::readFile(fs::path(DOZ_SOURCE_DIR) / "tests/sepa/data/body-request.xml");
+    ASSERT_FALSE(golden.empty());
+    EXPECT_EQ(written(m), golden);
+}
+
+TEST(WriteMessage, EveryFormIsValidAgainstItsSchema) {
+    for (const Form form : {Form::CbiBody, Form::CbiRequest, Form::Pain001}) {
+        SCOPED_TRACE(std::string(SchemaFileName(form)));
+        const fs::path xsd = schemaFor(form);
+        if (!fs::exists(xsd)) {
+            // The interbank schemas are not shipped: skipped without them. The ISO one must be there.
+            if (form == Form::Pain001) ADD_FAILURE() << "shipped schema missing: " << xsd;
+            std::printf("skipped: no %s\n", xsd.string().c_str());
+            continue;
+        }
+        const SchemaValidator validator(xsd);
+        Message m = sepa_sample::message(form);
+        m.transfers[0].creditorName = "N\xF8rg\xE5rd & S\xF6hne";
+        CheckSink sink;
+        ASSERT_TRUE(PrepareMessage(m, sink));
+        EXPECT_EQ(validator.validate(written(m)), std::nullopt);
+        // Written and validated at once: the same document, the same verdict.
+        std::string both;
+        EXPECT_EQ(WriteAndValidate(m, validator, both), std::nullopt);
+        EXPECT_EQ(both, written(m));
+    }
+}
+
+TEST(WriteMessage, ControlSumIsExactBeyondThirtyTwoBits) {
+    Message m = sepa_sample::message(Form::Pain001);
+    const Transfer model = m.transfers[0];
+    m.transfers.clear();
+    // 12,345 + i cents for i = 0 .. 99,999: 6,234,450,000 cents in all, past 2^31;
+    // a sum of the amounts as binary fractions would not land on it.
+    for (int i = 0; i < 100'000; ++i) {
+        Transfer t = model;
+        t.cents = 12'345 + i;
+        t.endToEndId = "E" + std::to_string(i);
+        m.transfers.push_back(std::move(t));
+    }
+    EXPECT_EQ(ControlSumCents(m), 6'234'450'000);
+    const std::string xml = written(m);
+    EXPECT_NE(xml.find("<NbOfTxs>100000</NbOfTxs>\n<CtrlSum>62344500.00</CtrlSum>"), std::string::npos);
+    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">1123.44</InstdAmt>"), std::string::npos);  // the last one
+    EXPECT_EQ(AmountText(5), "0.05");
+    EXPECT_EQ(AmountText(99'999'999'999), "999999999.99");
+}
+
+TEST(SchemaValidator, RefusedDocumentGivesTheSchemasComplaintWithItsLine) {
+    const fs::path xsd = sepa_sample::fixtureSchemas() / SchemaFileName(Form::CbiBody);
+    if (!fs::exists(xsd)) GTEST_SKIP() << "no interbank schemas in " << xsd.parent_path();
+    const SchemaValidator validator(xsd);
+    Message m = sepa_sample::message(Form::CbiBody);
+    m.transfers[1].creditorIban = "IT00";  // not an IBAN by the schema's pattern
+    const std::string xml = written(m);
+    const std::size_t at = xml.find("<PMRQ:IBAN>IT00<");
+    ASSERT_NE(at, std::string::npos);
+    const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    const std::optional<std::string> complaint = validator.validate(xml);
+    ASSERT_TRUE(complaint.has_value());
+    EXPECT_EQ(complaint->rfind("riga " + std::to_string(line) + ": ", 0), 0u) << *complaint;
+    EXPECT_NE(complaint->find("IBAN"), std::string::npos) << *complaint;
+
+    // Written and validated at once, with the fault past the first piece handed over.
+    Message large = sepa_sample::message(Form::CbiBody);
+    large.transfers.resize(6'000, large.transfers[0]);
+    large.transfers.back().creditorIban = "IT00";
+    std::string out;
+    const std::optional<std::string> late = WriteAndValidate(large, validator, out);
+    ASSERT_GT(out.size(), std::size_t{2} << 20);
+    ASSERT_TRUE(late.has_value());
+    const std::size_t lateAt = out.find("<PMRQ:IBAN>IT00<");
+    const auto lateLine = 1 + std::count(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lateAt), '\n');
+    EXPECT_EQ(late->rfind("riga " + std::to_string(lateLine) + ": ", 0), 0u) << *late;
+
+    EXPECT_NE(validator.validate("<CBIBdyPaymentRequest"), std::nullopt);  // not even XML
+}
+
+TEST(SchemaValidator, UnreadableSchemaIsAnItalianError) {
+    const fs::path bad = fs::temp_directory_path() / "pzt-sepa-not-a-schema.xsd";
+    test_files::writeFile(bad, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element/></xs:schema>");
+    EXPECT_THROW(SchemaValidator{bad}, Error);
+    fs::remove(bad);
+    try {
+        SchemaValidator missing(fs::temp_directory_path() / "pzt-sepa-none.xsd");
+        ADD_FAILURE() << "a missing schema was loaded";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("Impossibile leggere lo schema XML"), std::string::npos);
+    }
+}
+
+TEST(LogXmlContent, EachLeafAsPathAndValueInWindows1252) {
+    const std::string log = logOf(
+        "<?xml version=\"1.0\"?>\n<R xmlns=\"urn:x\" xmlns:P=\"urn:p\"><P:A>\n  <P:B>caff\xC3\xA8 &amp; t\xC3\xA8</P:B>\n"
+        "<P:C Ccy=\"EUR\">1.50</P:C><P:D><P:E/></P:D></P:A><F>x</F></R>",
+        "pzt-sepa-log-1.txt");
+    EXPECT_EQ(log, "A/B=\"caff\xE8 & t\xE8\"\r\nA/C@Ccy=\"EUR\"\r\nA/C=\"1.50\"\r\nA/D/E=\"\"\r\nF=\"x\"\r\n");
+
+    // A whole request: one line per leaf, the amounts with their currency.
+    const std::string request = logOf(written(sepa_sample::message(Form::CbiBody)), "pzt-sepa-log-2.txt");
+    EXPECT_NE(request.find("CBIEnvelPaymentRequest/CBIPaymentRequest/GrpHdr/CtrlSum=\"3954.32\"\r\n"), std::string::npos);
+    EXPECT_NE(request.find("CBIEnvelPaymentRequest/CBIPaymentRequest/PmtInf/CdtTrfTxInf/Cdtr/PstlAdr/TwnNm=\"Milano\"\r\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(request.begin(), request.end(), '\n'), 36);
+
+    // A document read in several pieces: 17 lines of header and block, 8 a transfer
+    // and 5 more for the one with an address.
+    Message large = sepa_sample::message(Form::Pain001);
+    large.transfers.resize(6'000, large.transfers[0]);
+    large.transfers.back().remittance = "ultimo";
+    const std::string document = written(large);
+    ASSERT_GT(document.size(), std::size_t{2} << 20);
+    const std::string pieces = logOf(document, "pzt-sepa-log-4.txt");
+    EXPECT_EQ(std::count(pieces.begin(), pieces.end(), '\n'), 17 + 6'000 * 8 + 5);
+    EXPECT_TRUE(pieces.ends_with("\"\r\nCstmrCdtTrfInitn/PmtInf/CdtTrfTxInf/RmtInf/Ustrd=\"ultimo\"\r\n")) << pieces.substr(pieces.size() - 200);
+}
+
+TEST(LogXmlContent, MalformedDocumentStopsWithTheLinesBeforeLogged) {
+    const fs::path path = fs::temp_directory_path() / "pzt-sepa-log-3.txt";
+    {
+        TextFileWriter out(path.string());
+        EXPECT_THROW(LogXmlContent("<R><A>1</A>\n<B>2</C></R>", out), Error);
+        out.close();
+    }
+    EXPECT_EQ(test_files::readFile(path), "A=\"1\"\r\n");
+    fs::remove(path);
+}
