@@ -109,7 +109,9 @@ TEST(SchemaValidator, RefusedDocumentGivesTheSchemasComplaintWithItsLine) {
     const std::size_t at = xml.find("<PMRQ:IBAN>IT00<");
     ASSERT_NE(at, std::string::npos);
     const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    testing::internal::CaptureStderr();  // the library prints nothing of its own
     const std::optional<std::string> complaint = validator.validate(xml);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(complaint.has_value());
     EXPECT_EQ(complaint->rfind("riga " + std::to_string(line) + ": ", 0), 0u) << *complaint;
     EXPECT_NE(complaint->find("IBAN"), std::string::npos) << *complaint;
@@ -126,7 +128,9 @@ TEST(SchemaValidator, RefusedDocumentGivesTheSchemasComplaintWithItsLine) {
     const auto lateLine = 1 + std::count(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lateAt), '\n');
     EXPECT_EQ(late->rfind("riga " + std::to_string(lateLine) + ": ", 0), 0u) << *late;
 
+    testing::internal::CaptureStderr();
     EXPECT_NE(validator.validate("<CBIBdyPaymentRequest"), std::nullopt);  // not even XML
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(SchemaValidator, UnreadableSchemaIsAnItalianError) {
