@@ -80,6 +80,9 @@ struct FormState {
     // failures of each field and the warnings go here instead of stopping the
     // build or asking the user.
     CheckSink* checkSink = nullptr;
+    // Why the last OK command's log could not be written (the command went on
+    // without it); empty when it was written or nothing was logged.
+    std::string logFailure;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

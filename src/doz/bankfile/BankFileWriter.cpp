@@ -2,6 +2,8 @@
 // totals the records quote, and the writing of the finished file in one piece.
 #include "bankfile/BankFileWriter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -167,11 +169,25 @@ void reserveForDispositions(FormState& form) {
 }
 
 // Saves the bank file and, at the same time, writes its log from the same
-// content into a temporary file that takes the log's name only once the bank
-// file is saved: a bank file that cannot be saved leaves the old log as it
-// was. The log is a help for the developer and never stops the command; a log
-// that fails part way keeps the lines before the failure.
+// content into a file that takes the log's place only once the bank file is
+// saved and the log is whole. A bank file that cannot be saved leaves the old
+// log as it was. Once the bank file is saved the old log, which belongs to the
+// old bank file, is removed at once (its blocks are freed while the new log is
+// still being written): the log is then the old one, none, or the whole new
+// one. The log is a help for the developer and never stops the command: a log
+// that cannot be written whole is not put in place, and form.logFailure says
+// why.
 void SaveAndLog(FormState& form, const std::string& path, const std::string& content) {
+    form.logFailure.clear();
+    auto logFailed = [&form](std::exception_ptr failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            form.logFailure = e.what();
+        } catch (...) {
+            form.logFailure = "errore sconosciuto";
+        }
+    };
     // The log folder is made only for a bank file that was saved: without it,
     // the save comes first.
     const bool alongside = directoryExists(LogFolder(form));
@@ -180,15 +196,13 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     if (alongside) {
         try {
             logPath = FileLogPath(form);
-            log.emplace(logPath, WriteMode::ReplaceOnClose);
+            log.emplace(logPath);
         } catch (...) {
-            // No log this time.
+            logFailed(std::current_exception());
         }
     }
-    // Once the bank file is saved the old log is going to be replaced; it is
-    // emptied right then, while the new log is still being written, so that
-    // freeing a large file does not wait for the end.
-    const std::string oldLog = log && !sameFile(path, logPath) ? logPath : std::string();
+    // A bank file saved over the log file itself is not logged, and that file is not removed.
+    const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
 
     std::exception_ptr saveFailure;
     auto save = [&saveFailure, &path, &content, oldLog]() noexcept {
@@ -198,7 +212,7 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
             saveFailure = std::current_exception();
             return;
         }
-        if (!oldLog.empty()) emptyRegularFile(oldLog);
+        if (!oldLog.empty()) ::unlink(oldLog.c_str());
     };
     std::jthread saver;  // joined however this function ends
     if (alongside) {
@@ -212,26 +226,35 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     }
     if (!saver.joinable() && saveFailure) std::rethrow_exception(saveFailure);
 
-    try {
-        if (!log && !alongside) {
-            logPath = FileLogPath(form);
-            log.emplace(logPath, WriteMode::ReplaceOnClose);
+    bool logged = false;
+    if (form.logFailure.empty()) {
+        try {
+            if (!log) {
+                logPath = FileLogPath(form);
+                log.emplace(logPath);
+            }
+            LogFileContent(form, content, *log);
+            logged = true;
+        } catch (...) {
+            logFailed(std::current_exception());
         }
-        if (log) LogFileContent(form, content, *log);
-    } catch (...) {
-        // What was logged up to the failure stays.
     }
 
     if (saver.joinable()) {
         saver.join();
-        if (saveFailure) std::rethrow_exception(saveFailure);  // the log's temporary file goes with it
+        if (saveFailure) std::rethrow_exception(saveFailure);  // the new log goes with it
     }
-    if (!log) return;
+    if (BankFileIsItsLog(form, logPath)) {
+        form.logFailure.clear();
+        return;
+    }
     try {
-        // A bank file saved over the log file itself is not logged.
-        if (!BankFileIsItsLog(form, logPath)) log->close();
+        if (logged) log->close();
     } catch (...) {
+        logFailed(std::current_exception());
     }
+    // A log not written whole is not kept, and the old one went with the old bank file.
+    if (!form.logFailure.empty() && !logPath.empty()) ::unlink(logPath.c_str());
 }
 
 }  // namespace

@@ -122,6 +122,14 @@ void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
     sink.atCurrentField(form, FindingKind::Notice, message);
 }
 
+void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink& sink) {
+    if (blanked.empty()) return;
+    std::string message = blanked.size() == 1 ? "carattere di controllo scritto come spazio: "
+                                              : "caratteri di controllo scritti come spazi: ";
+    for (std::size_t i = 0; i < blanked.size(); ++i) message += (i ? ", " : "") + shownCharacter(blanked[i]);
+    sink.atCurrentField(form, FindingKind::Notice, message);
+}
+
 void DispositionNotices::check(FormState& form, int number, CheckSink& sink) {
     const std::string payee = PayeeName(form);
     checkPayeeCin(form, number, payee, sink);

@@ -41,6 +41,10 @@ bool IbanIsValid(std::string_view iban);
 // outside the CBI table in a field that is neither numeric nor a filler.
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
 
+// The notice of a field, with its layout row current, whose control characters
+// (`blanked`, each once) were written as blanks; none when `blanked` is empty.
+void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink& sink);
+
 // Notices of the current disposition, number `number` (PROGRESSIVO): its payee
 // CIN against ABI, CAB and account, and the ordering party's IBAN check digits
 // where the disposition carries the parts. The same ordering IBAN found wrong

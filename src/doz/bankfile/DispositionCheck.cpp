@@ -11,6 +11,7 @@
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
 #include "layout/Catalogue.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 
 namespace doz {
@@ -114,11 +115,13 @@ std::size_t CheckSink::count(FindingKind kind) const {
 bool CheckField(FormState& form, CheckSink& sink) {
     form.currentFieldLength = -1;  // FormatFieldText sets it once the field's start has passed
     std::string value;
-    if (!noted(form, sink, [&] { value = FormatFieldText(form); })) {
+    std::string blanked;
+    if (!noted(form, sink, [&] { value = FormatFieldText(form, &blanked); })) {
         if (form.currentFieldLength < 0) return realignToField(form);
         form.currentLine.append(static_cast<std::size_t>(form.currentFieldLength), ' ');
         return true;
     }
+    ControlCharacterNotice(form, blanked, sink);
     noted(form, sink, [&] { ValidateField(form, value); });
     FieldNotices(form, value, sink);
     form.currentLine += value;
@@ -160,6 +163,7 @@ std::string PayeeName(FormState& form) {
     if (!f) return {};
     std::string name = f->asText();
     while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32) name.pop_back();
+    blankControlCharacters(name);  // one finding, one line
     return name;
 }
 

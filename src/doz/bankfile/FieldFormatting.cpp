@@ -5,6 +5,7 @@
 
 #include "bankfile/FieldValidation.h"
 #include "layout/Catalogue.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
 
@@ -76,7 +77,8 @@ void LayoutRow::prepare() {
     shape = Shape::General;
     if (!fieldName || !colType || !extra || !required || !fillingChar || !pos || !position) return;
     width = widthOf(position->length);
-    const std::string filling = fillingChar->empty() ? std::string(" ") : *fillingChar;
+    std::string filling = fillingChar->empty() ? std::string(" ") : *fillingChar;
+    blankControlCharacters(filling);
     padding = filling.front();
     numeric = IsNumericType(*colType);
     amount = !colType->empty() && colType->front() == 'E';
@@ -127,12 +129,10 @@ std::string FormatField(FormState& form, LayoutRow& row) {
     return value;
 }
 
-std::string FormatFieldText(FormState& form) {
-    LayoutRow row = LayoutRow::current(form);
-    return FormatFieldText(form, row);
-}
+namespace {
 
-std::string FormatFieldText(FormState& form, LayoutRow& row) {
+// The field's text cut and padded to its width, as the data gives it.
+std::string rawFieldText(FormState& form, LayoutRow& row) {
     form.currentFieldLength = FieldLength(form, row);
     const std::string& colType = row.ColType(form);
     std::string value;
@@ -144,6 +144,22 @@ std::string FormatFieldText(FormState& form, LayoutRow& row) {
         if (row.Extra(form) == "R" && value.size() > width) value.erase(0, value.size() - width);
         value = FitField(form, row, std::move(value));
     }
+    return value;
+}
+
+}  // namespace
+
+std::string FormatFieldText(FormState& form, std::string* blanked) {
+    LayoutRow row = LayoutRow::current(form);
+    std::string value = rawFieldText(form, row);
+    const std::string found = blankControlCharacters(value);
+    if (blanked) *blanked = found;
+    return value;
+}
+
+std::string FormatFieldText(FormState& form, LayoutRow& row) {
+    std::string value = rawFieldText(form, row);
+    blankControlCharacters(value);
     return value;
 }
 
@@ -172,7 +188,12 @@ void appendValue(FormState& form, LayoutRow& row, std::string& line) {
     }
     const Field source = row.Source(form);
     switch (row.conversion) {
-        case LayoutRow::Conversion::Text: source.appendText(line); return;
+        case LayoutRow::Conversion::Text: {
+            const std::size_t at = line.size();
+            source.appendText(line);
+            blankControlCharacters(line, at);
+            return;
+        }
         case LayoutRow::Conversion::DayMonthYear: appendDate(line, row, "ddmmyy", source.asDate()); return;
         case LayoutRow::Conversion::YearMonthDay: appendDate(line, row, "yyyymmdd", source.asDate()); return;
         case LayoutRow::Conversion::SlashedDate: appendDate(line, row, "yyyy/mm/dd", source.asDate()); return;

@@ -12,8 +12,11 @@
 namespace doz {
 
 std::string FormatField(FormState& form);
-// FormatField without the validation: the field's text cut and padded to its width.
-std::string FormatFieldText(FormState& form);
+// FormatField without the validation: the field's text cut and padded to its
+// width. A control character never reaches a record: each becomes a blank
+// (platform/Ansi.h), in every way a field is formatted. `blanked`, when given, receives the
+// control characters replaced.
+std::string FormatFieldText(FormState& form, std::string* blanked = nullptr);
 int FieldLength(FormState& form);
 std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);

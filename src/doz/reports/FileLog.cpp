@@ -363,8 +363,9 @@ void WriteFileLog(FormState& form, std::size_t readBlock) {
     // intact and not logged.
     if (BankFileIsItsLog(form, logPath)) return;
 
+    // Written whole or not at all: a failure at any point leaves the old log.
     TextFileWriter out(logPath);
-    // A bank file that cannot be opened stops the log here; the log stays empty.
+    // A bank file that cannot be opened stops the log here.
     logFileLines(form, form.window.text("cbBancaFile"), out, readBlock);
     out.close();
 }

@@ -20,6 +20,9 @@ void BuildSummary(FormState& form, std::int64_t& total);
 void WriteDistinta(FormState& form);
 void WriteBrogliaccio(FormState& form);
 std::string ColumnText(FormState& form, std::string_view fieldName, int width, bool rightAligned);
+// IMPORTO_EURO of the current disposition, number `number` among those shown;
+// ConvertError naming the field and the disposition when it is not a finite number.
+double ReportAmount(FormState& form, int number);
 
 // Logs the bank file named in cbBancaFile, field by field, into the log folder
 // under the same file name: one line FieldName="part of the record" per layout
