@@ -98,11 +98,8 @@ public:
     RecordPlans(const RecordPlans&) = delete;
     RecordPlans& operator=(const RecordPlans&) = delete;
 
-    // The plans of this form's running build; none during a check run, which
-    // looks at every field where it stands in the layout.
-    static RecordPlans* of(FormState& form) {
-        return active_ && &active_->form_ == &form && !form.checkSink ? active_ : nullptr;
-    }
+    // The plans of this form's running build or check run.
+    static RecordPlans* of(FormState& form) { return active_ && &active_->form_ == &form ? active_ : nullptr; }
 
     void write(const std::string& recordType) {
         std::vector<LayoutRow>& rows = rowsOf(recordType);
@@ -111,6 +108,15 @@ public:
         if (rows.empty()) return;
         if (!recordCount_) recordCount_ = BuildField(form_, form_.cdsTot, "TOT_RECORD");
         addToTotal(*recordCount_, 1, kRefusedRecords);
+        if (CheckSink* sink = form_.checkSink) {
+            // A check run notes what fails and goes on; its lines are only counted.
+            for (LayoutRow& row : rows) {
+                if (!checkField(row, recordType, *sink)) break;
+                ++lastWalked_;
+            }
+            ++form_.lineList->lineCount;
+            return;
+        }
         for (LayoutRow& row : rows) {
             AppendField(form_, row, rules_);
             ++lastWalked_;
@@ -119,6 +125,14 @@ public:
     }
 
 private:
+    bool checkField(LayoutRow& row, const std::string& recordType, CheckSink& sink) {
+        if (row.shape != LayoutRow::Shape::General) return CheckPreparedField(form_, row, recordType, rules_, sink);
+        // A row with a missing column or a position that does not parse is
+        // looked at where it stands in the layout, as the row-by-row walk does.
+        placeLayout(recordType, lastWalked_);
+        return CheckField(form_, sink);
+    }
+
     std::vector<LayoutRow>& rowsOf(const std::string& recordType) {
         for (auto& [type, rows] : plans_)
             if (sameCode(type, recordType)) return rows;

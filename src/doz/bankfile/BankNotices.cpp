@@ -115,6 +115,10 @@ bool IbanIsValid(std::string_view iban) {
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
     const std::string colType = form.cdsTraccCorrente.fieldByName("ColType").asText();
     if (colType == "F" || IsNumericType(colType)) return;
+    TextNotices(form, text, sink);
+}
+
+void TextNotices(FormState& form, std::string_view text, CheckSink& sink) {
     const std::string outside = NonCbiCharacters(text);
     if (outside.empty()) return;
     std::string message = outside.size() == 1 ? "carattere fuori dalla tabella CBI: " : "caratteri fuori dalla tabella CBI: ";

@@ -181,7 +181,7 @@ void appendDate(std::string& line, LayoutRow& row, std::string_view pattern, Day
 
 // The value of a prepared row that is not a filler, appended to the line as
 // sourceValue gives it.
-void appendValue(FormState& form, LayoutRow& row, std::string& line) {
+void appendValue(FormState& form, LayoutRow& row, std::string& line, std::string* blanked) {
     if (row.shape == LayoutRow::Shape::Total) {
         row.Total(form).appendText(line);
         return;
@@ -191,7 +191,8 @@ void appendValue(FormState& form, LayoutRow& row, std::string& line) {
         case LayoutRow::Conversion::Text: {
             const std::size_t at = line.size();
             source.appendText(line);
-            blankControlCharacters(line, at);
+            const std::string found = blankControlCharacters(line, at);
+            if (blanked) *blanked = found;
             return;
         }
         case LayoutRow::Conversion::DayMonthYear: appendDate(line, row, "ddmmyy", source.asDate()); return;
@@ -203,22 +204,16 @@ void appendValue(FormState& form, LayoutRow& row, std::string& line) {
 
 }  // namespace
 
-void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
-    if (row.shape == LayoutRow::Shape::General) {
-        form.currentLine += FormatField(form, row);
-        return;
-    }
+void AppendPreparedText(FormState& form, LayoutRow& row, std::string* blanked) {
     std::string& line = form.currentLine;
     const std::size_t at = line.size();
-    const int start = row.position->start;
-    if (static_cast<std::size_t>(start) != at + 1 || start < 1) throw AssertionFailure(*row.pos);
     form.currentFieldLength = row.position->length;
     if (row.shape == LayoutRow::Shape::Filler) {
         line += row.filler;
         return;
     }
     try {
-        appendValue(form, row, line);
+        appendValue(form, row, line, blanked);
         const std::size_t width = row.width;
         std::size_t size = line.size() - at;
         if (row.cutLeft && size > width) {
@@ -231,9 +226,27 @@ void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
         } else if (size > width) {
             line.resize(at + width);
         }
-        ValidatePrepared(form, row, std::string_view(line).substr(at), rules);
     } catch (...) {
         // The field's text never reached the line.
+        line.resize(at);
+        throw;
+    }
+}
+
+void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
+    if (row.shape == LayoutRow::Shape::General) {
+        form.currentLine += FormatField(form, row);
+        return;
+    }
+    std::string& line = form.currentLine;
+    const std::size_t at = line.size();
+    const int start = row.position->start;
+    if (static_cast<std::size_t>(start) != at + 1 || start < 1) throw AssertionFailure(*row.pos);
+    AppendPreparedText(form, row, nullptr);
+    if (row.shape == LayoutRow::Shape::Filler) return;
+    try {
+        ValidatePrepared(form, row, std::string_view(line).substr(at), rules);
+    } catch (...) {
         line.resize(at);
         throw;
     }

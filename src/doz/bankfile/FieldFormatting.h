@@ -34,5 +34,10 @@ std::string FieldFillingChar(FormState& form, const LayoutRow& row);
 // FormatField for a prepared row (LayoutRow::prepare), the text appended to
 // form.currentLine in place; when the field fails, the line is left as it was.
 void AppendField(FormState& form, LayoutRow& row, BankRules& rules);
+// The text part of AppendField for a prepared row that is not General, whose
+// start follows the line: the text cut and padded, appended without checks
+// (the line as it was when it fails). `blanked`, when given, receives the
+// control characters written as blanks.
+void AppendPreparedText(FormState& form, LayoutRow& row, std::string* blanked);
 
 }  // namespace doz
