@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <exception>
@@ -17,6 +19,7 @@
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "reports/Reports.h"
@@ -51,6 +54,10 @@ void addToTotal(Field total, std::int64_t amount, const char* refusal) {
 
 void addToTotal(FormState& form, const char* name, std::int64_t amount, const char* refusal) {
     addToTotal(BuildField(form, form.cdsTot, name), amount, refusal);
+}
+
+[[noreturn]] void ioFailedToRead(const std::string& path, int err) {
+    throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(err)));
 }
 
 const char* const kRefusedRecords =
@@ -182,16 +189,17 @@ void reserveForDispositions(FormState& form) {
     text.content.reserve(text.content.size() + width * (recordsEach * dispositions + 1));
 }
 
-// Saves the bank file and, at the same time, writes its log from the same
-// content into a file that takes the log's place only once the bank file is
-// saved and the log is whole. A bank file that cannot be saved leaves the old
-// log as it was. Once the bank file is saved the old log, which belongs to the
-// old bank file, is removed at once (its blocks are freed while the new log is
-// still being written): the log is then the old one, none, or the whole new
-// one. The log is a help for the developer and never stops the command: a log
-// that cannot be written whole is not put in place, and form.logFailure says
-// why.
-void SaveAndLog(FormState& form, const std::string& path, const std::string& content) {
+// Puts the bank file, written as it was built, in place and, at the same
+// time, logs it (read back from the new file) into a file that takes the
+// log's place only once the bank file is saved and the log is whole. A bank
+// file that cannot be saved leaves the old log as it was. Once the bank file
+// is saved the old log, which belongs to the old bank file, is removed at
+// once (its blocks are freed while the new log is still being written): the
+// log is then the old one, none, or the whole new one. The log is a help for
+// the developer and never stops the command: a log that cannot be written
+// whole is not put in place, and form.logFailure says why.
+void SaveAndLog(FormState& form, ReplacementFile& file) {
+    const std::string& path = file.path();
     form.logFailure.clear();
     auto logFailed = [&form](std::exception_ptr failure) {
         try {
@@ -202,6 +210,16 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
             form.logFailure = "errore sconosciuto";
         }
     };
+    // The new file read back for the log, through a descriptor of its own: the
+    // save closes the writer's.
+    const int readBack = ::dup(file.descriptor());
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closer{readBack};
+
     // The log folder is made only for a bank file that was saved: without it,
     // the save comes first.
     const bool alongside = directoryExists(LogFolder(form));
@@ -219,9 +237,9 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
 
     std::exception_ptr saveFailure;
-    auto save = [&saveFailure, &path, &content, oldLog]() noexcept {
+    auto save = [&saveFailure, &file, oldLog]() noexcept {
         try {
-            writeFileAtomically(path, content);
+            file.commit();
         } catch (...) {
             saveFailure = std::current_exception();
             return;
@@ -243,11 +261,12 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     bool logged = false;
     if (form.logFailure.empty()) {
         try {
+            if (readBack < 0) ioFailedToRead(path, errno);
             if (!log) {
                 logPath = FileLogPath(form);
                 log.emplace(logPath);
             }
-            LogFileContent(form, content, *log);
+            LogOpenFile(form, readBack, path, *log);
             logged = true;
         } catch (...) {
             logFailed(std::current_exception());
@@ -281,10 +300,16 @@ void CreateBankFile(FormState& form) {
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
     {
+        // Written as it is built, into a file that has no name until it is
+        // saved: a build that stops leaves nothing behind.
+        ReplacementFile file(path);
         BankFileText text;
+        text.spill = [&file](std::string_view block) { file.write(block); };
         LineListLease lease(form, text);
         BuildRecords(form);
-        SaveAndLog(form, path, text.content);
+        file.write(text.content);
+        text.content = std::string();
+        SaveAndLog(form, file);
     }
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
@@ -312,7 +337,7 @@ void BuildRecords(FormState& form) {
     FieldLookup lookup(form);
     RecordPlans plans(form);
     WriteRecord(form, "PC");
-    if (form.lineList && !form.checkSink) reserveForDispositions(form);
+    if (form.lineList && !form.checkSink && !form.lineList->spill) reserveForDispositions(form);
     WriteDispositionRecords(form);
     WriteRecord(form, "EF");
 }

@@ -279,13 +279,13 @@ struct Pending {
         struct stat st{};
         if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
         removeStaleTemporaries(folder, extractFileName(path));
-        fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (fd >= 0) return 0;
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
         // No file without a name here: a hidden temporary, removed on a signal.
         for (int attempt = 0; attempt < 100; ++attempt) {
             named = temporaryName(folder);
-            fd = ::open(named.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 slot = holdTemporary(named);
                 return 0;

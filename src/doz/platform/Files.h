@@ -52,6 +52,8 @@ public:
     // IoError naming the path when it cannot, the target as it was.
     void commit();
     const std::string& path() const { return path_; }
+    // The file being written (-1 once committed); for reading it back, with a descriptor of one's own (dup).
+    int descriptor() const { return fd_; }
 
 private:
     std::string path_;

@@ -36,6 +36,9 @@ void WriteFileLog(FormState& form, std::size_t readBlock);
 // catalogue row, layout table and current line, and `out`, so it may run on a
 // thread of its own while nothing else uses those.
 void LogFileContent(FormState& form, std::string_view content, TextFileWriter& out);
+// Logs the bank file open for reading on `fd`, from its start (`path` names it
+// in messages): the text and errors of WriteFileLog. `out` is left open.
+void LogOpenFile(FormState& form, int fd, const std::string& path, TextFileWriter& out);
 // The log file of the bank file named in cbBancaFile: the log folder (created
 // when missing) and the bank file's name.
 std::string FileLogPath(FormState& form);
