@@ -3,12 +3,14 @@
 # 10,000 / 100,000 dispositions from the demo data (bench/make-bench-data),
 # times every stage of one bank's export (bench/export-stages) and the whole
 # `pzt-bankfile export` command of every demo bank (wall time and peak memory,
-# best of $RUNS), and prints the tables. Then the SEPA request of N transfers:
-# checked, written and validated against the shipped ISO schema
-# (bench/sepa-transfers), beside the npm package "sepa" (3.x) building the same
-# transfers (bench/sepa-reference.cjs) as the reference; Node and the package
-# are installed here when missing (Node from Debian, the package from npm into
-# the scratch folder).
+# best of $RUNS); for the stage bank also a first export (a new main folder
+# and no earlier files each run), `check`, and the I/O floor (the same bytes
+# written with dd and flushed) with the ratios; and prints the tables. Then the
+# SEPA request of N transfers: checked, written and validated against the shipped
+# ISO schema (bench/sepa-transfers), beside the npm package "sepa" (3.x) building
+# the same transfers (bench/sepa-reference.cjs) as the reference; Node and the
+# package are installed here when missing (Node from Debian, the package from
+# npm into the scratch folder).
 #
 #   scripts/bench.sh                       # everything
 #   SIZES="1000 10000" RUNS=1 scripts/bench.sh
@@ -44,8 +46,34 @@ HEADER=(--set Mittente=A1B2C --set NOME_SUPPORTO=STIPENDI --set CC_ORDINANTE=000
 row() { printf '| %-26s' "$1"; shift; for v in "$@"; do printf '| %12s ' "$v"; done; printf '|\n'; }
 header() { row "$1" $SIZES; printf '|%s' "---------------------------"; for _ in $SIZES; do printf '|%s' "--------------"; done; printf '|\n'; }
 
+# Runs a command RUNS times; sets BEST (wall seconds, to the millisecond) and
+# TOP (peak MB). PREPARE, when set, runs before each run, outside the timing.
+best_of() {
+  BEST=""; TOP=0
+  for ((r = 0; r < RUNS; r++)); do
+    [ -n "${PREPARE:-}" ] && eval "$PREPARE"
+    start=$(date +%s%N)
+    /usr/bin/time -o "$WORK/time" -f "%M" "$@" >/dev/null
+    end=$(date +%s%N)
+    wall=$(awk "BEGIN{printf \"%.3f\", ($end - $start) / 1e9}")
+    read -r kb < "$WORK/time"
+    if [ -z "$BEST" ] || awk "BEGIN{exit !($wall < $BEST)}"; then BEST=$wall; fi
+    [ "$kb" -gt "$TOP" ] && TOP=$kb
+  done
+  TOP=$((TOP / 1024))
+}
+
+# The I/O floor: the bytes of the bank file and of its log written to new
+# files with dd and flushed to disk, as the export writes and flushes them.
+write_floor() {
+  rm -f "$WORK/dd-bank" "$WORK/dd-log"
+  dd if=/dev/zero of="$WORK/dd-bank" bs=1M count="$1" iflag=count_bytes conv=fsync status=none
+  dd if=/dev/zero of="$WORK/dd-log" bs=1M count="$2" iflag=count_bytes conv=fsync status=none
+}
+export -f write_floor
+
 if [ "$SEPA" != only ]; then
-declare -A STAGE WALL PEAK
+declare -A STAGE WALL PEAK FIRST FIRSTPEAK FLOOR CHECK CHECKPEAK REPEAT REPEATPEAK
 for n in $SIZES; do
   data="$WORK/data-$n"
   mkdir -p "$WORK/bank-$n"
@@ -70,6 +98,23 @@ for n in $SIZES; do
     WALL[$b,$n]=$best
     PEAK[$b,$n]=$((top / 1024))
   done
+  # The stage bank again: a first export (a new main folder and no earlier bank
+  # file or log each run), check, and the I/O floor of the same bytes.
+  ARGS=("$data" --layouts "$data" --bank "$BANK" "${HEADER[@]}")
+  PREPARE='rm -rf "$WORK/first-$n"; mkdir -p "$WORK/first-$n/out"'
+  best_of "$BUILD_DIR/pzt-bankfile" export "${ARGS[@]}" --main-folder "$WORK/first-$n/main" \
+    --output "$WORK/first-$n/out/STIPENDI.Txt" --yes
+  FIRST[$n]=$BEST; FIRSTPEAK[$n]=$TOP
+  bankBytes=$(stat -c %s "$WORK/first-$n/out/STIPENDI.Txt")
+  logBytes=$(stat -c %s "$WORK/first-$n/main/var/log/Pzt/doz/STIPENDI.Txt")
+  PREPARE=""
+  best_of "$BUILD_DIR/pzt-bankfile" check "${ARGS[@]}"
+  CHECK[$n]=$BEST; CHECKPEAK[$n]=$TOP
+  best_of bash -c "write_floor $bankBytes $logBytes"
+  FLOOR[$n]=$BEST
+  rm -f "$WORK/dd-bank" "$WORK/dd-log"
+  # The repeated export of the stage bank, with its bank file and log in place.
+  for b in "${!BANKS[@]}"; do [ "${BANKS[$b]}" = "$BANK" ] && REPEAT[$n]=${WALL[$b,$n]} && REPEATPEAK[$n]=${PEAK[$b,$n]}; done
 done
 
 
@@ -96,6 +141,19 @@ for b in "${!BANKS[@]}"; do
   vals=(); for n in $SIZES; do vals+=("${WALL[$b,$n]} / ${PEAK[$b,$n]}"); done
   row "${BANKS[$b]}" "${vals[@]}"
 done
+echo
+echo "$BANK: the whole command against writing the same bytes with dd (fsync), wall seconds / peak MB, best of $RUNS:"
+echo
+header "measure \\ N"
+vals=(); for n in $SIZES; do vals+=("${FLOOR[$n]}"); done; row "dd floor (bank file + log)" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${FIRST[$n]} / ${FIRSTPEAK[$n]}"); done; row "first export" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${REPEAT[$n]:--} / ${REPEATPEAK[$n]:--}"); done; row "repeated export" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${CHECK[$n]} / ${CHECKPEAK[$n]}"); done; row "check" "${vals[@]}"
+ratio() { awk "BEGIN{printf \"%.1fx\", $1 / $2}"; }
+vals=(); for n in $SIZES; do vals+=("$(ratio "${FIRST[$n]}" "${FLOOR[$n]}")"); done; row "first export / floor" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("$(ratio "${REPEAT[$n]:-0}" "${FLOOR[$n]}")"); done; row "repeated export / floor" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("$(ratio "${CHECK[$n]}" "${REPEAT[$n]:-${FIRST[$n]}}")"); done; row "check / repeated export" "${vals[@]}"
+
 set -- $SIZES
 if [ $# -ge 2 ]; then
   echo
@@ -125,7 +183,7 @@ if [ "$SEPA" != 0 ]; then
   xsd=data/xsd/pain.001.001.09.xsd
   declare -A SEPA_TWO SEPA_ONE SEPA_REF
   # Best wall time of the runs (seconds) and the highest peak (MB): "seconds / MB".
-  best_of() {
+  sepa_best_of() {
     local best="" top=0 secs mb
     for ((r = 0; r < RUNS; r++)); do
       read -r secs mb < <("$@" | awk '$1 == "total" {t = $2} $1 == "peak" {p = $2} END {print t, p}')
@@ -137,9 +195,9 @@ if [ "$SEPA" != 0 ]; then
   for n in $SIZES; do
     tsv="$WORK/transfers-$n.tsv"
     "$BUILD_DIR/bench/sepa-transfers" --one-thread "$n" "$xsd" "$tsv" >/dev/null
-    SEPA_TWO[$n]=$(best_of "$BUILD_DIR/bench/sepa-transfers" "$n" "$xsd")
-    SEPA_ONE[$n]=$(best_of "$BUILD_DIR/bench/sepa-transfers" --one-thread "$n" "$xsd")
-    SEPA_REF[$n]=$(best_of node bench/sepa-reference.cjs "$tsv" "$WORK/node/node_modules")
+    SEPA_TWO[$n]=$(sepa_best_of "$BUILD_DIR/bench/sepa-transfers" "$n" "$xsd")
+    SEPA_ONE[$n]=$(sepa_best_of "$BUILD_DIR/bench/sepa-transfers" --one-thread "$n" "$xsd")
+    SEPA_REF[$n]=$(sepa_best_of node bench/sepa-reference.cjs "$tsv" "$WORK/node/node_modules")
   done
   echo
   echo "SEPA request of N transfers (pain.001.001.09): ours checked, written and validated against the"

@@ -40,8 +40,25 @@ void printDeclined(const MemoryWindow& window) {
     printMessage(window.questions().back().text);
 }
 
+// A layout field whose position does not follow the previous field stops the
+// command with only the position text, the window's message: the line before
+// it names the layout file, the record and the field, where the layout
+// table still stands on that field.
+void printLayoutPlace(TfmPzExport_Banche& form, const std::string& message) {
+    try {
+        FormState& state = form.state();
+        Table& layout = state.cdsTraccCorrente;
+        if (!layout.active() || layout.isEmpty() || layout.eof() || layout.fieldByName("Pos").asText() != message) return;
+        const std::string file = state.workingFile(state.cdsTracciati.fieldByName("CodTracciato").asText() + ".Xml");
+        printMessage("Tracciato " + file + ", record " + layout.fieldByName("Record").asText() + ", campo " +
+                     layout.fieldByName("FieldName").asText() + ": posizione non valida");
+    } catch (const Error&) {
+        // A layout without those columns: the message alone.
+    }
+}
+
 // The exit status of the handler that ran last, with its message on stderr.
-int outcomeStatus(const TfmPzExport_Banche& form, const MemoryWindow& window) {
+int outcomeStatus(TfmPzExport_Banche& form, const MemoryWindow& window) {
     const CommandOutcome& outcome = form.lastOutcome();
     auto shown = [&] { return window.errors().empty() ? outcome.message : window.errors().back(); };
     switch (outcome.kind) {
@@ -50,8 +67,11 @@ int outcomeStatus(const TfmPzExport_Banche& form, const MemoryWindow& window) {
         case OutcomeKind::Declined:
             printDeclined(window);
             return kExitDeclined;
-        case OutcomeKind::Validation:
         case OutcomeKind::Assertion:
+            printLayoutPlace(form, shown());
+            printMessage(shown());
+            return kExitValidation;
+        case OutcomeKind::Validation:
             printMessage(shown());
             return kExitValidation;
         case OutcomeKind::Failure:
@@ -230,6 +250,9 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
     for (const std::string& message : window.messages()) printMessage(message);
     const int status = outcomeStatus(form, window);
     if (status == kExitDone) {
+        // A log that could not be written does not fail the export; it is said.
+        if (args.command == Command::Export && !form.state().logFailure.empty())
+            printLine(stderr, "Log non scritto: " + ansiToUtf8(form.state().logFailure));
         if (args.command == Command::Export) printLine(stdout, "File prodotto: " + args.output);
         for (const std::string& path : window.openedPaths()) printLine(stdout, "Report: " + path);
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,15 +34,24 @@ struct FormPaths {
     static FormPaths defaults();
 };
 
-// The bank file while it is built: every record followed by CR LF, in the one
-// buffer that is then written to the file (no list of lines and no joining).
+// The bank file while it is built: every record followed by CR LF, in one
+// buffer (no list of lines and no joining). With `spill` set, every block of
+// about a megabyte of lines is handed to it and leaves the buffer, so the
+// file is written as it is built instead of held whole.
 struct BankFileText {
-    std::string content;
+    static constexpr std::size_t kSpillBlock = std::size_t{1} << 20;
+
+    std::string content;  // the lines not handed on
     std::size_t lineCount = 0;
+    std::function<void(std::string_view)> spill;
 
     void addLine(std::string_view line) {
         content.append(line).append("\r\n");
         ++lineCount;
+        if (spill && content.size() >= kSpillBlock) {
+            spill(content);
+            content.clear();
+        }
     }
     // The records in order, without their line ends.
     std::vector<std::string> lines() const {
@@ -83,6 +93,9 @@ struct FormState {
     CheckSink* checkSink = nullptr;
     // The user has been told that an XML bank's schema is missing (once per run).
     bool schemaAbsenceTold = false;
+    // Why the last OK command's log could not be written (the command went on
+    // without it); empty when it was written or nothing was logged.
+    std::string logFailure;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

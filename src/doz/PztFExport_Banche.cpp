@@ -231,13 +231,17 @@ void TfmPzExport_Banche::LoadSettings() {
 
 void TfmPzExport_Banche::SaveSettings() {
     WindowPort& w = state_.window;
-    IniFile& ini = *state_.settings;
-    ini.writeString(kSettingsSection, "Mittente", w.text("edMittente"));
-    ini.writeString(kSettingsSection, "Conto_Tesoreria", w.text("edConto_Tesoreria"));
-    ini.writeString(kSettingsSection, "CUC", w.text("edCUC"));
-    ini.writeString(kSettingsSection, "CC_Ordinante", w.text("edCC_ORDINANTE"));
+    // One write for all the keys: a failure or a kill never leaves new and old settings mixed.
+    const std::string sender = w.text("edMittente");
+    const std::string treasury = w.text("edConto_Tesoreria");
+    const std::string cuc = w.text("edCUC");
+    const std::string ordering = w.text("edCC_ORDINANTE");
     const int selected = w.selectedIndex("cbBanche");
-    if (selected >= 0) ini.writeString(kSettingsSection, "Banca", w.items("cbBanche").at(static_cast<std::size_t>(selected)));
+    const std::string bank = selected >= 0 ? w.items("cbBanche").at(static_cast<std::size_t>(selected)) : std::string();
+    std::vector<std::pair<std::string_view, std::string_view>> values = {
+        {"Mittente", sender}, {"Conto_Tesoreria", treasury}, {"CUC", cuc}, {"CC_Ordinante", ordering}};
+    if (selected >= 0) values.emplace_back("Banca", bank);
+    state_.settings->writeStrings(kSettingsSection, values);
 }
 
 std::string TfmPzExport_Banche::SanitizeFileName(const std::string& text) {

@@ -93,18 +93,19 @@ void CreateXmlBankFile(FormState& form) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
+    std::string document;
     ProduceBankFile(
         form,
-        [&] {
+        [&](ReplacementFile& file) {
             CheckSink sink;
             if (!sepa::PrepareMessage(message, sink))
                 for (const CheckFinding& finding : sink.findings())
                     if (finding.kind == FindingKind::Error) throw EPztBanca(FormatFinding(finding));
-            std::string document;
             if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
-            return document;
+            file.write(document);
         },
-        [](std::string_view content, TextFileWriter& log) { sepa::LogXmlContent(content, log); });
+        // The document just saved is the file's content: it is logged from memory.
+        [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); });
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {
@@ -131,7 +132,7 @@ void WriteXmlFileLog(FormState& form) {
     const std::string content = readWholeFile(form.window.text("cbBancaFile"));
     const std::string logPath = FileLogPath(form);
     if (BankFileIsItsLog(form, logPath)) return;
-    TextFileWriter log(logPath, WriteMode::ReplaceOnClose);
+    TextFileWriter log(logPath);
     sepa::LogXmlContent(content, log);
     log.close();
 }

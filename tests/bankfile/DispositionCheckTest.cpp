@@ -201,6 +201,31 @@ TEST_F(DispositionCheckTest, NonCbiCharactersInTextFieldsAreNoticesOnly) {
     EXPECT_EQ(NonCbiCharacters("a~b~\xE0"), "~\xE0");
 }
 
+TEST_F(DispositionCheckTest, ControlCharactersBecomeBlanksInTheFileAndNoticesInTheCheck) {
+    // A CR LF in a text would split the record and start a line that looks like a record "10".
+    setLayout({{"10", "1-2", "", "F", "", "", "10"},
+               {"10", "3-22", "DESC_DESTINATARIO", "AN", "", "O", " "},
+               {"10", "23-30", "IND_DESTINATARIO", "AN", "R", "", " "},
+               {"10", "31-35", "CAP_DESTINATARIO", "N", "", "", "0"}});
+    setCheckDispositions({{{"DESC_DESTINATARIO", "ST\r\n10XX"}, {"IND_DESTINATARIO", "a\tb\x1B\x7F\x07"},
+                           {"CAP_DESTINATARIO", "20100"}},
+                          {{"DESC_DESTINATARIO", "Rossi"}, {"CAP_DESTINATARIO", "20100"}}});
+    BankFileText text;
+    form.lineList = &text;
+    BuildRecords(form);
+    form.lineList = nullptr;
+    EXPECT_EQ(text.lines(), (std::vector<std::string>{"10ST  10XX            a b     20100",
+                                                      "10Rossi                       20100"}));
+
+    EXPECT_EQ(lines(check()),
+              (std::vector<std::string>{
+                  "Nota: disposizione 1 (ST  10XX), record 10, campo DESC_DESTINATARIO: caratteri di controllo "
+                  "scritti come spazi: codice 13, codice 10",
+                  "Nota: disposizione 1 (ST  10XX), record 10, campo IND_DESTINATARIO: caratteri di controllo "
+                  "scritti come spazi: codice 9, codice 27, codice 127, codice 7",
+              }));
+}
+
 TEST_F(DispositionCheckTest, ItalianCinAndIbanCheckDigits) {
     // The Italian example of the IBAN registry: IT60 X054 2811 1010 0000 0123 456.
     EXPECT_EQ(ItalianCin("05428", "11101", "000000123456"), 'X');

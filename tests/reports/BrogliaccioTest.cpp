@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "ReportFixture.h"
@@ -88,6 +89,25 @@ TEST_F(BrogliaccioTest, ColumnsCutFillAndMoveAfterALongAmount) {
     EXPECT_EQ(lines[2][59], '/');
     EXPECT_EQ(form.cdsDisp.recNo(), 0);
     EXPECT_FALSE(form.cdsDisp.eof());
+}
+
+TEST_F(BrogliaccioTest, ControlCharactersAreBlankedAndANonFiniteAmountIsRefusedByNumber) {
+    setDispositions({{"ROSSI\r\nMARIO\t", 1, "BONIFICO\x7F", "1", "2", "3"}});
+    WriteBrogliaccio(form);
+    EXPECT_EQ(readFile(listingPath()),
+              withHead({"ROSSI  MARIO                        1 BONIFICO        1    /2     3           "}));
+
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        setDispositions({{"A", 1, "M", "1", "2", "3"}, {"BIANCHI", bad, "M", "1", "2", "3"}});
+        try {
+            WriteBrogliaccio(form);
+            ADD_FAILURE() << "printed " << bad;
+        } catch (const ConvertError& e) {
+            EXPECT_STREQ(e.what(), "Valore non valido per un importo: IMPORTO_EURO della disposizione 2 (BIANCHI)");
+        }
+        // The listing already written stays as it was.
+        EXPECT_NE(readFile(listingPath()).find("ROSSI  MARIO"), std::string::npos);
+    }
 }
 
 TEST_F(BrogliaccioTest, ColumnTextReadsTheCurrentDisposition) {

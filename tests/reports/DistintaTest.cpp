@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "ReportFixture.h"
@@ -77,6 +78,16 @@ TEST_F(DistintaTest, NoDispositionsGivesHeadAndZeroTotal) {
 
 // A bank whose rules ask no execution date leaves the date control empty: the
 // date line stays blank rather than showing the zero date as a payment date.
+TEST_F(DistintaTest, ANonFiniteAmountIsRefusedNamingFieldAndDisposition) {
+    setDispositions({{1, "", "", "CONTANTI", 10}, {1, "", "", "CONTANTI", std::nan("")}});
+    try {
+        WriteDistinta(form);
+        ADD_FAILURE() << "a summary of NaN";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "Valore non valido per un importo: IMPORTO_EURO della disposizione 2");
+    }
+}
+
 TEST_F(DistintaTest, EmptyExecutionDateLeavesTheDateBlank) {
     window.setDate("deData_Disposizione", 0);
     setDispositions({{1, "", "", "Contanti", 10.0}});

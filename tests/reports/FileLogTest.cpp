@@ -213,17 +213,22 @@ TEST_F(FileLogTest, LoggingAgainOverwritesTheLog) {
     EXPECT_EQ(readFile(logPath()), crlf({"FILLER_10=\" \"", "TIPO_10=\"10\"", "NOME=\"B\""}));
 }
 
-TEST_F(FileLogTest, MissingBankFileLeavesAnEmptyLogAndFails) {
+// A log is written whole or not at all: a failure leaves the old log as it was.
+TEST_F(FileLogTest, MissingBankFileFailsAndLeavesTheOldLog) {
+    std::filesystem::create_directories(LogFolder(form));
+    writeFile(logPath(), "old log\r\n");
     EXPECT_THROW(WriteFileLog(form), IoError);
-    ASSERT_TRUE(std::filesystem::exists(logPath()));
-    EXPECT_EQ(readFile(logPath()), "");
+    EXPECT_EQ(readFile(logPath()), "old log\r\n");
 }
 
-TEST_F(FileLogTest, BadPosStopsTheLogAndKeepsTheLinesWritten) {
+TEST_F(FileLogTest, BadPosStopsTheLogAndLeavesTheOldOne) {
     setLayout({{"PC", 1, "1-3", "TIPO_PC"}, {"10", 2, "1-3", "TIPO_10"}, {"10", 3, "4-", "NOME"}});
     writeFile(bankPath, " PC\r\n 10ROSSI\r\n PC\r\n");
+    std::filesystem::create_directories(LogFolder(form));
+    writeFile(logPath(), "old log\r\n");
     EXPECT_THROW(WriteFileLog(form), ConvertError);
-    EXPECT_EQ(readFile(logPath()), crlf({"TIPO_PC=\" PC\"", "TIPO_10=\" 10\""}));
+    EXPECT_EQ(readFile(logPath()), "old log\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(LogFolder(form)), {}), 1);
     EXPECT_EQ(form.currentLine, " 10ROSSI");
 }
 
@@ -323,7 +328,7 @@ TEST_F(FileLogTest, BadPosFailsAlikeFromFileFromMemoryAndInAnyBlocks) {
     setLayout({{"PC", 1, "1-3", "TIPO_PC"}, {"10", 2, "1-3", "TIPO_10"}, {"10", 3, "4-", "NOME"}, {"10", 4, "1-1", "DOPO"}});
     const std::string content = " PC\r\n PC\n 10ROSSI\r\n PC\r\n";
     const Outcome whole = fromMemory(content);
-    EXPECT_EQ(whole.log, crlf({"TIPO_PC=\" PC\"", "TIPO_PC=\" PC\"", "TIPO_10=\" 10\""}));
+    EXPECT_EQ(whole.log, "");  // a log that failed is not written
     EXPECT_EQ(whole.error.rfind("ConvertError: ", 0), 0u) << whole.error;
     EXPECT_EQ(whole.currentLine, " 10ROSSI");
     EXPECT_TRUE(whole.filtered);

@@ -266,6 +266,92 @@ TEST_F(BadInput, FullDiskKeepsEveryFileWhole) {
     }
 }
 
+TEST_F(BadInput, ALogThatCannotBeWrittenWholeIsNeitherKeptCutNorLeftOld) {
+    const std::string log = "main/var/log/Pzt/doz/STIPENDI.Txt";
+    const std::size_t bankSize = before.at("out/STIPENDI.Txt").size();
+    ASSERT_GT(before.at(log).size(), bankSize + 1000);
+    // Room for the bank file and the settings, not for the log: the export is
+    // done and says so, the log that belonged to the old bank file is gone.
+    const RunResult r = ws.run(ws.args("export"), capped(bankSize + 500));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("File prodotto"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Log non scritto: Impossibile scrivere il file"), std::string::npos) << r.err;
+    Snapshot after = ws.keptFiles();
+    EXPECT_EQ(after.at("out/STIPENDI.Txt"), before.at("out/STIPENDI.Txt"));
+    EXPECT_EQ(after.count(log), 0u);
+    EXPECT_EQ(after.size(), before.size() - 1) << "a temporary file was left";
+
+    // Killed at that same moment (SIGXFSZ): the log is the old one or none, never empty or cut.
+    writeFile(ws.str(log), before.at(log));
+    const RunResult killed = ws.run(ws.args("export"), [&] {
+        RunOptions o = capped(bankSize + 500);
+        o.capKills = true;
+        return o;
+    }());
+    EXPECT_EQ(killed.signal, SIGXFSZ) << killed.err;
+    after = ws.keptFiles();
+    EXPECT_TRUE(after.count(log) == 0 || after.at(log) == before.at(log));
+    EXPECT_EQ(after.size(), before.size() - (after.count(log) ? 0 : 1)) << "a temporary file was left";
+    EXPECT_EQ(after.at("out/STIPENDI.Txt"), before.at("out/STIPENDI.Txt"));
+
+    // The log command writes the log whole or leaves the old one.
+    writeFile(ws.str(log), "old log\r\n");
+    const std::vector<std::string> logArgs = {"log", "--bank", kBank, "--output", ws.bankFile(), "--layouts",
+                                              ws.str("work"), "--main-folder", ws.str("main")};
+    const RunResult cut = ws.run(logArgs, capped(bankSize));
+    EXPECT_EQ(cut.status, 4) << cut.err;
+    EXPECT_NE(cut.lastErrorLine().find("STIPENDI.Txt"), std::string::npos) << cut.err;
+    EXPECT_EQ(readFile(ws.str(log)), "old log\r\n");
+    EXPECT_EQ(ws.keptFiles().size(), before.size()) << "a temporary file was left";
+    ASSERT_EQ(ws.run(logArgs).status, 0);
+    EXPECT_EQ(readFile(ws.str(log)), before.at(log));
+}
+
+TEST_F(BadInput, SettingsAreSavedInOneWrite) {
+    // Room for the settings with one key changed, not with all four: saving
+    // them one key at a time would leave the new sender with the old bank.
+    const std::string old = "[Dati]\r\nMittente=X\r\nConto_Tesoreria=X\r\nCC_Ordinante=X\r\nBanca=X\r\n;";
+    const std::size_t cap = before.at("main/var/log/Pzt/doz/STIPENDI.Txt").size() + 1000;
+    const std::string settings = old + std::string(cap - 6 - old.size(), '-') + "\r\n";
+    writeFile(ws.settingsFile(), settings);
+    before = ws.keptFiles();
+    const RunResult r = ws.run(ws.args("export"), capped(cap));
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_NE(r.lastErrorLine().find("Banca.ini"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(ws.settingsFile()), settings);
+}
+
+TEST_F(BadInput, ImpossiblePositionNamesLayoutRecordAndFieldBeforeTheWindowsMessage) {
+    std::string fieldName, record;
+    rewrite(layout(),
+            [&](PacketContent& c) {
+                c.fields[column(c, "Pos")].size = 20;
+                c.rows.at(3)[column(c, "Pos")] = Value(std::string("1-2000000000"));
+                fieldName = c.rows.at(3)[column(c, "FieldName")].get<std::string>();
+                record = c.rows.at(3)[column(c, "Record")].get<std::string>();
+            },
+            PacketFormat::Xml);
+    const RunResult r = ws.run(ws.args("export"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.lastErrorLine(), "1-2000000000");
+    EXPECT_NE(r.err.find("Tracciato " + layout() + ", record " + record + ", campo " + fieldName +
+                         ": posizione non valida\n1-2000000000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ws.keptFiles(), before);
+}
+
+TEST_F(BadInput, AHugeValueIsNotRepeatedWholeInTheMessage) {
+    // Written by hand: the reader takes an attribute longer than its declared width.
+    std::string xml = readFile(layout());
+    const std::size_t at = xml.find("Pos=\"4-8\"");
+    ASSERT_NE(at, std::string::npos);
+    xml.replace(at, 9, "Pos=\"" + std::string(20 << 20, '7') + "\"");
+    writeFile(layout(), xml);
+    const std::string message = expectCleanFailure("export", {"posizione '777"});
+    EXPECT_LT(message.size(), 600u) << message;
+}
+
 class BadInputPermissions : public BadInput {
 protected:
     void SetUp() override {

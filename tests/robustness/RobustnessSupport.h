@@ -82,6 +82,7 @@ struct RunResult {
 struct RunOptions {
     bool unprivileged = false;           // run as "nobody" (the test process must be root)
     std::optional<rlim_t> fileSizeCap;   // RLIMIT_FSIZE: writes past it fail with EFBIG
+    bool capKills = false;               // ... or end the process with SIGXFSZ, as a kill at that moment
     int timeoutSeconds = 120;            // killed after that long
 };
 
@@ -160,7 +161,7 @@ public:
             ::dup2(outPipe[1], 1);
             ::dup2(errPipe[1], 2);
             if (options.fileSizeCap) {
-                ::signal(SIGXFSZ, SIG_IGN);  // a write past the cap fails with EFBIG instead
+                if (!options.capKills) ::signal(SIGXFSZ, SIG_IGN);  // a write past the cap fails with EFBIG instead
                 const rlimit cap{*options.fileSizeCap, *options.fileSizeCap};
                 if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) ::_exit(120);
             }

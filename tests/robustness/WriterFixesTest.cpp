@@ -3,6 +3,10 @@
 // are written whole or not at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
 #include "platform/DataPacket.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -78,16 +82,16 @@ TEST(TextFileWriter, ReplaceOnCloseKeepsTheOldFileUntilCloseAndLeavesNoTemporary
         return files;
     };
     {
-        doz::TextFileWriter out(path, doz::WriteMode::ReplaceOnClose);
+        doz::TextFileWriter out(path);
         out.writeLine("new line");
         EXPECT_EQ(readFile(path), "old\r\n") << "replaced before close";
-        EXPECT_EQ(regularFiles(), 2u);
+        EXPECT_EQ(regularFiles(), 1u) << "the new file has no name before close";
         // Dropped without close(): the work is thrown away.
     }
     EXPECT_EQ(readFile(path), "old\r\n");
     EXPECT_EQ(regularFiles(), 1u);
     {
-        doz::TextFileWriter out(path, doz::WriteMode::ReplaceOnClose);
+        doz::TextFileWriter out(path);
         out.writeLine("uno");
         out.write(std::string(200000, 'x'));  // more than the writer's buffer
         out.close();
@@ -98,8 +102,8 @@ TEST(TextFileWriter, ReplaceOnCloseKeepsTheOldFileUntilCloseAndLeavesNoTemporary
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_directory(root / "cartella");
-    EXPECT_THROW(doz::TextFileWriter((root / "cartella").string(), doz::WriteMode::ReplaceOnClose), doz::IoError);
-    EXPECT_THROW(doz::TextFileWriter((root / "manca" / "LOG.Txt").string(), doz::WriteMode::ReplaceOnClose),
+    EXPECT_THROW(doz::TextFileWriter((root / "cartella").string()), doz::IoError);
+    EXPECT_THROW(doz::TextFileWriter((root / "manca" / "LOG.Txt").string()),
                  doz::IoError);
     fs::remove_all(root);
 }
@@ -121,6 +125,107 @@ TEST(FileNames, EmptyingTouchesOnlyRegularFilesAndSameFileSeesThroughLinks) {
     EXPECT_TRUE(doz::sameFile((root / "." / "LOG.Txt").string(), file));
     EXPECT_TRUE(doz::sameFile((root / "nuovo.Txt").string(), (root / "x" / ".." / "nuovo.Txt").string()));
     EXPECT_FALSE(doz::sameFile((root / "nuovo.Txt").string(), file));
+    fs::remove_all(root);
+}
+
+std::vector<std::string> entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs `work` in a child process; its wait status. A child still running after
+// 30 s is killed (the test then fails on the status).
+int inChild(const std::function<void()>& work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 3000) ::kill(pid, SIGKILL);
+        ::usleep(10000);
+    }
+    return status;
+}
+
+TEST(WholeFiles, AWriterEndedBySignalOrKillLeavesTheOldFileAndNothingElse) {
+    const fs::path root = makeRoot();
+    const std::string path = (root / "LOG.Txt").string();
+    writeFile(path, "old\r\n");
+    for (const int sig : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        const int status = inChild([&] {
+            doz::TextFileWriter out(path);
+            out.write(std::string(1 << 20, 'x'));
+            ::raise(sig);
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(entries(root), std::vector<std::string>{"LOG.Txt"});
+        EXPECT_EQ(readFile(path), "old\r\n");
+    }
+    fs::remove_all(root);
+}
+
+TEST(WholeFiles, AWriteThatFailedIsNeverPutInPlace) {
+    const fs::path root = makeRoot();
+    const std::string path = (root / "LOG.Txt").string();
+    writeFile(path, "old\r\n");
+    // Past the size limit the write fails with EFBIG; close() must refuse too.
+    const int status = inChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        doz::TextFileWriter out(path);
+        try {
+            out.write(std::string(1 << 17, 'x'));
+        } catch (const doz::IoError&) {
+        }
+        try {
+            out.close();
+        } catch (const doz::IoError&) {
+            ::_exit(0);
+        }
+        ::_exit(1);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a failed file was committed";
+    EXPECT_EQ(readFile(path), "old\r\n");
+    EXPECT_EQ(entries(root), std::vector<std::string>{"LOG.Txt"});
+    fs::remove_all(root);
+}
+
+TEST(WholeFiles, TemporariesOfEndedRunsAreRemovedByTheNextWriteInTheirFolder) {
+    const fs::path root = makeRoot();
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string gone = std::to_string(ended);
+    const std::string alive = std::to_string(::getpid());
+    for (const std::string& name : std::vector<std::string>{".pzt~" + gone + "~0", "Banca.ini.~" + gone + ".3", "Banca.ini.tmp123456",
+                                    "Banca.ini.tmp654321", ".pzt~" + alive + "~1", "Altro.ini.~" + gone + ".1",
+                                    "Banca.ini.~" + gone + ".x", "nota.txt"})
+        writeFile(root / name, "x");
+    // An old-style temporary without a process number goes only once nobody has touched it for a while.
+    const auto hourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(root / "Banca.ini.tmp123456", hourAgo);
+
+    doz::writeFileAtomically((root / "Banca.ini").string(), "[Dati]\r\n");
+    EXPECT_EQ(entries(root), (std::vector<std::string>{".pzt~" + alive + "~1", "Altro.ini.~" + gone + ".1", "Banca.ini",
+                                                       "Banca.ini.tmp654321", "Banca.ini.~" + gone + ".x", "nota.txt"}));
+    fs::remove_all(root);
+}
+
+TEST(WholeFiles, NamesUpToTheSystemLimitAreWritten) {
+    const fs::path root = makeRoot();
+    const std::string name = std::string(251, 'n') + ".Txt";  // 255 characters
+    doz::writeFileAtomically((root / name).string(), "uno\r\n");
+    doz::TextFileWriter out((root / name).string());
+    out.writeLine("due");
+    out.close();
+    EXPECT_EQ(readFile(root / name), "due\r\n");
+    EXPECT_EQ(entries(root), std::vector<std::string>{name});
     fs::remove_all(root);
 }
 

@@ -2,7 +2,11 @@
 // totals the records quote, and the writing of the finished file in one piece.
 #include "bankfile/BankFileWriter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -14,6 +18,7 @@
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "reports/Reports.h"
@@ -47,6 +52,10 @@ void addToTotal(Field total, std::int64_t amount, const char* refusal) {
 
 void addToTotal(FormState& form, const char* name, std::int64_t amount, const char* refusal) {
     addToTotal(BuildField(form, form.cdsTot, name), amount, refusal);
+}
+
+[[noreturn]] void ioFailedToRead(const std::string& path, int err) {
+    throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(err)));
 }
 
 const char* const kRefusedRecords =
@@ -94,11 +103,8 @@ public:
     RecordPlans(const RecordPlans&) = delete;
     RecordPlans& operator=(const RecordPlans&) = delete;
 
-    // The plans of this form's running build; none during a check run, which
-    // looks at every field where it stands in the layout.
-    static RecordPlans* of(FormState& form) {
-        return active_ && &active_->form_ == &form && !form.checkSink ? active_ : nullptr;
-    }
+    // The plans of this form's running build or check run.
+    static RecordPlans* of(FormState& form) { return active_ && &active_->form_ == &form ? active_ : nullptr; }
 
     void write(const std::string& recordType) {
         std::vector<LayoutRow>& rows = rowsOf(recordType);
@@ -107,6 +113,15 @@ public:
         if (rows.empty()) return;
         if (!recordCount_) recordCount_ = BuildField(form_, form_.cdsTot, "TOT_RECORD");
         addToTotal(*recordCount_, 1, kRefusedRecords);
+        if (CheckSink* sink = form_.checkSink) {
+            // A check run notes what fails and goes on; its lines are only counted.
+            for (LayoutRow& row : rows) {
+                if (!checkField(row, recordType, *sink)) break;
+                ++lastWalked_;
+            }
+            ++form_.lineList->lineCount;
+            return;
+        }
         for (LayoutRow& row : rows) {
             AppendField(form_, row, rules_);
             ++lastWalked_;
@@ -115,6 +130,14 @@ public:
     }
 
 private:
+    bool checkField(LayoutRow& row, const std::string& recordType, CheckSink& sink) {
+        if (row.shape != LayoutRow::Shape::General) return CheckPreparedField(form_, row, recordType, rules_, sink);
+        // A row with a missing column or a position that does not parse is
+        // looked at where it stands in the layout, as the row-by-row walk does.
+        placeLayout(recordType, lastWalked_);
+        return CheckField(form_, sink);
+    }
+
     std::vector<LayoutRow>& rowsOf(const std::string& recordType) {
         for (auto& [type, rows] : plans_)
             if (sameCode(type, recordType)) return rows;
@@ -164,12 +187,37 @@ void reserveForDispositions(FormState& form) {
     text.content.reserve(text.content.size() + width * (recordsEach * dispositions + 1));
 }
 
-// Saves the bank file and, at the same time, writes its log from the same
-// content into a temporary file that takes the log's name only once the bank
-// file is saved: a bank file that cannot be saved leaves the old log as it
-// was. The log is a help for the developer and never stops the command; a log
-// that fails part way keeps the lines before the failure.
-void SaveAndLog(FormState& form, const std::string& path, const std::string& content, const ContentLog& logContent) {
+// Puts the bank file, written as it was built, in place and, at the same
+// time, logs it (read back from the new file) into a file that takes the
+// log's place only once the bank file is saved and the log is whole. A bank
+// file that cannot be saved leaves the old log as it was. Once the bank file
+// is saved the old log, which belongs to the old bank file, is removed at
+// once (its blocks are freed while the new log is still being written): the
+// log is then the old one, none, or the whole new one. The log is a help for
+// the developer and never stops the command: a log that cannot be written
+// whole is not put in place, and form.logFailure says why.
+void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent) {
+    const std::string& path = file.path();
+    form.logFailure.clear();
+    auto logFailed = [&form](std::exception_ptr failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            form.logFailure = e.what();
+        } catch (...) {
+            form.logFailure = "errore sconosciuto";
+        }
+    };
+    // The new file read back for the log, through a descriptor of its own: the
+    // save closes the writer's.
+    const int readBack = ::dup(file.descriptor());
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closer{readBack};
+
     // The log folder is made only for a bank file that was saved: without it,
     // the save comes first.
     const bool alongside = directoryExists(LogFolder(form));
@@ -178,25 +226,23 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     if (alongside) {
         try {
             logPath = FileLogPath(form);
-            log.emplace(logPath, WriteMode::ReplaceOnClose);
+            log.emplace(logPath);
         } catch (...) {
-            // No log this time.
+            logFailed(std::current_exception());
         }
     }
-    // Once the bank file is saved the old log is going to be replaced; it is
-    // emptied right then, while the new log is still being written, so that
-    // freeing a large file does not wait for the end.
-    const std::string oldLog = log && !sameFile(path, logPath) ? logPath : std::string();
+    // A bank file saved over the log file itself is not logged, and that file is not removed.
+    const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
 
     std::exception_ptr saveFailure;
-    auto save = [&saveFailure, &path, &content, oldLog]() noexcept {
+    auto save = [&saveFailure, &file, oldLog]() noexcept {
         try {
-            writeFileAtomically(path, content);
+            file.commit();
         } catch (...) {
             saveFailure = std::current_exception();
             return;
         }
-        if (!oldLog.empty()) emptyRegularFile(oldLog);
+        if (!oldLog.empty()) ::unlink(oldLog.c_str());
     };
     std::jthread saver;  // joined however this function ends
     if (alongside) {
@@ -210,43 +256,54 @@ void SaveAndLog(FormState& form, const std::string& path, const std::string& con
     }
     if (!saver.joinable() && saveFailure) std::rethrow_exception(saveFailure);
 
-    try {
-        if (!log && !alongside) {
-            logPath = FileLogPath(form);
-            log.emplace(logPath, WriteMode::ReplaceOnClose);
+    bool logged = false;
+    if (form.logFailure.empty()) {
+        try {
+            if (readBack < 0) ioFailedToRead(path, errno);
+            if (!log) {
+                logPath = FileLogPath(form);
+                log.emplace(logPath);
+            }
+            logContent(readBack, path, *log);
+            logged = true;
+        } catch (...) {
+            logFailed(std::current_exception());
         }
-        if (log) logContent(content, *log);
-    } catch (...) {
-        // What was logged up to the failure stays.
     }
 
     if (saver.joinable()) {
         saver.join();
-        if (saveFailure) std::rethrow_exception(saveFailure);  // the log's temporary file goes with it
+        if (saveFailure) std::rethrow_exception(saveFailure);  // the new log goes with it
     }
-    if (!log) return;
+    if (BankFileIsItsLog(form, logPath)) {
+        form.logFailure.clear();
+        return;
+    }
     try {
-        // A bank file saved over the log file itself is not logged.
-        if (!BankFileIsItsLog(form, logPath)) log->close();
+        if (logged) log->close();
     } catch (...) {
+        logFailed(std::current_exception());
     }
+    // A log not written whole is not kept, and the old one went with the old bank file.
+    if (!form.logFailure.empty() && !logPath.empty()) ::unlink(logPath.c_str());
 }
 
 }  // namespace
 
 void CreateBankFile(FormState& form) {
-    BankFileText text;
     ProduceBankFile(
         form,
-        [&] {
+        [&form](ReplacementFile& file) {
+            BankFileText text;
+            text.spill = [&file](std::string_view block) { file.write(block); };
             LineListLease lease(form, text);
             BuildRecords(form);
-            return std::move(text.content);
+            file.write(text.content);
         },
-        [&form](std::string_view content, TextFileWriter& log) { LogFileContent(form, content, log); });
+        [&form](int fd, const std::string& path, TextFileWriter& log) { LogOpenFile(form, fd, path, log); });
 }
 
-void ProduceBankFile(FormState& form, const std::function<std::string()>& build, const ContentLog& logContent) {
+void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -254,8 +311,11 @@ void ProduceBankFile(FormState& form, const std::function<std::string()>& build,
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
     {
-        const std::string content = build();
-        SaveAndLog(form, path, content, logContent);
+        // Written as it is built, into a file that has no name until it is
+        // saved: a build that stops leaves nothing behind.
+        ReplacementFile file(path);
+        write(file);
+        SaveAndLog(form, file, logContent);
     }
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
@@ -283,7 +343,7 @@ void BuildRecords(FormState& form) {
     FieldLookup lookup(form);
     RecordPlans plans(form);
     WriteRecord(form, "PC");
-    if (form.lineList && !form.checkSink) reserveForDispositions(form);
+    if (form.lineList && !form.checkSink && !form.lineList->spill) reserveForDispositions(form);
     WriteDispositionRecords(form);
     WriteRecord(form, "EF");
 }

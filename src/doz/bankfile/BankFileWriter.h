@@ -17,14 +17,18 @@ namespace doz {
 // open its folder, closes the window.
 void CreateBankFile(FormState& form);
 
-// How a finished file is logged into the open log file.
-using ContentLog = std::function<void(std::string_view content, TextFileWriter& log)>;
+// Writes a bank file's whole content into the new file, which has no name
+// until it is saved; its errors stop everything before the file is put in
+// place.
+using ContentWriter = std::function<void(ReplacementFile& file)>;
+// Logs the saved file, read back through the descriptor `fd` (at its start),
+// into the open log file.
+using ContentLog = std::function<void(int fd, const std::string& path, TextFileWriter& log)>;
 // The part of the OK command every kind of bank file shares: asks before
-// replacing the file named in cbBancaFile, runs `build` for the content (its
-// errors stop everything before a byte is written), saves the content whole
-// or not at all with its log beside it, asks whether to open the folder and
-// closes the window.
-void ProduceBankFile(FormState& form, const std::function<std::string()>& build, const ContentLog& logContent);
+// replacing the file named in cbBancaFile, runs `write` for the content,
+// saves it whole or not at all with its log beside it, asks whether to open
+// the folder and closes the window.
+void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent);
 void BuildRecords(FormState& form);
 void WriteRecord(FormState& form, const std::string& recordType);
 void WriteDispositionRecords(FormState& form);

@@ -115,10 +115,22 @@ bool IbanIsValid(std::string_view iban) {
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
     const std::string colType = form.cdsTraccCorrente.fieldByName("ColType").asText();
     if (colType == "F" || IsNumericType(colType)) return;
+    TextNotices(form, text, sink);
+}
+
+void TextNotices(FormState& form, std::string_view text, CheckSink& sink) {
     const std::string outside = NonCbiCharacters(text);
     if (outside.empty()) return;
     std::string message = outside.size() == 1 ? "carattere fuori dalla tabella CBI: " : "caratteri fuori dalla tabella CBI: ";
     for (std::size_t i = 0; i < outside.size(); ++i) message += (i ? ", " : "") + shownCharacter(outside[i]);
+    sink.atCurrentField(form, FindingKind::Notice, message);
+}
+
+void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink& sink) {
+    if (blanked.empty()) return;
+    std::string message = blanked.size() == 1 ? "carattere di controllo scritto come spazio: "
+                                              : "caratteri di controllo scritti come spazi: ";
+    for (std::size_t i = 0; i < blanked.size(); ++i) message += (i ? ", " : "") + shownCharacter(blanked[i]);
     sink.atCurrentField(form, FindingKind::Notice, message);
 }
 

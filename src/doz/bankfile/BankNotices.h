@@ -40,6 +40,12 @@ bool IbanIsValid(std::string_view iban);
 // Notices of one formatted field, with its layout row current: characters
 // outside the CBI table in a field that is neither numeric nor a filler.
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
+// The same for the text of a field known to be neither numeric nor a filler.
+void TextNotices(FormState& form, std::string_view text, CheckSink& sink);
+
+// The notice of a field, with its layout row current, whose control characters
+// (`blanked`, each once) were written as blanks; none when `blanked` is empty.
+void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink& sink);
 
 // Notices of the current disposition, number `number` (PROGRESSIVO): its payee
 // CIN against ABI, CAB and account, the ordering party's IBAN check digits

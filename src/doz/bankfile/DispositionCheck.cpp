@@ -11,6 +11,7 @@
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
 #include "layout/Catalogue.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 
 namespace doz {
@@ -97,8 +98,14 @@ void CheckSink::atCurrentField(FormState& form, FindingKind kind, const std::str
     CheckFinding f;
     f.kind = kind;
     f.message = message;
-    f.recordType = layoutColumn(form.cdsTraccCorrente, "Record");
-    if (layoutColumn(form.cdsTraccCorrente, "ColType") != "F") f.field = layoutColumn(form.cdsTraccCorrente, "FieldName");
+    if (place_) {
+        f.recordType = *place_->recordType;
+        f.field = *place_->field;
+    } else {
+        f.recordType = layoutColumn(form.cdsTraccCorrente, "Record");
+        if (layoutColumn(form.cdsTraccCorrente, "ColType") != "F")
+            f.field = layoutColumn(form.cdsTraccCorrente, "FieldName");
+    }
     if (!isFileRecord(f.recordType)) {
         f.disposition = currentProgressive(form);
         if (f.disposition > 0) f.payee = PayeeName(form);
@@ -114,14 +121,50 @@ std::size_t CheckSink::count(FindingKind kind) const {
 bool CheckField(FormState& form, CheckSink& sink) {
     form.currentFieldLength = -1;  // FormatFieldText sets it once the field's start has passed
     std::string value;
-    if (!noted(form, sink, [&] { value = FormatFieldText(form); })) {
+    std::string blanked;
+    if (!noted(form, sink, [&] { value = FormatFieldText(form, &blanked); })) {
         if (form.currentFieldLength < 0) return realignToField(form);
         form.currentLine.append(static_cast<std::size_t>(form.currentFieldLength), ' ');
         return true;
     }
+    ControlCharacterNotice(form, blanked, sink);
     noted(form, sink, [&] { ValidateField(form, value); });
     FieldNotices(form, value, sink);
     form.currentLine += value;
+    return true;
+}
+
+bool CheckPreparedField(FormState& form, LayoutRow& row, const std::string& recordType, BankRules& rules,
+                        CheckSink& sink) {
+    static const std::string kNoField;
+    const CheckSink::Place place{&recordType, row.shape == LayoutRow::Shape::Filler ? &kNoField : &*row.fieldName};
+    struct Placed {
+        CheckSink& sink;
+        ~Placed() { sink.setPlace(nullptr); }
+    } placed{sink};
+    sink.setPlace(&place);
+
+    std::string& line = form.currentLine;
+    const std::size_t at = line.size();
+    const FieldPosition p = *row.position;
+    if (static_cast<std::size_t>(p.start) != at + 1 || p.start < 1) {
+        // As CheckField: the misplaced field is noted and the line brought to its declared end.
+        sink.atCurrentField(form, FindingKind::Error, *row.pos);
+        if (p.start < 1 || p.length < 0) return false;
+        line.resize(static_cast<std::size_t>(p.start - 1), ' ');
+        line.append(static_cast<std::size_t>(p.length), ' ');
+        return true;
+    }
+    std::string blanked;
+    if (!noted(form, sink, [&] { AppendPreparedText(form, row, &blanked); })) {
+        line.append(row.width, ' ');
+        return true;
+    }
+    if (row.shape == LayoutRow::Shape::Filler) return true;
+    const std::string_view text = std::string_view(line).substr(at);
+    ControlCharacterNotice(form, blanked, sink);
+    noted(form, sink, [&] { ValidatePrepared(form, row, text, rules); });
+    if (!row.numeric) TextNotices(form, text, sink);
     return true;
 }
 
@@ -160,6 +203,7 @@ std::string PayeeName(FormState& form) {
     if (!f) return {};
     std::string name = f->asText();
     while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32) name.pop_back();
+    blankControlCharacters(name);  // one finding, one line
     return name;
 }
 

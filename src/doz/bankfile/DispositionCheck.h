@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "FormState.h"
+#include "bankfile/FieldValidation.h"
+#include "bankfile/LayoutRow.h"
 
 namespace doz {
 
@@ -39,12 +41,22 @@ public:
     void warning(FormState& form, const std::string& message) { atCurrentField(form, FindingKind::Warning, message); }
     void add(CheckFinding finding) { findings_.push_back(std::move(finding)); }
 
+    // The record type and field of the findings while a walk over layout rows
+    // read beforehand runs (the layout table then does not stand on the
+    // field); none: the layout table's current row gives them.
+    struct Place {
+        const std::string* recordType;
+        const std::string* field;  // empty for a filler
+    };
+    void setPlace(const Place* place) { place_ = place; }
+
     const std::vector<CheckFinding>& findings() const { return findings_; }
     std::vector<CheckFinding>& findings() { return findings_; }
     std::size_t count(FindingKind kind) const;
 
 private:
     std::vector<CheckFinding> findings_;
+    const Place* place_ = nullptr;
 };
 
 // Runs the record sequence of the bank file over every disposition (cdsDisp as
@@ -61,6 +73,11 @@ void CheckAllDispositions(FormState& form, CheckSink& sink);
 // when the field's position cannot be read, so the rest of the record cannot
 // be placed.
 bool CheckField(FormState& form, CheckSink& sink);
+// CheckField for a prepared layout row of record type `recordType` (the walk
+// of a check run over rows read once): the same findings, text and result.
+// A General row needs the layout table on it: the caller uses CheckField.
+bool CheckPreparedField(FormState& form, LayoutRow& row, const std::string& recordType, BankRules& rules,
+                        CheckSink& sink);
 
 // The payee's name of the current disposition (DESC_DESTINATARIO without its
 // trailing blanks); empty when the dispositions have no such field.

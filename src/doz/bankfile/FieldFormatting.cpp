@@ -6,6 +6,7 @@
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldValidation.h"
 #include "layout/Catalogue.h"
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
 
@@ -85,7 +86,8 @@ void LayoutRow::prepare() {
     shape = Shape::General;
     if (!fieldName || !colType || !extra || !required || !fillingChar || !pos || !position) return;
     width = widthOf(position->length);
-    const std::string filling = fillingChar->empty() ? std::string(" ") : *fillingChar;
+    std::string filling = fillingChar->empty() ? std::string(" ") : *fillingChar;
+    blankControlCharacters(filling);
     padding = filling.front();
     numeric = IsNumericType(*colType);
     amount = !colType->empty() && colType->front() == 'E';
@@ -136,12 +138,10 @@ std::string FormatField(FormState& form, LayoutRow& row) {
     return value;
 }
 
-std::string FormatFieldText(FormState& form) {
-    LayoutRow row = LayoutRow::current(form);
-    return FormatFieldText(form, row);
-}
+namespace {
 
-std::string FormatFieldText(FormState& form, LayoutRow& row) {
+// The field's text cut and padded to its width, as the data gives it.
+std::string rawFieldText(FormState& form, LayoutRow& row) {
     form.currentFieldLength = FieldLength(form, row);
     const std::string& colType = row.ColType(form);
     std::string value;
@@ -154,6 +154,22 @@ std::string FormatFieldText(FormState& form, LayoutRow& row) {
         if (row.Extra(form) == "R" && value.size() > width) value.erase(0, value.size() - width);
         value = FitField(form, row, std::move(value));
     }
+    return value;
+}
+
+}  // namespace
+
+std::string FormatFieldText(FormState& form, std::string* blanked) {
+    LayoutRow row = LayoutRow::current(form);
+    std::string value = rawFieldText(form, row);
+    const std::string found = blankControlCharacters(value);
+    if (blanked) *blanked = found;
+    return value;
+}
+
+std::string FormatFieldText(FormState& form, LayoutRow& row) {
+    std::string value = rawFieldText(form, row);
+    blankControlCharacters(value);
     return value;
 }
 
@@ -175,14 +191,20 @@ void appendDate(std::string& line, LayoutRow& row, std::string_view pattern, Day
 
 // The value of a prepared row that is not a filler, appended to the line as
 // sourceValue gives it.
-void appendValue(FormState& form, LayoutRow& row, std::string& line) {
+void appendValue(FormState& form, LayoutRow& row, std::string& line, std::string* blanked) {
     if (row.shape == LayoutRow::Shape::Total) {
         row.Total(form).appendText(line);
         return;
     }
     const Field source = row.Source(form);
     switch (row.conversion) {
-        case LayoutRow::Conversion::Text: source.appendText(line); return;
+        case LayoutRow::Conversion::Text: {
+            const std::size_t at = line.size();
+            source.appendText(line);
+            const std::string found = blankControlCharacters(line, at);
+            if (blanked) *blanked = found;
+            return;
+        }
         case LayoutRow::Conversion::DayMonthYear: appendDate(line, row, "ddmmyy", source.asDate()); return;
         case LayoutRow::Conversion::YearMonthDay: appendDate(line, row, "yyyymmdd", source.asDate()); return;
         case LayoutRow::Conversion::SlashedDate: appendDate(line, row, "yyyy/mm/dd", source.asDate()); return;
@@ -192,22 +214,16 @@ void appendValue(FormState& form, LayoutRow& row, std::string& line) {
 
 }  // namespace
 
-void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
-    if (row.shape == LayoutRow::Shape::General) {
-        form.currentLine += FormatField(form, row);
-        return;
-    }
+void AppendPreparedText(FormState& form, LayoutRow& row, std::string* blanked) {
     std::string& line = form.currentLine;
     const std::size_t at = line.size();
-    const int start = row.position->start;
-    if (static_cast<std::size_t>(start) != at + 1 || start < 1) throw AssertionFailure(*row.pos);
     form.currentFieldLength = row.position->length;
     if (row.shape == LayoutRow::Shape::Filler) {
         line += row.filler;
         return;
     }
     try {
-        appendValue(form, row, line);
+        appendValue(form, row, line, blanked);
         const std::size_t width = row.width;
         std::size_t size = line.size() - at;
         if (row.shape == LayoutRow::Shape::Total) refuseCutTotal(form, row, std::string_view(line).substr(at), width);
@@ -221,9 +237,27 @@ void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
         } else if (size > width) {
             line.resize(at + width);
         }
-        ValidatePrepared(form, row, std::string_view(line).substr(at), rules);
     } catch (...) {
         // The field's text never reached the line.
+        line.resize(at);
+        throw;
+    }
+}
+
+void AppendField(FormState& form, LayoutRow& row, BankRules& rules) {
+    if (row.shape == LayoutRow::Shape::General) {
+        form.currentLine += FormatField(form, row);
+        return;
+    }
+    std::string& line = form.currentLine;
+    const std::size_t at = line.size();
+    const int start = row.position->start;
+    if (static_cast<std::size_t>(start) != at + 1 || start < 1) throw AssertionFailure(*row.pos);
+    AppendPreparedText(form, row, nullptr);
+    if (row.shape == LayoutRow::Shape::Filler) return;
+    try {
+        ValidatePrepared(form, row, std::string_view(line).substr(at), rules);
+    } catch (...) {
         line.resize(at);
         throw;
     }

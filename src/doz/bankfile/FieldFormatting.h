@@ -12,8 +12,11 @@
 namespace doz {
 
 std::string FormatField(FormState& form);
-// FormatField without the validation: the field's text cut and padded to its width.
-std::string FormatFieldText(FormState& form);
+// FormatField without the validation: the field's text cut and padded to its
+// width. A control character never reaches a record: each becomes a blank
+// (platform/Ansi.h), in every way a field is formatted. `blanked`, when given, receives the
+// control characters replaced.
+std::string FormatFieldText(FormState& form, std::string* blanked = nullptr);
 int FieldLength(FormState& form);
 std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);
@@ -31,5 +34,10 @@ std::string FieldFillingChar(FormState& form, const LayoutRow& row);
 // FormatField for a prepared row (LayoutRow::prepare), the text appended to
 // form.currentLine in place; when the field fails, the line is left as it was.
 void AppendField(FormState& form, LayoutRow& row, BankRules& rules);
+// The text part of AppendField for a prepared row that is not General, whose
+// start follows the line: the text cut and padded, appended without checks
+// (the line as it was when it fails). `blanked`, when given, receives the
+// control characters written as blanks.
+void AppendPreparedText(FormState& form, LayoutRow& row, std::string* blanked);
 
 }  // namespace doz

@@ -217,7 +217,7 @@ FieldLookup::FieldLookup(FormState& form) : form_(form), outer_(active_) { activ
 FieldLookup::~FieldLookup() { active_ = outer_; }
 
 FieldLookup* FieldLookup::of(FormState& form) {
-    return active_ && &active_->form_ == &form && !form.checkSink ? active_ : nullptr;
+    return active_ && &active_->form_ == &form ? active_ : nullptr;
 }
 
 Field FieldLookup::get(Table& table, std::string_view name) {

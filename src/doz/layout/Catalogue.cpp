@@ -46,7 +46,7 @@ int toInt(std::string_view text) {
         if (negative) v = -v;
         if (v < -2147483648LL || v > 2147483647LL) ok = false;
     }
-    if (!ok) throw ConvertError("'" + std::string(text) + "' non \xE8 un valore intero valido");
+    if (!ok) throw ConvertError(quotedValue(text) + " non \xE8 un valore intero valido");
     return static_cast<int>(v);
 }
 
@@ -60,7 +60,7 @@ FieldPosition ParsePos(std::string_view text) {
         pos.length = end - pos.start + 1;
     } catch (const ConvertError& e) {
         // The piece alone does not tell the user which position is wrong.
-        throw ConvertError(std::string(e.what()) + " (posizione '" + std::string(text) + "')");
+        throw ConvertError(std::string(e.what()) + " (posizione " + quotedValue(text) + ")");
     }
     return pos;
 }

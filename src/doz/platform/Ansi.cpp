@@ -144,4 +144,15 @@ std::u16string ansiToUtf16(std::string_view ansi) {
     return out;
 }
 
+std::string blankControlCharacters(std::string& text, std::size_t from) {
+    std::string found;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 32 && c != 127) continue;
+        if (found.find(text[i]) == std::string::npos) found += text[i];
+        text[i] = ' ';
+    }
+    return found;
+}
+
 }  // namespace doz

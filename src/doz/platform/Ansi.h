@@ -31,4 +31,10 @@ bool sameTextNoCase(std::string_view a, std::string_view b);
 // Appends the UTF-8 form of a code point.
 void appendUtf8(std::string& out, char32_t cp);
 
+// Each control character (a code below 32, or 127) of `text` from `from` on
+// becomes a blank, so that a value written into a line of fixed width keeps
+// the width and cannot end the line. Gives the characters replaced, each once,
+// in order of appearance.
+std::string blankControlCharacters(std::string& text, std::size_t from = 0);
+
 }  // namespace doz

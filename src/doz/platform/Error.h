@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace doz {
 
@@ -53,5 +54,13 @@ public:
 private:
     std::string what_;
 };
+
+// A value quoted in a message: in single quotes, cut after 200 characters
+// ("...") so that a huge value read from a file does not fill the message.
+inline std::string quotedValue(std::string_view value) {
+    constexpr std::size_t kShown = 200;
+    if (value.size() <= kShown) return "'" + std::string(value) + "'";
+    return "'" + std::string(value.substr(0, kShown)) + "...'";
+}
 
 }  // namespace doz

@@ -1,15 +1,22 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <random>
+#include <mutex>
+#include <new>
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
@@ -113,89 +120,291 @@ std::string readWholeFile(const std::string& path) {
     return out;
 }
 
+// ---- files written whole ----------------------------------------------------------
+
 namespace {
 
-// Creates a new temporary file beside `path` for writing; its name goes to `temp`.
-int createTemporaryBeside(const std::string& path, std::string& temp) {
-    std::random_device rd;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(rd() % 1000000);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) ioFailed("Impossibile creare il file", path, errno);
-    }
-    if (fd < 0) ioFailed("Impossibile creare il file", path, EEXIST);
-    return fd;
+// A temporary's name: ".pzt~" PID "~" N, short whatever the target's name.
+constexpr std::string_view kTemporaryPrefix = ".pzt~";
+
+// The temporary names that exist at this moment, for the signal handler: a
+// slot is 0 free, 1 being filled or emptied, 2 holding a name to remove.
+constexpr int kSlots = 16;
+struct TemporarySlot {
+    std::atomic<int> state{0};
+    char name[PATH_MAX];
+};
+TemporarySlot g_temporaries[kSlots];
+std::once_flag g_handlersInstalled;
+
+extern "C" void removeTemporariesAndStop(int sig) {
+    for (TemporarySlot& slot : g_temporaries)
+        if (slot.state.load() == 2) ::unlink(slot.name);
+    // The handler was reset to the default on entry (SA_RESETHAND): the signal,
+    // raised again, ends the process as it would have without the handler once
+    // this handler returns.
+    ::raise(sig);
 }
+
+// The handler goes only where no one else handles the signal.
+void installHandlers() {
+    std::call_once(g_handlersInstalled, [] {
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction old{};
+            if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL ||
+                (old.sa_flags & SA_SIGINFO))
+                continue;
+            struct sigaction act{};
+            act.sa_handler = removeTemporariesAndStop;
+            act.sa_flags = SA_RESETHAND;
+            sigemptyset(&act.sa_mask);
+            ::sigaction(sig, &act, nullptr);
+        }
+    });
+}
+
+// Lists a temporary name for the signal handler; -1 when every slot is taken
+// (the name then only lacks the removal on a signal).
+int holdTemporary(const std::string& name) {
+    installHandlers();
+    if (name.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (!g_temporaries[i].state.compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(g_temporaries[i].name, name.c_str(), name.size() + 1);
+        g_temporaries[i].state.store(2);
+        return i;
+    }
+    return -1;
+}
+
+void releaseTemporary(int& slot) {
+    if (slot >= 0) g_temporaries[slot].state.store(0);
+    slot = -1;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::string folder = extractFilePath(path);
+    return folder.empty() ? std::string("./") : folder;
+}
+
+std::string temporaryName(const std::string& folder) {
+    static std::atomic<unsigned> counter{0};
+    return folder + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "~" + std::to_string(counter++);
+}
+
+// All digits, at least one.
+bool digitsOnly(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool processGone(std::string_view pidText) {
+    if (!digitsOnly(pidText) || pidText.size() > 9) return false;
+    const pid_t pid = static_cast<pid_t>(std::stol(std::string(pidText)));
+    return pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Whether a name in the target's folder is a temporary of this program left by
+// a process that ended without removing it: ".pzt~PID~N", and the names of
+// earlier versions beside the target, "TARGET.~PID.N" and "TARGET.tmpNNNNNN"
+// (the last without a process number: only when untouched for ten minutes).
+bool staleTemporary(int dirFd, std::string_view name, std::string_view target) {
+    if (name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
+        const std::string_view rest = name.substr(kTemporaryPrefix.size());
+        const std::size_t tilde = rest.find('~');
+        return tilde != std::string_view::npos && digitsOnly(rest.substr(tilde + 1)) &&
+               processGone(rest.substr(0, tilde));
+    }
+    if (target.empty() || name.size() <= target.size() || name.substr(0, target.size()) != target) return false;
+    const std::string_view suffix = name.substr(target.size());
+    if (suffix.substr(0, 2) == ".~") {
+        const std::string_view rest = suffix.substr(2);
+        const std::size_t dot = rest.find('.');
+        return dot != std::string_view::npos && digitsOnly(rest.substr(dot + 1)) && processGone(rest.substr(0, dot));
+    }
+    if (suffix.substr(0, 4) == ".tmp" && digitsOnly(suffix.substr(4)) && suffix.size() <= 10) {
+        struct stat st{};
+        return ::fstatat(dirFd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+               st.st_mtime + 600 < ::time(nullptr);
+    }
+    return false;
+}
+
+void removeStaleTemporaries(const std::string& folder, const std::string& target) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(dir))
+        if (staleTemporary(dirFd, e->d_name, target)) stale.emplace_back(e->d_name);
+    for (const std::string& name : stale) ::unlinkat(dirFd, name.c_str(), 0);
+    ::closedir(dir);
+}
+
+// Flushes a folder's entries to disk; a file system that cannot does not count.
+int syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (err == EINVAL || err == EROFS || err == ENOTSUP) err = 0;
+    return err;
+}
+
+int writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// The parts of ReplacementFile that give error numbers.
+struct Pending {
+    explicit Pending(std::string target, int file = -1, std::string name = {}, int held = -1)
+        : path(std::move(target)), folder(folderOf(path)), fd(file), named(std::move(name)), slot(held) {}
+
+    std::string path;
+    std::string folder;
+    int fd;
+    std::string named;
+    int slot;
+
+    int open() {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
+        removeStaleTemporaries(folder, extractFileName(path));
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0) return 0;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+        // No file without a name here: a hidden temporary, removed on a signal.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            named = temporaryName(folder);
+            fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                slot = holdTemporary(named);
+                return 0;
+            }
+            const int err = errno;
+            named.clear();
+            if (err != EEXIST) return err;
+        }
+        return EEXIST;
+    }
+
+    int commit() {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+        if (::fsync(fd) != 0) return errno;
+        if (named.empty()) {
+            // The file gets a name only now, for the moment of the rename.
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            for (int attempt = 0; attempt < 100 && named.empty(); ++attempt) {
+                named = temporaryName(folder);
+                int linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW);
+                // Without /proc, a process allowed to may link the descriptor itself.
+                if (linked != 0 && errno == ENOENT) linked = ::linkat(fd, "", AT_FDCWD, named.c_str(), AT_EMPTY_PATH);
+                if (linked == 0) {
+                    slot = holdTemporary(named);
+                    break;
+                }
+                const int err = errno;
+                named.clear();
+                if (err != EEXIST) return err;
+            }
+            if (named.empty()) return EEXIST;
+        }
+        const int closed = ::close(fd);
+        fd = -1;
+        if (closed != 0) return errno;
+        if (::rename(named.c_str(), path.c_str()) != 0) return errno;
+        named.clear();
+        releaseTemporary(slot);
+        return syncFolder(folder);
+    }
+
+    void discard() noexcept {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (!named.empty()) ::unlink(named.c_str());
+        named.clear();
+        releaseTemporary(slot);
+    }
+};
 
 }  // namespace
 
+ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
+    Pending p(path_);
+    if (const int err = p.open()) ioFailed("Impossibile creare il file", path_, err);
+    fd_ = p.fd;
+    named_ = std::move(p.named);
+    slot_ = p.slot;
+}
+
+ReplacementFile::~ReplacementFile() {
+    Pending p(path_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
+    p.discard();
+}
+
+void ReplacementFile::write(std::string_view data) {
+    if (fd_ < 0) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
+    if (!error_) error_ = writeAll(fd_, data.data(), data.size());
+    if (error_) ioFailed("Impossibile scrivere il file", path_, error_);
+}
+
+void ReplacementFile::commit() {
+    if (fd_ < 0) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
+    // A file a write failed on is never put in place, whatever the caller did since.
+    if (error_) ioFailed("Impossibile scrivere il file", path_, error_);
+    Pending p(path_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
+    const int err = p.commit();
+    p.discard();
+    if (err) ioFailed("Impossibile scrivere il file", path_, err);
+}
+
+int replaceFileContent(const std::string& path, std::string_view content) noexcept {
+    try {
+        Pending p(path);
+        int err = p.open();
+        if (!err) err = writeAll(p.fd, content.data(), content.size());
+        if (!err) err = p.commit();
+        p.discard();
+        return err;
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+}
+
 void writeFileAtomically(const std::string& path, std::string_view content) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        ioFailed("Impossibile scrivere il file", path, EISDIR);
-    std::string temp;
-    const int fd = createTemporaryBeside(path, temp);
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        ioFailed("Impossibile scrivere il file", path, err);
-    };
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // Keep the permissions of a file being replaced.
-    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        ioFailed("Impossibile scrivere il file", path, err);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        ioFailed("Impossibile scrivere il file", path, err);
-    }
+    if (const int err = replaceFileContent(path, content)) ioFailed("Impossibile scrivere il file", path, err);
 }
 
-TextFileWriter::TextFileWriter(const std::string& path, WriteMode mode) : path_(path) {
-    if (mode == WriteMode::ReplaceOnClose) {
-        struct stat st{};
-        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            ioFailed("Impossibile creare il file", path, EISDIR);
-        const int fd = createTemporaryBeside(path, temp_);
-        file_ = ::fdopen(fd, "wb");
-        if (!file_) {
-            const int err = errno;
-            ::close(fd);
-            ::unlink(temp_.c_str());
-            ioFailed("Impossibile creare il file", path, err);
-        }
-    } else {
-        file_ = std::fopen(path.c_str(), "wb");
-    }
-    if (!file_) ioFailed("Impossibile creare il file", path, errno);
-    // Logs run to millions of short lines: write them in large blocks.
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-}
+// Logs run to millions of short lines: they go to the file in large blocks.
+constexpr std::size_t kTextBlock = std::size_t{1} << 16;
 
-TextFileWriter::~TextFileWriter() {
-    if (!file_) return;
-    std::fclose(file_);
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+TextFileWriter::TextFileWriter(const std::string& path) : file_(path) { buffer_.reserve(kTextBlock); }
+
+void TextFileWriter::flush() {
+    if (buffer_.empty()) return;
+    file_.write(buffer_);
+    buffer_.clear();
 }
 
 void TextFileWriter::write(std::string_view text) {
-    if (!file_) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-        ioFailed("Impossibile scrivere il file", path_, errno);
+    if (closed_) throw IoError("File gi\xE0 chiuso '" + file_.path() + "'");
+    if (buffer_.size() + text.size() <= kTextBlock) {
+        buffer_ += text;
+        return;
+    }
+    flush();
+    if (text.size() < kTextBlock) buffer_ += text;
+    else file_.write(text);
 }
 
 void TextFileWriter::writeLine(std::string_view line) {
@@ -204,25 +413,10 @@ void TextFileWriter::writeLine(std::string_view line) {
 }
 
 void TextFileWriter::close() {
-    if (!file_) return;
-    const bool flushed = std::fflush(file_) == 0;
-    const int err = errno;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (temp_.empty()) {
-        if (!flushed || !closed) ioFailed("Impossibile scrivere il file", path_, err);
-        return;
-    }
-    const std::string temp = std::exchange(temp_, std::string());
-    if (flushed && closed) {
-        // The permissions of a file being replaced are kept.
-        struct stat st{};
-        if (::stat(path_.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
-        if (::rename(temp.c_str(), path_.c_str()) == 0) return;
-    }
-    const int failure = flushed && closed ? errno : err;
-    ::unlink(temp.c_str());
-    ioFailed("Impossibile scrivere il file", path_, failure);
+    if (closed_) return;
+    closed_ = true;
+    flush();
+    file_.commit();
 }
 
 void AtomicTextFileWriter::close() { writeFileAtomically(path_, content_); }

@@ -29,41 +29,70 @@ bool emptyRegularFile(const std::string& path);
 // Reads a whole file; IoError naming it when it cannot.
 std::string readWholeFile(const std::string& path);
 
-// Writes `content` to `path` whole or not at all: a temporary file in the same
-// folder is written, flushed to disk and renamed over the target. On any
-// failure the temporary file is removed, an existing target stays exactly as it
-// was, and IoError names the path and the reason.
-void writeFileAtomically(const std::string& path, std::string_view content);
-
-// Creates (or empties) a text file for writing line by line; lines end with CRLF.
-// IoError on failure to create or write. The file is closed by the destructor.
+// Every file the program writes is, at every instant, the old file or the
+// whole new one. A new file is written beside its target as a file without a
+// name (Linux O_TMPFILE; elsewhere a hidden temporary ".pzt~PID~N"), flushed
+// to disk, given a short temporary name only at the moment it is renamed over
+// the target, and the folder is flushed after the rename. A temporary name is
+// removed when the process gets SIGINT, SIGTERM or SIGHUP (where nothing else
+// handles them), and a later write in the same folder removes the temporaries
+// of processes that no longer run.
 //
-// With WriteMode::ReplaceOnClose the lines go to a temporary file in the same
-// folder, which close() renames over `path`: until then an existing file stays
-// as it was, and a writer destroyed without close() removes its temporary file.
-enum class WriteMode { Truncate, ReplaceOnClose };
+// A replacement in progress; dropped without commit(), nothing changes.
+class ReplacementFile {
+public:
+    // IoError naming the path when the file cannot be created beside it.
+    explicit ReplacementFile(std::string path);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
 
+    void write(std::string_view data);  // IoError naming the path
+    // Puts the file in place of the target (keeping the target's permissions);
+    // IoError naming the path when it cannot, the target as it was.
+    void commit();
+    const std::string& path() const { return path_; }
+    // The file being written (-1 once committed); for reading it back, with a descriptor of one's own (dup).
+    int descriptor() const { return fd_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::string named_;  // the temporary's name, when the system gives no file without a name
+    int slot_ = -1;      // its place in the list the signal handler removes
+    int error_ = 0;      // the failure of an earlier write: the file is never committed
+};
+
+// Writes `content` to `path` whole or not at all, as ReplacementFile; IoError
+// names the path and the reason, and an existing target stays exactly as it was.
+void writeFileAtomically(const std::string& path, std::string_view content);
+// The same, giving 0 or the error number of the failure instead of throwing.
+int replaceFileContent(const std::string& path, std::string_view content) noexcept;
+
+// Writes a text file line by line (lines end with CRLF) through a
+// ReplacementFile: close() puts it in place of `path`; until then an existing
+// file stays as it was, and a writer destroyed without close() leaves nothing.
 class TextFileWriter {
 public:
-    explicit TextFileWriter(const std::string& path, WriteMode mode = WriteMode::Truncate);
-    ~TextFileWriter();
+    explicit TextFileWriter(const std::string& path);
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
     void writeLine(std::string_view line);
     void write(std::string_view text);
-    void close();  // flushes; IoError when the data could not be written
+    void close();  // IoError when the file could not be written whole
 
 private:
-    std::string path_;
-    std::string temp_;  // ReplaceOnClose: the file written until close()
-    std::FILE* file_ = nullptr;
+    void flush();
+
+    ReplacementFile file_;
+    std::string buffer_;
+    bool closed_ = false;
 };
 
 // Collects a text file line by line (lines end with CRLF) and writes it whole
-// on close() through writeFileAtomically: a failure at any point leaves an
-// existing file exactly as it was. Nothing is written when close() is not
-// reached (the destructor discards the lines).
+// on close() through writeFileAtomically. Nothing is written when close() is
+// not reached (the destructor discards the lines).
 class AtomicTextFileWriter {
 public:
     explicit AtomicTextFileWriter(std::string path) : path_(std::move(path)) {}

@@ -1499,7 +1499,7 @@ private:
 
     NodeP fieldNode(const Token& t) {
         const int index = findField(t.value);
-        if (index < 0) fail(t.pos, "campo sconosciuto '" + t.value + "'");
+        if (index < 0) fail(t.pos, "campo sconosciuto " + quotedValue(t.value));
         auto node = make<FieldNode>(t.pos, t.pos + t.len, staticTypeOf(fields_[static_cast<std::size_t>(index)].type));
         node->kind = NodeKind::Field;
         node->index = static_cast<std::size_t>(index);
@@ -1509,7 +1509,7 @@ private:
     NodeP parseCall() {
         const Token& nameTok = advance();
         const FnInfo* info = findFunction(nameTok.value);
-        if (!info) fail(nameTok.pos, "funzione sconosciuta '" + nameTok.value + "'");
+        if (!info) fail(nameTok.pos, "funzione sconosciuta " + quotedValue(nameTok.value));
         const int pos = nameTok.pos;
         Nest nest(*this, pos);
         advance();  // '('

@@ -2,6 +2,7 @@
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -175,7 +176,7 @@ Document load(const std::string& path) {
     return doc;
 }
 
-// Writes the whole file through a temporary file in the same folder.
+// Writes the whole file, or leaves it as it was (platform/Files.h).
 void save(const std::string& path, const Document& doc) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -188,38 +189,7 @@ void save(const std::string& path, const Document& doc) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) throwWriteError(path, "la cartella \"" + folder.string() + "\" non esiste");
 
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target.string() + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throwWriteError(path, reasonText(errno));
-
-    int err = 0;
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        (void)::fchmod(fd, existing.st_mode & 07777);
-    }
-    const std::string content = doc.serialise();
-    std::size_t written = 0;
-    while (written < content.size() && err == 0) {
-        const ssize_t r = ::write(fd, content.data() + written, content.size() - written);
-        if (r < 0) {
-            if (errno != EINTR) err = errno;
-        } else {
-            written += static_cast<std::size_t>(r);
-        }
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(temporary.c_str());
-        throwWriteError(path, reasonText(err));
-    }
+    if (const int err = replaceFileContent(target.string(), doc.serialise())) throwWriteError(path, reasonText(err));
 }
 
 Document loadForWriting(const std::string& path) {
@@ -306,16 +276,34 @@ int IniFile::readInteger(std::string_view section, std::string_view key, int def
     return static_cast<int>(signedValue);
 }
 
+namespace {
+bool setKey(Document& doc, std::string_view section, std::string_view key, std::string_view value);
+}  // namespace
+
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
-    checkNames(section, key);
+    const std::pair<std::string_view, std::string_view> one[] = {{key, value}};
+    writeStrings(section, one);
+}
+
+void IniFile::writeStrings(std::string_view section, std::span<const std::pair<std::string_view, std::string_view>> values) {
+    for (const auto& [key, value] : values) checkNames(section, key);
     Document doc = loadForWriting(path_);
+    bool changed = false;
+    for (const auto& [key, value] : values) changed |= setKey(doc, section, key, value);
+    if (changed) save(path_, doc);
+}
+
+namespace {
+
+// Sets one key in the document; false when it already had that value.
+bool setKey(Document& doc, std::string_view section, std::string_view key, std::string_view value) {
     const std::string text = oneLine(value);
 
     const std::size_t keyLine = doc.findKey(section, key);
     if (keyLine != Document::npos) {
         // The key keeps the spelling it has in the file.
         std::string replaced = doc.lines[keyLine].name + "=" + text;
-        if (replaced == doc.lines[keyLine].text) return;  // the file already says so
+        if (replaced == doc.lines[keyLine].text) return false;  // the file already says so
         doc.lines[keyLine] = classify(std::move(replaced));
     } else {
         const std::string newLine = std::string(trim(key)) + "=" + text;
@@ -333,8 +321,10 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
             doc.lines.push_back(classify(newLine));
         }
     }
-    save(path_, doc);
+    return true;
 }
+
+}  // namespace
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
     writeString(section, key, std::to_string(value));

@@ -13,8 +13,10 @@
 // file-system path of the file, used as given.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace doz {
@@ -37,6 +39,8 @@ public:
     // folder must exist. Throws IoError when the file cannot be written.
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int value);
+    // Sets several keys of a section in one write of the file: all or none.
+    void writeStrings(std::string_view section, std::span<const std::pair<std::string_view, std::string_view>> values);
 
     bool sectionExists(std::string_view section) const;
     bool valueExists(std::string_view section, std::string_view key) const;

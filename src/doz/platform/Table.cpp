@@ -62,7 +62,7 @@ bool parseFloatText(std::string_view text, double& out) {
 }
 
 [[noreturn]] void conversionFailed(std::string_view text, const char* what) {
-    throw ConvertError("'" + std::string(text) + "' " + what);
+    throw ConvertError(quotedValue(text) + " " + what);
 }
 
 const char* kNotInteger = "non \xE8 un valore intero valido";

@@ -20,8 +20,10 @@ void WriteBrogliaccio(FormState& form) {
         out.writeLine("NOMINATIVO                    IMPORTO COORDINATE BANCARIE");
 
         Table& disp = form.cdsDisp;
+        int number = 0;
         disp.first();
         while (!disp.eof()) {
+            ReportAmount(form, ++number);  // "NAN" or "INF" is no amount to print
             std::string line;
             line += ColumnText(form, "DESC_DESTINATARIO", 30, false);
             line += ColumnText(form, "IMPORTO_EURO", 7, true);  // never cut: a long amount moves the rest

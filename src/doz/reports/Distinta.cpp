@@ -1,4 +1,9 @@
 // The summary report: the dispositions totalled by payment group.
+#include <cmath>
+#include <optional>
+
+#include "platform/Ansi.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
 #include "reports/Reports.h"
@@ -30,6 +35,17 @@ FieldDef fieldDef(std::string name, FieldType type, int size = 0) {
 
 std::string ReportFolder(const FormState& form) { return form.paths.mainFolder + "var/log/Pzt/doz/stp/"; }
 
+double ReportAmount(FormState& form, int number) {
+    const double amount = form.cdsDisp.fieldByName("IMPORTO_EURO").asFloat();
+    if (std::isfinite(amount)) return amount;
+    const std::optional<Field> name = form.cdsDisp.findField("DESC_DESTINATARIO");
+    std::string payee = name ? name->asText() : std::string();
+    blankControlCharacters(payee);
+    while (!payee.empty() && static_cast<unsigned char>(payee.back()) <= 32) payee.pop_back();
+    throw ConvertError("Valore non valido per un importo: IMPORTO_EURO della disposizione " + std::to_string(number) +
+                       (payee.empty() ? std::string() : " (" + payee + ")"));
+}
+
 void BuildSummary(FormState& form, std::int64_t& total) {
     Table& sum = form.cdsDistinta;
     Table& disp = form.cdsDisp;
@@ -44,15 +60,17 @@ void BuildSummary(FormState& form, std::int64_t& total) {
     sum.createDataSet();
     total = 0;
 
+    int number = 0;
     disp.first();
     while (!disp.eof()) {
+        ++number;
         const std::int64_t g = disp.fieldByName("IMPGID").asInteger();
         const bool transfer = g == 3 || g == 5;
         const std::string ordering = disp.fieldByName("ABI_ORDINANTE").asText();
         const std::string key =
             transfer && ordering == disp.fieldByName("ABI_DESTINATARIO").asText() ? ordering : std::string("0");
         const std::int64_t group = transfer ? 3 : g;
-        const double amount = disp.fieldByName("IMPORTO_EURO").asFloat();
+        const double amount = ReportAmount(form, number);
 
         if (sum.locate("IMPGID;ABI", {Value(group), Value(key)})) {
             sum.edit();

@@ -279,6 +279,8 @@ struct Descriptor {
     ~Descriptor() { ::close(fd); }
 };
 
+void logLinesFrom(FormState& form, int fd, const std::string& path, TextFileWriter& out, std::size_t blockSize);
+
 // Reads a plain file in blocks and logs its lines: a line may run over any
 // number of blocks. The file is refused, with the messages of readWholeFile,
 // before anything is logged when it cannot be opened or is not a plain file.
@@ -294,6 +296,19 @@ void logFileLines(FormState& form, const std::string& path, TextFileWriter& out,
             throw IoError("Impossibile leggere il file '" + path + "': non \xE8 un file regolare");
         readFailed("Impossibile leggere il file", path, S_ISDIR(st.st_mode) ? EISDIR : err);
     }
+    logLinesFrom(form, fd, path, out, blockSize);
+}
+
+}  // namespace
+
+void LogOpenFile(FormState& form, int fd, const std::string& path, TextFileWriter& out) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) readFailed("Impossibile leggere il file", path, errno);
+    logLinesFrom(form, fd, path, out, kReadBlock);
+}
+
+namespace {
+
+void logLinesFrom(FormState& form, int fd, const std::string& path, TextFileWriter& out, std::size_t blockSize) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     LineLog log(form, out);
@@ -363,8 +378,9 @@ void WriteFileLog(FormState& form, std::size_t readBlock) {
     // intact and not logged.
     if (BankFileIsItsLog(form, logPath)) return;
 
+    // Written whole or not at all: a failure at any point leaves the old log.
     TextFileWriter out(logPath);
-    // A bank file that cannot be opened stops the log here; the log stays empty.
+    // A bank file that cannot be opened stops the log here.
     logFileLines(form, form.window.text("cbBancaFile"), out, readBlock);
     out.close();
 }

@@ -20,6 +20,9 @@ void BuildSummary(FormState& form, std::int64_t& total);
 void WriteDistinta(FormState& form);
 void WriteBrogliaccio(FormState& form);
 std::string ColumnText(FormState& form, std::string_view fieldName, int width, bool rightAligned);
+// IMPORTO_EURO of the current disposition, number `number` among those shown;
+// ConvertError naming the field and the disposition when it is not a finite number.
+double ReportAmount(FormState& form, int number);
 
 // Logs the bank file named in cbBancaFile, field by field, into the log folder
 // under the same file name: one line FieldName="part of the record" per layout
@@ -33,6 +36,9 @@ void WriteFileLog(FormState& form, std::size_t readBlock);
 // catalogue row, layout table and current line, and `out`, so it may run on a
 // thread of its own while nothing else uses those.
 void LogFileContent(FormState& form, std::string_view content, TextFileWriter& out);
+// Logs the bank file open for reading on `fd`, from its start (`path` names it
+// in messages): the text and errors of WriteFileLog. `out` is left open.
+void LogOpenFile(FormState& form, int fd, const std::string& path, TextFileWriter& out);
 // The log file of the bank file named in cbBancaFile: the log folder (created
 // when missing) and the bank file's name.
 std::string FileLogPath(FormState& form);
