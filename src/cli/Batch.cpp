@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CheckList.h"
 #include "PztFExport_Banche.h"
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
@@ -182,8 +183,7 @@ int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
     FormState& state = form.state();
     CheckSink sink;
     try {
-        ReloadDispositions(state);
-        CheckAllDispositions(state, sink);
+        CheckDispositions(state, sink);
     } catch (...) {
         return exceptionStatus(std::current_exception(), window);
     }

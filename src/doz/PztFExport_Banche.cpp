@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "CheckList.h"
 #include "bankfile/BankFileWriter.h"
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
@@ -40,6 +41,12 @@ public:
 private:
     Table& t_;
 };
+
+// The commands that work on the dispositions need a bank: without one they
+// say so instead of failing on the closed table.
+void requireBank(WindowPort& w) {
+    if (w.selectedIndex("cbBanche") < 0) throw Error("Scegliere la banca.");
+}
 
 }  // namespace
 
@@ -91,11 +98,14 @@ void TfmPzExport_Banche::FormCreate() {
     run([&] {
         SetupDispositions(state_);
         const std::string settingsFolder = state_.paths.mainFolder + "usr/Pzt/doz/";
-        forceDirectories(settingsFolder);
+        // The settings object exists even when its folder cannot be made: the
+        // window stays usable, reads no settings, and a later save reports its
+        // own error.
         state_.settings = std::make_unique<IniFile>(settingsFolder + "Banca.ini");
         const bool developer = !state_.paths.developerFile.empty() && fileExists(state_.paths.developerFile);
         state_.window.setVisible("buLog", developer);
         state_.window.setEnabled("buLog", state_.window.isVisible("buLog"));
+        forceDirectories(settingsFolder);
     });
 }
 
@@ -126,6 +136,7 @@ void TfmPzExport_Banche::Button2Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         state_.confirmedWarnings.reset();
+        requireBank(state_.window);
         ReloadDispositions(state_);
         CreateBankFile(state_);
         SaveSettings();
@@ -136,6 +147,7 @@ void TfmPzExport_Banche::Button3Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
+        requireBank(state_.window);
         ReloadDispositions(state_);
         WriteDistinta(state_);
     });
@@ -145,9 +157,27 @@ void TfmPzExport_Banche::Button1Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
+        requireBank(state_.window);
         ReloadDispositions(state_);
         WriteBrogliaccio(state_);
     });
+}
+
+void TfmPzExport_Banche::btnControllaClick() {
+    run([&] {
+        CheckSink sink;
+        {
+            WaitCursor cursor(state_.window);
+            SuspendedViews views(state_.cdsDisp);
+            requireBank(state_.window);
+            CheckDispositions(state_, sink);
+        }
+        state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
+    });
+}
+
+void TfmPzExport_Banche::SelectDisposition(int number) {
+    run([&] { doz::SelectDisposition(state_, number); });
 }
 
 void TfmPzExport_Banche::buLogClick() {

@@ -42,12 +42,15 @@ public:
     void Button2Click();   // OK
     void Button3Click();   // Distinta
     void Button1Click();   // Brogliaccio
+    void btnControllaClick();  // Controlla: every failure and notice in a list, nothing written
     void buLogClick();     // Log
     void btnChiudiClick(); // Chiudi, Esc
     void cbBancheClick();
     void chEscludiMPGClick();
     void edNOME_SUPPORTOExit();  // leaving edNOME_SUPPORTO or edCC_ORDINANTE
     void cbBancaFileButtonClick();
+    // A row picked in the list of Controlla: that disposition becomes the current one.
+    void SelectDisposition(int number);
 
     // ---- settings and names ----------------------------------------------------------
     void LoadSettings();

@@ -4,11 +4,13 @@
 
 #include "PztFExport_Banche.h"
 #include "qt/ExportWindow.h"
+#include "qt/Italian.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes the toolkit's own arguments out of argv
     QApplication::setApplicationName(QStringLiteral("PztExport_Banche"));
     QApplication::setApplicationVersion(QStringLiteral(DOZ_VERSION));
+    doz::installItalian(app);
 
     doz::FormPaths paths = doz::FormPaths::defaults();
     // The folder argument is used as given, bytes and all; absent, it is empty.

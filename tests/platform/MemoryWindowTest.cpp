@@ -52,6 +52,7 @@ const std::vector<Expected>& exportWindow() {
         {"chEscludiMPG", K::CheckBox, "Panel1", "", "Escludi dipendenti con modalit\xE0 di pagamento non accettate"},
         {"Button1", K::Button, "Panel1", "", "Brogliaccio"},
         {"Button3", K::Button, "Panel1", "", "Distinta"},
+        {"btnControlla", K::Button, "Panel1", "", "Controlla"},
         {"buLog", K::Button, "Panel1", "", "Log"},
         {"Label9", K::Label, "Panel1", "", "Totale disposizioni"},
         {"laDisp", K::Label, "Panel1", "", "0"},

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "qt/ExportWindow.h"
+#include "qt/Italian.h"
 
 int runWindowTests(int argc, char** argv);
 
@@ -34,6 +35,7 @@ int takeScreenshot(const char* out, const char* dispositions) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    doz::installItalian(app);
     if (argc >= 2 && std::strcmp(argv[1], "--screenshot") == 0) {
         if (argc != 4) {
             std::fprintf(stderr, "usage: test_qt --screenshot OUT.png DISPOSITIONS_FOLDER\n");

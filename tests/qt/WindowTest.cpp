@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -43,6 +44,7 @@
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
+#include "qt/FindingListDialog.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -567,20 +569,75 @@ private slots:
         QVERIFY(window_->isVisible());
     }
 
-    // OK with no bank chosen fails on the closed table; the grid stays empty.
-    void okWithoutBankReportsTheClosedTable() {
+    // With no bank chosen every command that needs one says so; once a bank is
+    // chosen, Controlla says when nothing fails.
+    void commandsWithoutBankAskForOne() {
         saveSetting("Banca", "Banca Sconosciuta");
         start();
         QCOMPARE(find<QComboBox>("cbBanche")->currentIndex(), -1);
         QCOMPARE(gridRows(), 0);
         QCOMPARE(find<QLabel>("laDisp")->text(), QStringLiteral("0"));
-        click("Button2");
-        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(1));
-        click("Button3");
-        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(2));
+        for (const char* command : {"Button2", "Button3", "Button1", "btnControlla"}) click(command);
+        QCOMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>(4, QStringLiteral("Scegliere la banca.")));
         QVERIFY(window_->isVisible());
+        QVERIFY(window_->findingList() == nullptr);
         QCOMPARE(IniFile(iniPath()).readString("Dati", "Banca", ""), std::string("Banca Sconosciuta"));
         QVERIFY(opened_.empty());
+
+        auto* banks = find<QComboBox>("cbBanche");
+        banks->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(banks, Qt::Key_Down);
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        click("btnControlla");
+        QVERIFY(window_->findingList() != nullptr);
+        QVERIFY(window_->findingList()->summary()->text().startsWith(QStringLiteral("Nessun errore")));
+        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(4));
+    }
+
+    // Controlla lists every failure, failures first, and writes nothing; a double
+    // click selects the disposition in the grid; the list is saved as text.
+    void checkListsEveryFailure() {
+        std::vector<Payee> payees = standardPayees();
+        payees[0].account.clear();  // Rossi Mario, disposition 1
+        payees[3].account.clear();  // Neri Luca, disposition 3
+        writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
+        start();
+        click("btnControlla");
+        QVERIFY(user_->boxes.empty());
+        FindingListDialog* list = window_->findingList();
+        QVERIFY(list && list->isVisible());
+        QTableWidget* rows = list->table();
+        auto at = [rows](int r, int c) { return rows->item(r, c) ? rows->item(r, c)->text() : QString(); };
+        // The missing sender (file header) and both missing accounts, before every notice.
+        QCOMPARE(at(0, 0), QStringLiteral("Errore"));
+        QCOMPARE(at(0, 3), QStringLiteral("PC"));
+        QCOMPARE(at(1, 1), QStringLiteral("1"));
+        QCOMPARE(at(1, 2), QStringLiteral("Rossi Mario"));
+        QCOMPARE(at(1, 4), QStringLiteral("CC_DESTINATARIO"));
+        QCOMPARE(at(2, 1), QStringLiteral("3"));
+        QCOMPARE(at(2, 2), QStringLiteral("Neri Luca"));
+        QVERIFY(rows->rowCount() > 3);
+        for (int r = 3; r < rows->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
+        QVERIFY(list->summary()->text().startsWith(QStringLiteral("Errori: 3")));
+        QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
+        QVERIFY(!directoryExists(reportFolder()));
+        QVERIFY(opened_.empty());
+
+        const QRect cell = rows->visualRect(rows->model()->index(2, 0));
+        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(gridCurrentRow(), 2);
+        QCOMPARE(window_->form().state().cdsDisp.fieldByName("DESC_DESTINATARIO").asText(), std::string("Neri Luca"));
+
+        const std::string saved = root_ + "/controllo.txt";
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            dialog->selectFile(QString::fromStdString(saved));
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        list->saveButton()->click();
+        const std::string text = readFile(saved);
+        QVERIFY2(text.find("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO: ") != std::string::npos,
+                 text.c_str());
+        QVERIFY(text.find("Errori: 3") != std::string::npos);
     }
 
     // Esc anywhere closes the window without saving anything.
@@ -592,6 +649,90 @@ private slots:
         QVERIFY(!window_->isVisible());
         QVERIFY(!fileExists(iniPath()));
         QVERIFY(user_->boxes.empty());
+    }
+
+    // Esc on an open list or calendar closes only the pop-up; Esc on the window presses Chiudi.
+    void escapeOnAPopUpClosesOnlyThePopUp() {
+        start();
+        auto* banks = find<QComboBox>("cbBanche");
+        banks->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(banks, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QVERIFY(window_->isVisible());
+
+        auto* date = find<DateEdit>("deDATA_SCADENZA");
+        QTest::mouseClick(date->button(), Qt::LeftButton);
+        QVERIFY(date->popup()->isVisible());
+        QWidget* inCalendar = QApplication::focusWidget();
+        QVERIFY(inCalendar && date->calendar()->isAncestorOf(inCalendar));
+        QTest::keyClick(inCalendar, Qt::Key_Escape);
+        QVERIFY(!date->popup()->isVisible());
+        QVERIFY(window_->isVisible());
+        QVERIFY(user_->boxes.empty());
+
+        QTest::keyClick(find<QLineEdit>("edMittente"), Qt::Key_Escape);
+        QVERIFY(!window_->isVisible());
+    }
+
+    // Dates typed in the usual forms are read whatever the separator; a text that
+    // is no date is refused on leaving (the focus goes back) and stops a command.
+    void typedDatesAreReadOrRefused() {
+        start();
+        auto* expiry = find<DateEdit>("deDATA_SCADENZA");
+        for (const char* typed : {"09122026", "9/12/26", "09-12-2026", "09.12.2026"}) {
+            expiry->lineEdit()->setFocus(Qt::OtherFocusReason);
+            expiry->lineEdit()->clear();
+            QTest::keyClicks(expiry->lineEdit(), typed);
+            QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+            QTRY_COMPARE(expiry->lineEdit()->text(), QStringLiteral("09/12/2026"));
+            QCOMPARE(window_->date("deDATA_SCADENZA"), encodeDate(2026, 12, 9));
+        }
+        QVERIFY(user_->boxes.empty());
+
+        const QString refused = QString::fromUtf8("'31/02/2026' non \xC3\xA8 una data valida");
+        expiry->lineEdit()->setFocus(Qt::OtherFocusReason);
+        expiry->lineEdit()->clear();
+        QTest::keyClicks(expiry->lineEdit(), "31/02/2026");
+        QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+        QTRY_COMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>{refused});
+        QTRY_COMPARE(window_->focusWidget(), static_cast<QWidget*>(expiry->lineEdit()));
+
+        // A command never reads it as "no date".
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        click("Button2");
+        QCOMPARE(boxTexts(QMessageBox::Critical), (std::vector<QString>{refused, refused}));
+        QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
+
+        // Empty is still no date, without a word.
+        expiry->lineEdit()->clear();
+        QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+        QCOMPARE(window_->date("deDATA_SCADENZA"), 0);
+        QTest::qWait(20);
+        QCOMPARE(user_->boxes.size(), std::size_t(2));
+    }
+
+    // A press on a calendar button or on the file's ellipsis leaves the support name.
+    void buttonsWithoutFocusLeaveTheSupportName() {
+        start();
+        auto* support = find<QLineEdit>("edNOME_SUPPORTO");
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Stipendi");
+        auto* created = find<DateEdit>("deData_Creazione");
+        QTest::mouseClick(created->button(), Qt::LeftButton);
+        QCOMPARE(fileEdit()->text(), QString::fromStdString(bankFolder() + "/Stipendi" + todayStamp() + ".Txt"));
+        created->popup()->hide();
+
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Dic");
+        QStringList seeds;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            seeds << dialog->selectedFiles().value(0);
+            dialog->reject();
+        };
+        QTest::mouseClick(find<BrowseEdit>("cbBancaFile")->button(), Qt::LeftButton);
+        QTRY_COMPARE(seeds, QStringList{QString::fromStdString(bankFolder() + "/StipendiDic" + todayStamp() + ".Txt")});
     }
 
     // Distinta and Brogliaccio write their files and hand them to the desktop;

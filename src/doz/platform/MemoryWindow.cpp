@@ -57,6 +57,7 @@ MemoryWindow::MemoryWindow() : caption_("Creazione file per la banca") {
         .checked = true;
     add("Button1", K::Button, kBottomPanel, "Brogliaccio");
     add("Button3", K::Button, kBottomPanel, "Distinta");
+    add("btnControlla", K::Button, kBottomPanel, "Controlla");
     Component& log = add("buLog", K::Button, kBottomPanel, "Log");
     log.visible = false;
     log.enabled = false;
@@ -205,5 +206,16 @@ std::optional<std::string> MemoryWindow::runSaveDialog(const std::string& initia
 void MemoryWindow::close() { ++closeCount_; }
 
 void MemoryWindow::openWithDesktop(const std::string& path) { openedPaths_.push_back(path); }
+
+void MemoryWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
+    lists_.push_back(list);
+    onPick_ = std::move(onPick);
+}
+
+void MemoryWindow::pickListRow(std::size_t row) {
+    if (lists_.empty() || row >= lists_.back().keys.size()) throw AssertionFailure();
+    const int key = lists_.back().keys[row];
+    if (key != 0 && onPick_) onPick_(key);
+}
 
 }  // namespace doz

@@ -67,6 +67,7 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
+    void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
     // ---- the stand-in user: policies ----------------------------------------------
     // Decides each Yes/No question; without one (or with an empty one) every answer is No.
@@ -85,6 +86,9 @@ public:
     // Every setCursor call, in order.
     const std::vector<CursorShape>& cursorHistory() const { return cursorHistory_; }
     const std::vector<std::string>& openedPaths() const { return openedPaths_; }
+    // Every list shown, in order; pickListRow picks a row of the last one as a double click would.
+    const std::vector<FindingList>& lists() const { return lists_; }
+    void pickListRow(std::size_t row);
 
 private:
     struct Component {
@@ -120,6 +124,8 @@ private:
     CursorShape cursor_ = CursorShape::Default;
     std::vector<CursorShape> cursorHistory_;
     std::vector<std::string> openedPaths_;
+    std::vector<FindingList> lists_;
+    std::function<void(int key)> onPick_;
 };
 
 }  // namespace doz

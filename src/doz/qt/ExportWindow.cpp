@@ -15,9 +15,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -26,6 +27,8 @@
 #include "qt/BrowseEdit.h"
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
+#include "qt/FindingListDialog.h"
+#include "platform/Files.h"
 
 namespace doz {
 
@@ -102,7 +105,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
                                  "edConto_Tesoreria", "deData_Creazione", "deData_Disposizione", "deData_Valuta",
                                  "deDATA_SCADENZA",  "cbBancaFile",    "dbgDisp",             "Button2",
                                  "btnChiudi",        "chEscludiMPG",   "Button1",             "Button3",
-                                 "buLog"};
+                                 "btnControlla",     "buLog"};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(get(order[i - 1]).widget, get(order[i]).widget);
 
     resize(934, 480);
@@ -138,6 +141,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
 
 ExportWindow::~ExportWindow() {
     tearingDown_ = true;
+    delete findingList_;
     for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"}) get(name).widget->removeEventFilter(this);
     // The grid lets go of the table before the window's state goes away.
     model_->detach();
@@ -229,6 +233,9 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     auto button = [&](const char* name, const char* caption) {
         auto* b = new QPushButton(QString::fromLatin1(caption), panel);
         b->setAutoDefault(false);
+        // As wide as the caption needs: the style's wider default would push the
+        // row past the window's width.
+        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(b->text()) + 24));
         add(b, name, ComponentKind::Button, kBottomPanel);
         return b;
     };
@@ -239,6 +246,7 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     add(exclude, "chEscludiMPG", ComponentKind::CheckBox, kBottomPanel);
     QPushButton* draft = button("Button1", "Brogliaccio");
     QPushButton* summary = button("Button3", "Distinta");
+    QPushButton* check = button("btnControlla", "Controlla");
     QPushButton* log = button("buLog", "Log");
     log->setVisible(false);
     log->setEnabled(false);
@@ -254,13 +262,13 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
 
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(6, 4, 6, 4);
-    row->setSpacing(6);
+    row->setSpacing(4);
     row->addWidget(exclude);
-    row->addSpacing(10);
+    row->addSpacing(6);
     row->addWidget(total);
     row->addWidget(count);
     row->addStretch(1);
-    for (QPushButton* b : {summary, draft, log, ok, close}) row->addWidget(b);
+    for (QPushButton* b : {check, summary, draft, log, ok, close}) row->addWidget(b);
 }
 
 void ExportWindow::wireHandlers() {
@@ -271,6 +279,7 @@ void ExportWindow::wireHandlers() {
     onClick("Button2", &TfmPzExport_Banche::Button2Click);
     onClick("Button3", &TfmPzExport_Banche::Button3Click);
     onClick("Button1", &TfmPzExport_Banche::Button1Click);
+    onClick("btnControlla", &TfmPzExport_Banche::btnControllaClick);
     onClick("buLog", &TfmPzExport_Banche::buLogClick);
     onClick("btnChiudi", &TfmPzExport_Banche::btnChiudiClick);
     onClick("chEscludiMPG", &TfmPzExport_Banche::chEscludiMPGClick);
@@ -280,13 +289,25 @@ void ExportWindow::wireHandlers() {
     connect(widget<BrowseEdit>("cbBancaFile"), &BrowseEdit::buttonClicked, this,
             [this] { form_->cbBancaFileButtonClick(); });
 
-    // Esc anywhere in the window presses Chiudi (open pop-ups take it first).
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] {
+    // A press on a button that takes no focus (a calendar, the file's ellipsis)
+    // is leaving the edit all the same.
+    for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"})
+        widget<DateEdit>(name)->button()->installEventFilter(this);
+    widget<BrowseEdit>("cbBancaFile")->button()->installEventFilter(this);
+    for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"})
+        connect(widget<QLineEdit>(name), &QLineEdit::textEdited, this, [this] { leftByClick_ = nullptr; });
+}
+
+// Esc that reaches the window itself presses Chiudi. An open list, calendar or
+// other pop-up is a window of its own: its Esc closes it and never arrives here.
+void ExportWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !QApplication::activePopupWidget()) {
         auto* chiudi = widget<QPushButton>("btnChiudi");
         if (chiudi->isEnabled()) chiudi->click();
-    });
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ExportWindow::showEvent(QShowEvent* event) {
@@ -297,13 +318,29 @@ void ExportWindow::showEvent(QShowEvent* event) {
 }
 
 // Leaving the support name or the ordering account for another control of the
-// window rebuilds the file name; the window losing activation is no leaving.
+// window rebuilds the file name; the window losing activation, or a menu or
+// pop-up taking the focus, is no leaving. The calendar buttons and the file's
+// ellipsis take no focus: a press on one of them leaves the edit too, once
+// (the edit keeps the focus, so a later move elsewhere does not leave it again
+// unless it was typed in meanwhile).
 bool ExportWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !tearingDown_ && form_) {
+    if (tearingDown_ || !form_) return QWidget::eventFilter(watched, event);
+    QWidget* support = get("edNOME_SUPPORTO").widget;
+    QWidget* account = get("edCC_ORDINANTE").widget;
+    const bool exitEdit = watched == support || watched == account;
+    if (event->type() == QEvent::FocusIn && exitEdit) {
+        leftByClick_ = nullptr;
+    } else if (event->type() == QEvent::FocusOut && exitEdit) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            (watched == get("edNOME_SUPPORTO").widget || watched == get("edCC_ORDINANTE").widget))
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && leftByClick_ != watched)
             form_->edNOME_SUPPORTOExit();
+        leftByClick_ = nullptr;
+    } else if (event->type() == QEvent::MouseButtonPress && !exitEdit) {
+        QWidget* focused = QApplication::focusWidget();
+        if ((focused == support || focused == account) && leftByClick_ != focused) {
+            leftByClick_ = focused;
+            form_->edNOME_SUPPORTOExit();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -438,8 +475,12 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
     }
 }
 
+// A text that is no date is not read as "no date": the command stops with the
+// same message the edit gives when it is left.
 DaySerial ExportWindow::date(std::string_view name) const {
-    return static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget)->date();
+    const auto* edit = static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget);
+    if (!edit->hasValidText()) throw Error(toAnsi(edit->invalidTextMessage()));
+    return edit->date();
 }
 
 void ExportWindow::setDate(std::string_view name, DaySerial date) {
@@ -516,6 +557,27 @@ std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initia
 }
 
 void ExportWindow::close() { QWidget::close(); }
+
+FindingListDialog* ExportWindow::findingList() const { return findingList_.data(); }
+
+// The list is saved through the same save dialog as the bank file, without the
+// overwrite question of the bank file: the text file is the user's own copy.
+void ExportWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
+    delete findingList_;
+    auto save = [this](const std::string& textForm) {
+        const QString chosen = QFileDialog::getSaveFileName(findingList_, QStringLiteral("Salva l'elenco"),
+                                                            QStringLiteral("Controllo.txt"));
+        if (chosen.isEmpty()) return;
+        try {
+            writeFileAtomically(toAnsi(chosen), textForm);
+        } catch (const std::exception& e) {
+            showError(e.what());
+        }
+    };
+    findingList_ = new FindingListDialog(list, std::move(onPick), save, this);
+    findingList_->setAttribute(Qt::WA_DeleteOnClose);
+    findingList_->show();
+}
 
 void ExportWindow::openWithDesktop(const std::string& path) {
     if (desktopOpener_) desktopOpener_(path);

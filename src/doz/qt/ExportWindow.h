@@ -7,6 +7,7 @@
 // Windows-1252 and are converted to and from the toolkit's Unicode here.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@ class QTableView;
 namespace doz {
 
 class DispositionModel;
+class FindingListDialog;
 
 class ExportWindow : public QWidget, public WindowPort {
     Q_OBJECT
@@ -63,6 +65,10 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
+    void showList(const FindingList& list, std::function<void(int key)> onPick) override;
+
+    // The list Controlla shows, while it is open.
+    FindingListDialog* findingList() const;
 
     // The widget's own members of the same names stay reachable beside the port's
     // (close() is the port's: it closes the window all the same).
@@ -75,6 +81,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Entry {
@@ -100,7 +107,9 @@ private:
     QTableView* grid_ = nullptr;
     DispositionModel* model_ = nullptr;
     DesktopOpener desktopOpener_;
+    QPointer<FindingListDialog> findingList_;
     std::unique_ptr<TfmPzExport_Banche> form_;
+    QWidget* leftByClick_ = nullptr;  // the exit edit a button press has already left
     bool shown_ = false;
     bool tearingDown_ = false;
     bool movingTable_ = false;     // the grid is moving the table's cursor
