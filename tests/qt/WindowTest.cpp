@@ -658,7 +658,7 @@ private slots:
         banks->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(banks, Qt::Key_Down, Qt::AltModifier);
         QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTest::keyClick(QApplication::activePopupWidget()->windowHandle(), Qt::Key_Escape);
         QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
         QVERIFY(window_->isVisible());
 
@@ -667,8 +667,8 @@ private slots:
         QVERIFY(date->popup()->isVisible());
         QWidget* inCalendar = QApplication::focusWidget();
         QVERIFY(inCalendar && date->calendar()->isAncestorOf(inCalendar));
-        QTest::keyClick(inCalendar, Qt::Key_Escape);
-        QVERIFY(!date->popup()->isVisible());
+        QTest::keyClick(date->popup()->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(!date->popup()->isVisible());
         QVERIFY(window_->isVisible());
         QVERIFY(user_->boxes.empty());
 
