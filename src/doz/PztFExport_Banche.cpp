@@ -114,6 +114,7 @@ void TfmPzExport_Banche::FormShow() {
         WindowPort& w = state_.window;
         w.setText("", w.text("") + " v" + ProgramVersion());
         w.setDate("deDATA_SCADENZA", encodeDate(decodeDate(today()).year, 12, 31));
+        if (state_.paths.chooseFolders) ChooseFolders();
         LoadCatalogue(state_);
         doz::chEscludiMPGClick(state_);
         LoadDispositions(state_);
@@ -245,6 +246,35 @@ void TfmPzExport_Banche::SaveSettings() {
     ini.writeString(kSettingsSection, "CC_Ordinante", w.text("edCC_ORDINANTE"));
     const int selected = w.selectedIndex("cbBanche");
     if (selected >= 0) ini.writeString(kSettingsSection, "Banca", w.items("cbBanche").at(static_cast<std::size_t>(selected)));
+}
+
+void TfmPzExport_Banche::ChooseFolders() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    // Remembering a folder is a convenience: a settings folder that cannot be
+    // written was reported when the window was created.
+    auto remember = [&ini](const char* key, const std::string& folder) {
+        try {
+            ini.writeString(kSettingsSection, key, folder);
+        } catch (const IoError&) {
+        }
+    };
+    const std::string savedDispositions = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
+    const auto dispositions = w.runFolderDialog("Cartella di Disposizioni.cds",
+                                                savedDispositions.empty() ? homeFolder() : savedDispositions);
+    state_.paths.dispositionsArg = dispositions ? *dispositions : savedDispositions;
+    if (dispositions) remember(kDispositionsFolderKey, *dispositions);
+
+    if (fileExists(state_.workingFile("Tracciati.xml"))) return;
+    std::string layouts = ini.readString(kSettingsSection, kLayoutsFolderKey, "");
+    if (layouts.empty() || !fileExists(layouts + "/Tracciati.xml")) {
+        const auto chosen =
+            w.runFolderDialog("Cartella dei tracciati (Tracciati.xml)", layouts.empty() ? homeFolder() : layouts);
+        if (!chosen) return;
+        layouts = *chosen;
+        remember(kLayoutsFolderKey, layouts);
+    }
+    state_.paths.workingFolder = layouts;
 }
 
 std::string TfmPzExport_Banche::SanitizeFileName(const std::string& text) {

@@ -62,6 +62,8 @@ public:
     static std::string CaptionVersion(const std::string& fileVersion);
 
     static constexpr const char* kSettingsSection = "Dati";
+    static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
+    static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
 
 private:
     // The common error report: runs a command, shows its error through the
@@ -71,6 +73,9 @@ private:
     bool run(Command&& command);
 
     std::string todayFileName() const;
+    // Started without the folder argument: asks for the dispositions folder and,
+    // where needed, the layouts folder (FormPaths::chooseFolders).
+    void ChooseFolders();
 
     FormState state_;
     CommandOutcome lastOutcome_;

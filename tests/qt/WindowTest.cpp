@@ -260,9 +260,10 @@ private:
     }
 
     // Creates and shows the window as the program does; FormShow runs on showing.
-    ExportWindow& start() {
+    ExportWindow& start(bool withArgument = true) {
         FormPaths paths = FormPaths::defaults();
-        paths.dispositionsArg = dispFolder();
+        if (withArgument) paths.dispositionsArg = dispFolder();
+        paths.chooseFolders = !withArgument;
         window_ = std::make_unique<ExportWindow>(paths);
         window_->setDesktopOpener([this](const std::string& path) { opened_.push_back(path); });
         window_->show();
@@ -733,6 +734,37 @@ private slots:
         };
         QTest::mouseClick(find<BrowseEdit>("cbBancaFile")->button(), Qt::LeftButton);
         QTRY_COMPARE(seeds, QStringList{QString::fromStdString(bankFolder() + "/StipendiDic" + todayStamp() + ".Txt")});
+    }
+
+    // Started without the folder argument, the window asks for the dispositions
+    // folder and, where the working folder has no catalogue, for the layouts
+    // folder; the next start opens on the last choice and asks for layouts no more.
+    void withoutArgumentTheFoldersAreAskedFor() {
+        fs::current_path(home());  // no Tracciati.xml here
+        QStringList titles, openedOn;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            titles << dialog->windowTitle();
+            openedOn << dialog->directory().absolutePath();
+            const std::string folder = dialog->windowTitle().contains(QStringLiteral("tracciati")) ? work() : dispFolder();
+            dialog->setDirectory(QString::fromStdString(folder));
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        start(false);
+        QCOMPARE(titles, QStringList({"Cartella di Disposizioni.cds", "Cartella dei tracciati (Tracciati.xml)"}));
+        QCOMPARE(openedOn.value(0), QString::fromStdString(home()));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+        QCOMPARE(gridRows(), 3);
+        IniFile ini(iniPath());
+        QCOMPARE(ini.readString("Dati", "Cartella_Disposizioni", ""), dispFolder());
+        QCOMPARE(ini.readString("Dati", "Cartella_Tracciati", ""), work());
+
+        window_.reset();
+        titles.clear();
+        openedOn.clear();
+        start(false);
+        QCOMPARE(titles, QStringList{"Cartella di Disposizioni.cds"});
+        QCOMPARE(openedOn, QStringList{QString::fromStdString(dispFolder())});
+        QCOMPARE(gridRows(), 3);
     }
 
     // Distinta and Brogliaccio write their files and hand them to the desktop;

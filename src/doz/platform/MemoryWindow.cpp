@@ -205,6 +205,12 @@ std::optional<std::string> MemoryWindow::runSaveDialog(const std::string& initia
 
 void MemoryWindow::close() { ++closeCount_; }
 
+std::optional<std::string> MemoryWindow::runFolderDialog(const std::string& title, const std::string& initialFolder) {
+    folderDialogRequests_.push_back(initialFolder);
+    if (!folderPolicy_) return std::nullopt;
+    return folderPolicy_(title);
+}
+
 void MemoryWindow::openWithDesktop(const std::string& path) { openedPaths_.push_back(path); }
 
 void MemoryWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {

@@ -65,6 +65,7 @@ public:
     bool askYesNo(const std::string& question) override;
     void showError(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
+    std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
@@ -74,12 +75,17 @@ public:
     void setQuestionPolicy(QuestionPolicy policy) { questionPolicy_ = std::move(policy); }
     // What the save dialog returns from now on; nothing means the user cancels (the default).
     void setSaveDialogAnswer(std::optional<std::string> answer) { saveDialogAnswer_ = std::move(answer); }
+    // What each folder dialog returns, given its title; without one every folder dialog is cancelled.
+    using FolderPolicy = std::function<std::optional<std::string>(const std::string& title)>;
+    void setFolderDialogPolicy(FolderPolicy policy) { folderPolicy_ = std::move(policy); }
 
     // ---- records ----------------------------------------------------------------------
     const std::vector<Question>& questions() const { return questions_; }
     const std::vector<std::string>& errors() const { return errors_; }
     // The initial file name of every save dialog run, in order.
     const std::vector<std::string>& saveDialogRequests() const { return saveDialogRequests_; }
+    // The initial folder of every folder dialog run, in order.
+    const std::vector<std::string>& folderDialogRequests() const { return folderDialogRequests_; }
     bool closed() const { return closeCount_ > 0; }
     int closeCount() const { return closeCount_; }
     CursorShape cursor() const { return cursor_; }
@@ -120,6 +126,8 @@ private:
     std::vector<Question> questions_;
     std::vector<std::string> errors_;
     std::vector<std::string> saveDialogRequests_;
+    FolderPolicy folderPolicy_;
+    std::vector<std::string> folderDialogRequests_;
     int closeCount_ = 0;
     CursorShape cursor_ = CursorShape::Default;
     std::vector<CursorShape> cursorHistory_;

@@ -93,6 +93,8 @@ public:
     virtual void showError(const std::string& message) = 0;
     // Save-file dialog seeded with a file name; the chosen name, or nothing when cancelled.
     virtual std::optional<std::string> runSaveDialog(const std::string& initialFile) = 0;
+    // Folder dialog with a title, opened on a folder; the chosen folder, or nothing when cancelled.
+    virtual std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) = 0;
     virtual void close() = 0;
     // Shows a list of findings and returns at once; while the list is open,
     // picking a row with a key other than 0 calls `onPick` with that key. A new

@@ -556,6 +556,12 @@ std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initia
     return toAnsi(chosen);
 }
 
+std::optional<std::string> ExportWindow::runFolderDialog(const std::string& title, const std::string& initialFolder) {
+    const QString chosen = QFileDialog::getExistingDirectory(this, fromAnsi(title), fromAnsi(initialFolder));
+    if (chosen.isEmpty()) return std::nullopt;
+    return toAnsi(chosen);
+}
+
 void ExportWindow::close() { QWidget::close(); }
 
 FindingListDialog* ExportWindow::findingList() const { return findingList_.data(); }

@@ -63,6 +63,7 @@ public:
     bool askYesNo(const std::string& question) override;
     void showError(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
+    std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
