@@ -408,12 +408,35 @@ private slots:
         QCOMPARE(model->columnCount(), 12);
         const QStringList titles = {"Destinario", "Importo in cent.", "Mod. Pag.", "ABI", "CAB", "C/C", "CIN",
                                     "Cod. fisc,", "Indirizzo", "CAP", "Comune", "Banca"};
-        const int widths[] = {276, 84, 56, 48, 48, 92, 24, -1, 300, 40, 200, 300};
+        // Widths scaled to the font by one factor: every title and a typical value fit.
+        const int designed[] = {276, 84, 56, 48, 48, 92, 24, 64, 300, 40, 200, 300};
+        const QStringList samples = {"BIANCHI MARIA GIOVANNA", "1234567", "1", "03069", "01600", "000012345678", "X",
+                                     "BNCMGV80A41H501W", "VIA GIUSEPPE GARIBALDI 123", "00100",
+                                     "SAN GIOVANNI IN PERSICETO", "BANCA POPOLARE DI SONDRIO"};
+        const QFontMetrics cells = grid()->fontMetrics();
+        const QFontMetrics header(grid()->horizontalHeader()->font());
+        const double factor = grid()->columnWidth(0) / 276.0;
+        QVERIFY(factor >= 1.0);
         for (int c = 0; c < 12; ++c) {
             QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), titles[c]);
-            const int width = widths[c] < 0 ? grid()->horizontalHeader()->defaultSectionSize() : widths[c];
-            QCOMPARE(grid()->columnWidth(c), width);
+            const int width = grid()->columnWidth(c);
+            QVERIFY2(width > header.horizontalAdvance(titles[c]) + 8, qPrintable(titles[c]));
+            QVERIFY2(width > cells.horizontalAdvance(samples[c]) + 8, qPrintable(samples[c]));
+            QVERIFY2(std::abs(width - designed[c] * factor) <= 2, qPrintable(titles[c]));
         }
+        // A larger font keeps every title whole too.
+        QFont large = grid()->font();
+        large.setPointSize(large.pointSize() * 2);
+        const QFontMetrics largeMetrics(large);
+        const std::vector<int> largeWidths = DispositionModel::columnWidths(largeMetrics, largeMetrics, 20);
+        for (int c = 0; c < 12; ++c) QVERIFY(largeWidths[static_cast<std::size_t>(c)] >= largeMetrics.horizontalAdvance(titles[c]) + 20);
+
+        // The file field shows the whole file name, the whole path in its tooltip.
+        const QString longName = QString::fromStdString(bankFolder() + "/STIPENDI DICEMBRE 20" + todayStamp() + ".Txt");
+        fileEdit()->setText(longName);
+        QCOMPARE(fileEdit()->toolTip(), longName);
+        QCOMPARE(fileEdit()->cursorPosition(), longName.size());
+        QVERIFY(fileEdit()->width() > fileEdit()->fontMetrics().horizontalAdvance(longName.section('/', -1)));
         QCOMPARE(grid()->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
         QVERIFY(grid()->showGrid());
         QVERIFY(grid()->verticalHeader()->isVisible());

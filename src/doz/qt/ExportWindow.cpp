@@ -37,6 +37,9 @@ namespace {
 const char kTopPanel[] = "pnlTesta";
 const char kBottomPanel[] = "Panel1";
 const char kPanelCaption[] = "dozCaption";  // property holding a panel's caption
+const int kColumnPadding = 20;  // a grid cell's or title's margins and sort mark room
+// A file name built from a 20-character support name and the date.
+const char kLongestFileName[] = "STIPENDI DICEMBRE 2020261231.Txt";
 
 QString fromAnsi(const std::string& text) { return QString::fromStdString(ansiToUtf8(text)); }
 std::string toAnsi(const QString& text) { return utf8ToAnsi(text.toStdString()); }
@@ -128,9 +131,9 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 4);
     grid_->verticalHeader()->setMinimumWidth(16);
-    const auto& columns = DispositionModel::columns();
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i].width > 0) grid_->setColumnWidth(static_cast<int>(i), columns[i].width);
+    const std::vector<int> widths = DispositionModel::columnWidths(
+        grid_->fontMetrics(), QFontMetrics(grid_->horizontalHeader()->font()), kColumnPadding);
+    for (std::size_t i = 0; i < widths.size(); ++i) grid_->setColumnWidth(static_cast<int>(i), widths[i]);
     connect(model_, &DispositionModel::currentRowMoved, this, &ExportWindow::followCurrentRow);
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChosen(current); });
@@ -154,7 +157,7 @@ ExportWindow::~ExportWindow() {
 void ExportWindow::buildTopPanel(QWidget* panel) {
     auto* banks = new QComboBox(panel);
     banks->setEditable(false);
-    banks->setMinimumWidth(180);
+    banks->setMinimumWidth(150);
     add(banks, "cbBanche", ComponentKind::List, kTopPanel);
 
     auto edit = [&](const char* name, int maxLength, int width) {
@@ -171,11 +174,12 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
 
     for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"}) {
         auto* d = keepPlace(new DateEdit(panel));
-        d->setMinimumWidth(120);
+        d->setMinimumWidth(d->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 32);
         add(d, name, ComponentKind::DateEdit, kTopPanel);
     }
     auto* file = keepPlace(new BrowseEdit(panel));
-    file->setMinimumWidth(220);
+    // Room for a file name built from the longest support name and the date.
+    file->setMinimumWidth(file->fontMetrics().horizontalAdvance(QString(kLongestFileName)) + 48);
     add(file, "cbBancaFile", ComponentKind::BrowseEdit, kTopPanel);
 
     struct LabelDef {
