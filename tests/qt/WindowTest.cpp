@@ -814,6 +814,30 @@ private slots:
         QVERIFY(user_->boxes.empty());
     }
 
+    // A report the desktop cannot open: the window says where it was written,
+    // whether xdg-open fails or is missing.
+    void unopenedReportSaysWhereItIs() {
+        start();
+        window_->setDesktopOpener({});
+        const std::string failing = root_ + "/failing", none = root_ + "/none";
+        fs::create_directories(failing);
+        fs::create_directories(none);
+        writeFileAtomically(failing + "/xdg-open", "#!/bin/sh\nexit 4\n");
+        fs::permissions(failing + "/xdg-open", fs::perms::owner_all);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(failing));
+        click("Button3");
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(1));
+        qputenv("PATH", QByteArray::fromStdString(none));
+        click("Button1");
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(2));
+        qputenv("PATH", path);
+        const auto shown = boxTexts(QMessageBox::Information);
+        QVERIFY(shown[0].endsWith(QString::fromStdString(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt")));
+        QVERIFY(shown[1].endsWith(QString::fromStdString(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt")));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+    }
+
     // On the developer's machine the Log button shows and logs the named bank file.
     void logButtonOnTheDeveloperMachine() {
         forceDirectories(home() + "/pzt-retribuzioni/src/doz");

@@ -73,9 +73,6 @@ W* keepPlace(W* w) {
 ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("fmPzExport_Banche"));
     setWindowTitle(QStringLiteral("Creazione file per la banca"));
-    desktopOpener_ = [](const std::string& path) {
-        QProcess::startDetached(QStringLiteral("xdg-open"), {fromAnsi(path)});
-    };
 
     auto* top = new QFrame(this);
     top->setFrameShape(QFrame::StyledPanel);
@@ -590,7 +587,39 @@ void ExportWindow::showList(const FindingList& list, std::function<void(int key)
 }
 
 void ExportWindow::openWithDesktop(const std::string& path) {
-    if (desktopOpener_) desktopOpener_(path);
+    if (desktopOpener_) {
+        desktopOpener_(path);
+        return;
+    }
+    // xdg-open runs on its own; when it cannot start or ends with an error, the
+    // user learns where the file is. The process object is nobody's child, so
+    // that closing the window does not end the program xdg-open started.
+    auto* process = new QProcess();
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    const QPointer<ExportWindow> self(this);
+    const QString shown = fromAnsi(path);
+    auto failed = [self, shown] {
+        if (self) self->reportNotOpened(shown);
+    };
+    connect(process, &QProcess::errorOccurred, process, [process, failed](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        failed();
+        process->deleteLater();
+    });
+    connect(process, &QProcess::finished, process, [process, failed](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) failed();
+        process->deleteLater();
+    });
+    process->start(QStringLiteral("xdg-open"), {shown});
+}
+
+void ExportWindow::reportNotOpened(const QString& path) {
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                    QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
+                                   "Il file \u00E8 stato scritto in:\n%1").arg(path),
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 }  // namespace doz

@@ -37,8 +37,9 @@ public:
     QTableView* grid() const { return grid_; }
     DispositionModel* gridModel() const { return model_; }
 
-    // What hands a folder or a file to the desktop; by default xdg-open, started
-    // detached. Replaceable so that a test starts nothing.
+    // What hands a folder or a file to the desktop; by default (or when set to
+    // nothing) xdg-open, which tells the user where the file is when it fails.
+    // Replaceable so that a test starts nothing.
     using DesktopOpener = std::function<void(const std::string& path)>;
     void setDesktopOpener(DesktopOpener opener) { desktopOpener_ = std::move(opener); }
 
@@ -94,6 +95,7 @@ private:
     void buildBottomPanel(QWidget* panel);
     void wireHandlers();
     void followCurrentRow(int row);
+    void reportNotOpened(const QString& path);
     void gridRowChosen(const QModelIndex& current);
 
     QWidget* add(QWidget* widget, const char* name, ComponentKind kind, const char* parent,
