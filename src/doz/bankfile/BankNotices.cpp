@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "bankfile/DispositionCheck.h"
+#include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
 
 namespace doz {
@@ -53,6 +54,16 @@ std::string accountPart(std::string_view account) {
     std::string out(trimmed(account));
     if (out.size() < 12) out.insert(0, 12 - out.size(), '0');
     return out;
+}
+
+// The file keeps the value as the field's width cuts it; the check says so.
+void noteCutValue(FormState& form, const std::string& fitted, CheckSink& sink) {
+    std::string value = FieldSourceText(form);
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    if (value.size() <= fitted.size()) return;
+    sink.atCurrentField(form, FindingKind::Notice,
+                        "valore di " + std::to_string(value.size()) + " caratteri tagliato a " +
+                            std::to_string(fitted.size()) + ": '" + value + "' diventa '" + fitted + "'");
 }
 
 }  // namespace
@@ -114,7 +125,9 @@ bool IbanIsValid(std::string_view iban) {
 
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
     const std::string colType = form.cdsTraccCorrente.fieldByName("ColType").asText();
-    if (colType == "F" || IsNumericType(colType)) return;
+    if (colType == "F") return;
+    noteCutValue(form, text, sink);
+    if (IsNumericType(colType)) return;
     const std::string outside = NonCbiCharacters(text);
     if (outside.empty()) return;
     std::string message = outside.size() == 1 ? "carattere fuori dalla tabella CBI: " : "caratteri fuori dalla tabella CBI: ";

@@ -37,8 +37,10 @@ std::optional<std::string> IbanCheckDigits(std::string_view country, std::string
 // True when the whole IBAN's check digits hold (blanks inside are ignored).
 bool IbanIsValid(std::string_view iban);
 
-// Notices of one formatted field, with its layout row current: characters
-// outside the CBI table in a field that is neither numeric nor a filler.
+// Notices of one formatted field, with its layout row current: a value longer
+// than the field, which the file carries cut (blanks at the end of a text do
+// not count); characters outside the CBI table in a field that is neither
+// numeric nor a filler.
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
 
 // Notices of the current disposition, number `number` (PROGRESSIVO): its payee

@@ -132,6 +132,13 @@ std::string FormatFieldText(FormState& form) {
     return FormatFieldText(form, row);
 }
 
+std::string FieldSourceText(FormState& form) {
+    LayoutRow row = LayoutRow::current(form);
+    const std::string& colType = row.ColType(form);
+    if (colType == "F") return {};
+    return sourceValue(form, row, colType);
+}
+
 std::string FormatFieldText(FormState& form, LayoutRow& row) {
     form.currentFieldLength = FieldLength(form, row);
     const std::string& colType = row.ColType(form);

@@ -15,6 +15,9 @@ std::string FormatField(FormState& form);
 // FormatField without the validation: the field's text cut and padded to its width.
 std::string FormatFieldText(FormState& form);
 int FieldLength(FormState& form);
+// The current layout row's value before it is fitted to the field's width
+// (empty for a filler): what the width may cut.
+std::string FieldSourceText(FormState& form);
 std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);
 std::string FieldFillingChar(FormState& form);
