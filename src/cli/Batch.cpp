@@ -164,8 +164,8 @@ void applyHeaderValues(MemoryWindow& window, const std::vector<HeaderValue>& val
             window.setDate(h.control, h.date);
             continue;
         }
-        window.setText(h.control, h.text);
-        // The edit keeps only as many characters as it allows; a batch run must not cut silently.
+        window.typeText(h.control, h.text);
+        // The edit takes only as many characters as it allows; a batch run must not cut silently.
         const std::string kept = window.text(h.control);
         if (kept != h.text)
             throw UsageError("--set " + h.control.substr(2) + ": valore troppo lungo (al massimo " +

@@ -351,12 +351,26 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AssertionFailure, w.text("edNOME"));
         QVERIFY_THROWS_EXCEPTION(AssertionFailure, w.date("edMittente"));
 
-        QCOMPARE(find<QLineEdit>("edMittente")->maxLength(), 10);
-        QCOMPARE(find<QLineEdit>("edNOME_SUPPORTO")->maxLength(), 20);
-        QCOMPARE(find<QLineEdit>("edCC_ORDINANTE")->maxLength(), 20);
-        QCOMPARE(find<QLineEdit>("edConto_Tesoreria")->maxLength(), 7);
+        // The limits restrict typing; a text the program sets is kept whole.
+        for (const auto& [name, limit] : {std::pair{"edMittente", 10}, std::pair{"edNOME_SUPPORTO", 20},
+                                          std::pair{"edCC_ORDINANTE", 20}, std::pair{"edConto_Tesoreria", 7}}) {
+            auto* edit = find<QLineEdit>(name);
+            edit->clear();
+            QTest::keyClicks(edit, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+            QCOMPARE(edit->text().size(), limit);
+        }
         w.setText("edConto_Tesoreria", "123456789");
-        QCOMPARE(w.text("edConto_Tesoreria"), std::string("1234567"));
+        QCOMPARE(w.text("edConto_Tesoreria"), std::string("123456789"));
+        auto* treasury = find<QLineEdit>("edConto_Tesoreria");
+        treasury->setFocus(Qt::OtherFocusReason);
+        treasury->end(false);
+        QTest::keyClick(treasury, Qt::Key_0);  // no longer than it is
+        QCOMPARE(treasury->text(), QStringLiteral("123456789"));
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClicks(treasury, "xyz");  // shortened, it takes typing up to the limit again
+        QCOMPARE(treasury->text(), QStringLiteral("123456x"));
         QVERIFY(find<QLabel>("laDisp")->font().bold());
         QVERIFY(find<QLabel>("Label9")->font().bold());
 
@@ -597,7 +611,9 @@ private slots:
     // chosen, Controlla says when nothing fails.
     void commandsWithoutBankAskForOne() {
         saveSetting("Banca", "Banca Sconosciuta");
+        saveSetting("Mittente", "SIA-0123456789");  // longer than the edit's typing limit
         start();
+        QCOMPARE(window_->text("edMittente"), std::string("SIA-0123456789"));
         QCOMPARE(find<QComboBox>("cbBanche")->currentIndex(), -1);
         QCOMPARE(gridRows(), 0);
         QCOMPARE(find<QLabel>("laDisp")->text(), QStringLiteral("0"));
@@ -611,7 +627,6 @@ private slots:
         auto* banks = find<QComboBox>("cbBanche");
         banks->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(banks, Qt::Key_Down);
-        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
         click("btnControlla");
         QVERIFY(window_->findingList() != nullptr);
         QVERIFY(window_->findingList()->summary()->text().startsWith(QStringLiteral("Nessun errore")));

@@ -142,12 +142,12 @@ void MemoryWindow::setText(std::string_view name, const std::string& text) {
         caption_ = text;
         return;
     }
-    Component& c = getKind(name, kTextKinds);
-    if (c.maxLength > 0 && text.size() > c.maxLength) {
-        c.text = text.substr(0, c.maxLength);
-    } else {
-        c.text = text;
-    }
+    getKind(name, kTextKinds).text = text;
+}
+
+void MemoryWindow::typeText(std::string_view name, const std::string& text) {
+    Component& c = getKind(name, {ComponentKind::Edit, ComponentKind::BrowseEdit});
+    c.text = c.maxLength > 0 && text.size() > c.maxLength ? text.substr(0, c.maxLength) : text;
 }
 
 DaySerial MemoryWindow::date(std::string_view name) const {

@@ -49,7 +49,7 @@ public:
     void setEnabled(std::string_view name, bool enabled) override;
 
     std::string text(std::string_view name) const override;
-    // Edits keep at most their limit of characters (bytes), as a typed edit would.
+    // The limit of an edit restricts typing only: a text the program sets is kept whole.
     void setText(std::string_view name, const std::string& text) override;
     DaySerial date(std::string_view name) const override;
     void setDate(std::string_view name, DaySerial date) override;
@@ -71,6 +71,9 @@ public:
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
     // ---- the stand-in user: policies ----------------------------------------------
+    // The user types `text` over the edit's content: no more than the edit's
+    // limit of characters (bytes) is taken.
+    void typeText(std::string_view name, const std::string& text);
     // Decides each Yes/No question; without one (or with an empty one) every answer is No.
     void setQuestionPolicy(QuestionPolicy policy) { questionPolicy_ = std::move(policy); }
     // What the save dialog returns from now on; nothing means the user cancels (the default).

@@ -20,6 +20,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 
 #include "platform/Ansi.h"
@@ -56,6 +57,23 @@ QLabel* makeLabel(const char* caption, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     return label;
 }
+
+// An edit's limit of characters, for typing only: the user cannot make the text
+// longer than the limit, or than a longer text the program put there (which is
+// shown and used whole; the user may still shorten it).
+class TypingLimit : public QValidator {
+public:
+    TypingLimit(int limit, QLineEdit* edit) : QValidator(edit), limit_(limit), allowed_(limit) {
+        QObject::connect(edit, &QLineEdit::textEdited, this,
+                         [this](const QString& text) { allowed_ = std::max<qsizetype>(limit_, text.size()); });
+    }
+    void allowAtLeast(qsizetype length) { allowed_ = std::max<qsizetype>(limit_, length); }
+    State validate(QString& input, int&) const override { return input.size() <= allowed_ ? Acceptable : Invalid; }
+
+private:
+    qsizetype limit_;
+    qsizetype allowed_;
+};
 
 // A control whose place stays taken while the transfer rules hide it.
 template <class W>
@@ -159,7 +177,7 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
 
     auto edit = [&](const char* name, int maxLength, int width) {
         auto* e = keepPlace(new QLineEdit(panel));
-        e->setMaxLength(maxLength);
+        e->setValidator(new TypingLimit(maxLength, e));
         e->setMinimumWidth(width);
         add(e, name, ComponentKind::Edit, kTopPanel);
         return e;
@@ -458,7 +476,7 @@ std::string ExportWindow::text(std::string_view name) const {
     }
 }
 
-// An edit keeps at most its limit of characters, as typing would.
+// A text set in an edit is kept whole, whatever the edit's typing limit.
 void ExportWindow::setText(std::string_view name, const std::string& text) {
     if (name.empty()) {
         setWindowTitle(fromAnsi(text));
@@ -468,7 +486,13 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
     const QString value = fromAnsi(text);
     switch (e.info.kind) {
         case ComponentKind::Edit:
-        case ComponentKind::BrowseEdit: lineEditOf(e.widget, e.info.kind)->setText(value); break;
+        case ComponentKind::BrowseEdit: {
+            QLineEdit* edit = lineEditOf(e.widget, e.info.kind);
+            if (auto* limit = dynamic_cast<const TypingLimit*>(edit->validator()))
+                const_cast<TypingLimit*>(limit)->allowAtLeast(value.size());
+            edit->setText(value);
+            break;
+        }
         case ComponentKind::Label: static_cast<QLabel*>(e.widget)->setText(value); break;
         case ComponentKind::Button:
         case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(value); break;
