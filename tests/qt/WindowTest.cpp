@@ -894,6 +894,15 @@ private slots:
         QCOMPARE(fileEdit()->text(), chosen);
     }
 
+    // The toolkit's own texts are Italian: standard buttons, the calendar.
+    void toolkitTextsAreItalian() {
+        QMessageBox box(QMessageBox::Warning, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QString::fromUtf8("S\xC3\xAC"));
+        DateEdit edit;
+        QCOMPARE(edit.calendar()->locale().language(), QLocale::Italian);
+        QCOMPARE(edit.calendar()->locale().monthName(12), QStringLiteral("dicembre"));
+    }
+
     // The date edits: empty is the zero date, dd/mm/yyyy with the regional separator,
     // and the calendar sets the chosen day.
     void dateEditsCanBeEmpty() {

@@ -575,7 +575,8 @@ void ExportWindow::showError(const std::string& message) {
 }
 
 std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initialFile) {
-    const QString chosen = QFileDialog::getSaveFileName(this, QString(), fromAnsi(initialFile), QString(), nullptr,
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Salva il file per la banca"),
+                                                        fromAnsi(initialFile), QString(), nullptr,
                                                         QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) return std::nullopt;
     return toAnsi(chosen);
