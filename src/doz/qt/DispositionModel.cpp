@@ -37,17 +37,14 @@ const std::vector<DispositionModel::Column>& DispositionModel::columns() {
 }
 
 std::vector<int> DispositionModel::columnWidths(const QFontMetrics& cells, const QFontMetrics& titles, int padding) {
-    const auto& list = columns();
-    auto base = [](const Column& c) { return c.width > 0 ? c.width : kDefaultWidth; };
-    double factor = std::max(1.0, cells.averageCharWidth() / double(kDesignCharWidth));
-    for (const Column& c : list) {
+    const double factor = std::max(1.0, cells.averageCharWidth() / double(kDesignCharWidth));
+    std::vector<int> widths;
+    for (const Column& c : columns()) {
+        const int scaled = static_cast<int>(std::ceil((c.width > 0 ? c.width : kDefaultWidth) * factor));
         const int needed = std::max(titles.horizontalAdvance(QString::fromLatin1(c.title)),
                                     cells.horizontalAdvance(QString::fromLatin1(c.sample))) + padding;
-        factor = std::max(factor, needed / double(base(c)));
+        widths.push_back(std::max(scaled, needed));
     }
-    std::vector<int> widths;
-    widths.reserve(list.size());
-    for (const Column& c : list) widths.push_back(static_cast<int>(std::ceil(base(c) * factor)));
     return widths;
 }
 

@@ -27,9 +27,9 @@ public:
     static const std::vector<Column>& columns();
 
     // The widths were drawn for a dialog font whose characters average 5 pixels;
-    // a column 0 had the default of 64. Every width grows by one factor, so order
-    // and proportions stay: the font's own growth, or more where a title or a
-    // typical value (plus `padding`) would not fit.
+    // a column 0 had the default of 64. Every width grows with the font in use
+    // by the same factor, so order and proportions stay; a column whose title or
+    // typical value (plus `padding`) would still not fit grows to fit it.
     static constexpr int kDesignCharWidth = 5;
     static constexpr int kDefaultWidth = 64;
     static std::vector<int> columnWidths(const QFontMetrics& cells, const QFontMetrics& titles, int padding);
