@@ -439,12 +439,6 @@ private slots:
             QVERIFY2(width > cells.horizontalAdvance(samples[c]) + 8, qPrintable(samples[c]));
             QVERIFY2(width >= designed[c] * factor - 1, qPrintable(titles[c]));
         }
-        // A larger font keeps every title whole too.
-        QFont large = grid()->font();
-        large.setPointSize(large.pointSize() * 2);
-        const QFontMetrics largeMetrics(large);
-        const std::vector<int> largeWidths = DispositionModel::columnWidths(largeMetrics, largeMetrics, 20);
-        for (int c = 0; c < 12; ++c) QVERIFY(largeWidths[static_cast<std::size_t>(c)] >= largeMetrics.horizontalAdvance(titles[c]) + 20);
 
         // The file field shows the whole file name, the whole path in its tooltip.
         const QString longName = QString::fromStdString(bankFolder() + "/STIPENDI DICEMBRE 20" + todayStamp() + ".Txt");

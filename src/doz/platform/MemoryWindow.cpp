@@ -213,15 +213,6 @@ std::optional<std::string> MemoryWindow::runFolderDialog(const std::string& titl
 
 void MemoryWindow::openWithDesktop(const std::string& path) { openedPaths_.push_back(path); }
 
-void MemoryWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
-    lists_.push_back(list);
-    onPick_ = std::move(onPick);
-}
-
-void MemoryWindow::pickListRow(std::size_t row) {
-    if (lists_.empty() || row >= lists_.back().keys.size()) throw AssertionFailure();
-    const int key = lists_.back().keys[row];
-    if (key != 0 && onPick_) onPick_(key);
-}
+void MemoryWindow::showList(const FindingList& list, std::function<void(int key)>) { lists_.push_back(list); }
 
 }  // namespace doz

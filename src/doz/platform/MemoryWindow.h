@@ -95,9 +95,8 @@ public:
     // Every setCursor call, in order.
     const std::vector<CursorShape>& cursorHistory() const { return cursorHistory_; }
     const std::vector<std::string>& openedPaths() const { return openedPaths_; }
-    // Every list shown, in order; pickListRow picks a row of the last one as a double click would.
+    // Every list shown, in order (the batch command prints its findings itself).
     const std::vector<FindingList>& lists() const { return lists_; }
-    void pickListRow(std::size_t row);
 
 private:
     struct Component {
@@ -136,7 +135,6 @@ private:
     std::vector<CursorShape> cursorHistory_;
     std::vector<std::string> openedPaths_;
     std::vector<FindingList> lists_;
-    std::function<void(int key)> onPick_;
 };
 
 }  // namespace doz

@@ -1,5 +1,6 @@
 #include "qt/DateEdit.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -85,6 +86,8 @@ QString DateEdit::invalidTextMessage() const {
 // Leaving the edit: a date is shown in the edit's own form; a text that is no
 // date is refused and the focus goes back to it.
 void DateEdit::left() {
+    // Left for a command that already stopped on this text with the same message.
+    if (QApplication::activeModalWidget()) return;
     if (edit_->text().trimmed().isEmpty()) return;
     if (hasValidText()) {
         setDate(date());
