@@ -99,6 +99,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Run-time libraries found by dpkg-shlibdeps (from dpkg-dev) on the built programs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The toolkit's own texts (buttons, dialogs, calendar) in Italian.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 # The window opens the reports it writes with xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")

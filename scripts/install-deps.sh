@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev libpugixml-dev
           libxml2-dev libxml2-utils
-          qt6-base-dev xvfb xauth dpkg-dev file)
+          qt6-base-dev qt6-translations-l10n xvfb xauth dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CheckList.h"
 #include "PztFExport_Banche.h"
 #include "XmlBankFile.h"
 #include "bankfile/DispositionCheck.h"
@@ -185,8 +186,8 @@ void applyHeaderValues(MemoryWindow& window, const std::vector<HeaderValue>& val
             window.setDate(h.control, h.date);
             continue;
         }
-        window.setText(h.control, h.text);
-        // The edit keeps only as many characters as it allows; a batch run must not cut silently.
+        window.typeText(h.control, h.text);
+        // The edit takes only as many characters as it allows; a batch run must not cut silently.
         const std::string kept = window.text(h.control);
         if (kept != h.text)
             throw UsageError("--set " + h.control.substr(2) + ": valore troppo lungo (al massimo " +
@@ -204,8 +205,7 @@ int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
     FormState& state = form.state();
     CheckSink sink;
     try {
-        ReloadDispositions(state);
-        CheckBankFile(state, sink);
+        CheckDispositions(state, sink);
     } catch (...) {
         return exceptionStatus(std::current_exception(), window);
     }

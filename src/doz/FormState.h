@@ -28,6 +28,10 @@ struct FormPaths {
     std::string workingFolder;   // where Tracciati.xml and the layout files are read; "" = current folder
     std::string dispositionsArg; // the program's folder argument
     std::string schemaFolder;    // the interbank schemas' folder when given (batch --xsd-dir); "" = setting or default
+    // Started without the folder argument (from the desktop menu): the window
+    // asks for the dispositions folder and, when the working folder has no
+    // Tracciati.xml, for the layouts folder; both choices are kept in Banca.ini.
+    bool chooseFolders = false;
 
     // The defaults of this machine: $XDG_DATA_HOME/Ulmor/ (or ~/.local/share/Ulmor/),
     // ~/Ulmordata/Banca, ~/pzt-retribuzioni/src/doz/PztExport_Banche.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "CheckList.h"
 #include "bankfile/BankFileWriter.h"
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
@@ -46,6 +47,12 @@ public:
 private:
     Table& t_;
 };
+
+// The commands that work on the dispositions need a bank: without one they
+// say so instead of failing on the closed table.
+void requireBank(WindowPort& w) {
+    if (w.selectedIndex("cbBanche") < 0) throw Error("Scegliere la banca.");
+}
 
 }  // namespace
 
@@ -97,11 +104,14 @@ void TfmPzExport_Banche::FormCreate() {
     run([&] {
         SetupDispositions(state_);
         const std::string settingsFolder = state_.paths.mainFolder + "usr/Pzt/doz/";
-        forceDirectories(settingsFolder);
+        // The settings object exists even when its folder cannot be made: the
+        // window stays usable, reads no settings, and a later save reports its
+        // own error.
         state_.settings = std::make_unique<IniFile>(settingsFolder + "Banca.ini");
         const bool developer = !state_.paths.developerFile.empty() && fileExists(state_.paths.developerFile);
         state_.window.setVisible("buLog", developer);
         state_.window.setEnabled("buLog", state_.window.isVisible("buLog"));
+        forceDirectories(settingsFolder);
     });
 }
 
@@ -110,6 +120,7 @@ void TfmPzExport_Banche::FormShow() {
         WindowPort& w = state_.window;
         w.setText("", w.text("") + " v" + ProgramVersion());
         w.setDate("deDATA_SCADENZA", encodeDate(decodeDate(today()).year, 12, 31));
+        if (state_.paths.chooseFolders) ChooseFolders();
         LoadCatalogue(state_);
         doz::chEscludiMPGClick(state_);
         LoadDispositions(state_);
@@ -132,6 +143,7 @@ void TfmPzExport_Banche::Button2Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         state_.confirmedWarnings.reset();
+        requireBank(state_.window);
         ReloadDispositions(state_);
         CreateChosenBankFile(state_);
         SaveSettings();
@@ -142,6 +154,7 @@ void TfmPzExport_Banche::Button3Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
+        requireBank(state_.window);
         ReloadDispositions(state_);
         WriteDistinta(state_);
     });
@@ -151,9 +164,27 @@ void TfmPzExport_Banche::Button1Click() {
     run([&] {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
+        requireBank(state_.window);
         ReloadDispositions(state_);
         WriteBrogliaccio(state_);
     });
+}
+
+void TfmPzExport_Banche::btnControllaClick() {
+    run([&] {
+        CheckSink sink;
+        {
+            WaitCursor cursor(state_.window);
+            SuspendedViews views(state_.cdsDisp);
+            requireBank(state_.window);
+            CheckDispositions(state_, sink);
+        }
+        state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
+    });
+}
+
+void TfmPzExport_Banche::SelectDisposition(int number) {
+    run([&] { doz::SelectDisposition(state_, number); });
 }
 
 void TfmPzExport_Banche::buLogClick() {
@@ -242,6 +273,35 @@ void TfmPzExport_Banche::SaveSettings() {
         {"Mittente", sender}, {"Conto_Tesoreria", treasury}, {"CUC", cuc}, {"CC_Ordinante", ordering}};
     if (selected >= 0) values.emplace_back("Banca", bank);
     state_.settings->writeStrings(kSettingsSection, values);
+}
+
+void TfmPzExport_Banche::ChooseFolders() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    // Remembering a folder is a convenience: a settings folder that cannot be
+    // written was reported when the window was created.
+    auto remember = [&ini](const char* key, const std::string& folder) {
+        try {
+            ini.writeString(kSettingsSection, key, folder);
+        } catch (const IoError&) {
+        }
+    };
+    const std::string savedDispositions = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
+    const auto dispositions = w.runFolderDialog("Cartella di Disposizioni.cds",
+                                                savedDispositions.empty() ? homeFolder() : savedDispositions);
+    state_.paths.dispositionsArg = dispositions ? *dispositions : savedDispositions;
+    if (dispositions) remember(kDispositionsFolderKey, *dispositions);
+
+    if (fileExists(state_.workingFile("Tracciati.xml"))) return;
+    std::string layouts = ini.readString(kSettingsSection, kLayoutsFolderKey, "");
+    if (layouts.empty() || !fileExists(layouts + "/Tracciati.xml")) {
+        const auto chosen =
+            w.runFolderDialog("Cartella dei tracciati (Tracciati.xml)", layouts.empty() ? homeFolder() : layouts);
+        if (!chosen) return;
+        layouts = *chosen;
+        remember(kLayoutsFolderKey, layouts);
+    }
+    state_.paths.workingFolder = layouts;
 }
 
 std::string TfmPzExport_Banche::SanitizeFileName(const std::string& text) {

@@ -47,12 +47,15 @@ public:
     void Button2Click();   // OK
     void Button3Click();   // Distinta
     void Button1Click();   // Brogliaccio
+    void btnControllaClick();  // Controlla: every failure and notice in a list, nothing written
     void buLogClick();     // Log
     void btnChiudiClick(); // Chiudi, Esc
     void cbBancheClick();
     void chEscludiMPGClick();
     void edNOME_SUPPORTOExit();  // leaving edNOME_SUPPORTO or edCC_ORDINANTE
     void cbBancaFileButtonClick();
+    // A row picked in the list of Controlla: that disposition becomes the current one.
+    void SelectDisposition(int number);
 
     // ---- settings and names ----------------------------------------------------------
     void LoadSettings();
@@ -64,6 +67,8 @@ public:
     static std::string CaptionVersion(const std::string& fileVersion);
 
     static constexpr const char* kSettingsSection = "Dati";
+    static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
+    static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
 
 private:
     // The common error report: runs a command, shows its error through the
@@ -73,6 +78,9 @@ private:
     bool run(Command&& command);
 
     std::string todayFileName();  // ".xml" for an XML bank
+    // Started without the folder argument: asks for the dispositions folder and,
+    // where needed, the layouts folder (FormPaths::chooseFolders).
+    void ChooseFolders();
 
     FormState state_;
     CommandOutcome lastOutcome_;

@@ -1,18 +1,23 @@
 // PztExport_Banche: the export window. One argument, the folder that holds
-// Disposizioni.cds; the program ends when the window closes.
+// Disposizioni.cds (without it the window asks for it); the program ends when
+// the window closes.
 #include <QApplication>
 
 #include "PztFExport_Banche.h"
 #include "qt/ExportWindow.h"
+#include "qt/Italian.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes the toolkit's own arguments out of argv
     QApplication::setApplicationName(QStringLiteral("PztExport_Banche"));
     QApplication::setApplicationVersion(QStringLiteral(DOZ_VERSION));
+    doz::installItalian(app);
 
     doz::FormPaths paths = doz::FormPaths::defaults();
     // The folder argument is used as given, bytes and all; absent, it is empty.
     paths.dispositionsArg = argc > 1 ? argv[1] : "";
+    // From the desktop menu, without the argument: the window asks for the folders.
+    paths.chooseFolders = argc <= 1;
 
     doz::ExportWindow fmPzExport_Banche(paths);
     fmPzExport_Banche.show();

@@ -226,6 +226,24 @@ TEST_F(DispositionCheckTest, ControlCharactersBecomeBlanksInTheFileAndNoticesInT
               }));
 }
 
+// A value longer than its field goes into the file cut, as before; the check
+// names each one. Blanks at the end of a text and values that fit are no cut.
+TEST_F(DispositionCheckTest, ValuesCutByTheFieldWidthAreNotices) {
+    setLayout({{"10", "1-5", "DESC_DESTINATARIO", "AN", "", "", " "},
+               {"10", "6-8", "IMPGID", "N", "", "", "0"},
+               {"10", "9-13", "CAP_DESTINATARIO", "AN", "", "", " "}});
+    setCheckDispositions({{{"DESC_DESTINATARIO", "Rossi"}, {"IMPGID", 12345}, {"CAP_DESTINATARIO", "201  "}},
+                          {{"DESC_DESTINATARIO", "Bianchi"}, {"IMPGID", 7}, {"CAP_DESTINATARIO", "20100"}}});
+    EXPECT_EQ(lines(check()),
+              (std::vector<std::string>{
+                  "Nota: disposizione 1 (Rossi), record 10, campo IMPGID: valore di 5 caratteri tagliato a 3: "
+                  "'12345' diventa '123'",
+                  "Nota: disposizione 2 (Bianchi), record 10, campo DESC_DESTINATARIO: valore di 7 caratteri "
+                  "tagliato a 5: 'Bianchi' diventa 'Bianc'",
+              }));
+    EXPECT_EQ(okMessage(), "");
+}
+
 TEST_F(DispositionCheckTest, ItalianCinAndIbanCheckDigits) {
     // The Italian example of the IBAN registry: IT60 X054 2811 1010 0000 0123 456.
     EXPECT_EQ(ItalianCin("05428", "11101", "000000123456"), 'X');

@@ -10,6 +10,7 @@
 
 #include "PztFExport_Banche.h"
 #include "platform/Dates.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/MemoryWindow.h"
@@ -186,6 +187,9 @@ TEST_F(StartupTest, MissingCatalogueStopsTheSequence) {
     start();
     EXPECT_EQ(form->lastOutcome().kind, OutcomeKind::Failure);
     ASSERT_EQ(window.errors().size(), 1u);
+    // In Italian, naming the folder searched.
+    EXPECT_NE(window.errors()[0].find("file o cartella inesistente"), std::string::npos) << window.errors()[0];
+    EXPECT_NE(window.errors()[0].find("'" + folder.path("work") + "')"), std::string::npos) << window.errors()[0];
     EXPECT_FALSE(state().cdsLeggi.active());
     EXPECT_EQ(window.text("edMittente"), "");
     EXPECT_EQ(window.date("deData_Creazione"), 0);
@@ -234,6 +238,25 @@ TEST_F(StartupTest, RulesSeeTheHeaderAsItStandsAtEachReload) {
     state().cdsDisp.first();
     EXPECT_EQ(state().cdsDisp.fieldByName("DATA_CREAZIONE").asDate(), today());
     EXPECT_EQ(state().cdsDisp.fieldByName("DATA_VALUTA").asDate(), 0);
+}
+
+// A main folder that cannot be made: the error is shown, the window still
+// starts and works without saved settings, and saving reports its own error.
+TEST_F(StartupTest, UnwritableMainFolderKeepsTheWindowUsable) {
+    folder.writeTwelveDispositions();
+    FormPaths paths = folder.paths();
+    paths.mainFolder = folder.path("blocker") + "/Ulmor/";
+    writeFileAtomically(folder.path("blocker"), "a file where a folder should be");
+    form = std::make_unique<TfmPzExport_Banche>(window, paths);
+    form->FormCreate();
+    EXPECT_EQ(form->lastOutcome().kind, OutcomeKind::Failure);
+    ASSERT_EQ(window.errors().size(), 1u);
+    EXPECT_NE(window.errors()[0].find("blocker"), std::string::npos) << window.errors()[0];
+    form->FormShow();
+    EXPECT_EQ(form->lastOutcome().kind, OutcomeKind::Ok) << form->lastOutcome().message;
+    EXPECT_EQ(selectedBank(), "Unicredit");
+    EXPECT_EQ(window.text("laDisp"), "9");
+    EXPECT_THROW(form->SaveSettings(), IoError);
 }
 
 }  // namespace

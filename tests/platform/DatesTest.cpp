@@ -88,5 +88,23 @@ TEST(DatesIso, NegativeDateTimesAndParsing) {
     EXPECT_EQ(out, 45351);
 }
 
+// Dates as clerks type them: day first, any usual separator, run together,
+// two-digit years in 1950..2049; anything else, or a day that does not exist, refused.
+TEST(DatesTest, TypedDates) {
+    const DaySerial ninth = encodeDate(2026, 12, 9);
+    for (const char* typed : {"09122026", "091226", "9/12/26", "09-12-2026", "09.12.2026", " 9;12;2026 "}) {
+        DaySerial out = 0;
+        EXPECT_TRUE(parseTypedDate(typed, ';', out) && out == ninth) << typed;
+    }
+    DaySerial out = 0;
+    EXPECT_TRUE(parseTypedDate("1/1/50", '/', out) && out == encodeDate(1950, 1, 1));
+    for (const char* bad : {"31/02/2026", "abc", "", "9/12", "9/12/2026/1", "0912202", "9/12/202", "123/1/2026",
+                            "9//2026", "29.02.2025"}) {
+        out = 777;
+        EXPECT_FALSE(parseTypedDate(bad, '/', out)) << bad;
+        EXPECT_EQ(out, 777) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace doz

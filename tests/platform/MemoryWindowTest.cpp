@@ -54,6 +54,7 @@ const std::vector<Expected>& exportWindow() {
         {"chEscludiMPG", K::CheckBox, "Panel1", "", "Escludi dipendenti con modalit\xE0 di pagamento non accettate"},
         {"Button1", K::Button, "Panel1", "", "Brogliaccio"},
         {"Button3", K::Button, "Panel1", "", "Distinta"},
+        {"btnControlla", K::Button, "Panel1", "", "Controlla"},
         {"buLog", K::Button, "Panel1", "", "Log"},
         {"Label9", K::Label, "Panel1", "", "Totale disposizioni"},
         {"laDisp", K::Label, "Panel1", "", "0"},
@@ -191,20 +192,23 @@ TEST(MemoryWindowNames, ValueOfTheWrongKindRaisesAssertionFailure) {
 
 // ---- values ----------------------------------------------------------------------------------
 
-TEST(MemoryWindowValues, EditsKeepNoMoreThanTheirLimit) {
+// The limits restrict typing only: a text the program sets is kept whole.
+TEST(MemoryWindowValues, EditsTakeNoMoreTypedThanTheirLimit) {
     MemoryWindow w;
     const std::string longText = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     const std::vector<std::pair<const char*, std::size_t>> limits = {
         {"edMittente", 10}, {"edNOME_SUPPORTO", 20}, {"edCC_ORDINANTE", 20}, {"edConto_Tesoreria", 7}};
     for (const auto& [name, limit] : limits) {
         SCOPED_TRACE(name);
-        w.setText(name, longText);
+        w.typeText(name, longText);
         EXPECT_EQ(w.text(name), longText.substr(0, limit));
-        w.setText(name, "12");
+        w.setText(name, longText);
+        EXPECT_EQ(w.text(name), longText);
+        w.typeText(name, "12");
         EXPECT_EQ(w.text(name), "12");
     }
     // Limits count bytes of the 8-bit text.
-    w.setText("edConto_Tesoreria", "\xE0\xE8\xEC\xF2\xF9\xE9\xE7\xC0");
+    w.typeText("edConto_Tesoreria", "\xE0\xE8\xEC\xF2\xF9\xE9\xE7\xC0");
     EXPECT_EQ(w.text("edConto_Tesoreria"), "\xE0\xE8\xEC\xF2\xF9\xE9\xE7");
 
     // The file path, labels and the caption have no limit.

@@ -1,8 +1,11 @@
 // The window tests, and a picture of the window for the documentation:
 //   test_qt [QtTest options]                   runs the tests
-//   test_qt --screenshot OUT.png DISP_FOLDER   shows the window on the data of
+//   test_qt --screenshot OUT.png DISP_FOLDER [CHECK.png]
+//                                               shows the window on the data of
 //                                               DISP_FOLDER (working folder: the
-//                                               current one) and saves it as OUT.png
+//                                               current one) and saves it as OUT.png;
+//                                               with CHECK.png also the list of
+//                                               Controlla
 #include <QApplication>
 #include <QPixmap>
 #include <QTest>
@@ -10,12 +13,20 @@
 #include <cstring>
 
 #include "qt/ExportWindow.h"
+#include "qt/FindingListDialog.h"
+#include "qt/Italian.h"
 
 int runWindowTests(int argc, char** argv);
 
 namespace {
 
-int takeScreenshot(const char* out, const char* dispositions) {
+bool save(QWidget& widget, const char* out) {
+    if (widget.grab().save(QString::fromLocal8Bit(out), "PNG")) return true;
+    std::fprintf(stderr, "screenshot: cannot write %s\n", out);
+    return false;
+}
+
+int takeScreenshot(const char* out, const char* dispositions, const char* checkOut) {
     doz::FormPaths paths = doz::FormPaths::defaults();
     paths.dispositionsArg = dispositions;
     doz::ExportWindow window(paths);
@@ -23,23 +34,30 @@ int takeScreenshot(const char* out, const char* dispositions) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "screenshot: window not exposed\n");
     QTest::qWait(300);
-    if (!window.grab().save(QString::fromLocal8Bit(out), "PNG")) {
-        std::fprintf(stderr, "screenshot: cannot write %s\n", out);
+    if (!save(window, out)) return 1;
+    if (!checkOut) return 0;
+    window.form().btnControllaClick();
+    doz::FindingListDialog* list = window.findingList();
+    if (!list) {
+        std::fprintf(stderr, "screenshot: Controlla showed no list\n");
         return 1;
     }
-    return 0;
+    if (!QTest::qWaitForWindowExposed(list)) std::fprintf(stderr, "screenshot: list not exposed\n");
+    QTest::qWait(300);
+    return save(*list, checkOut) ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    doz::installItalian(app);
     if (argc >= 2 && std::strcmp(argv[1], "--screenshot") == 0) {
-        if (argc != 4) {
-            std::fprintf(stderr, "usage: test_qt --screenshot OUT.png DISPOSITIONS_FOLDER\n");
+        if (argc != 4 && argc != 5) {
+            std::fprintf(stderr, "usage: test_qt --screenshot OUT.png DISPOSITIONS_FOLDER [CHECK.png]\n");
             return 2;
         }
-        return takeScreenshot(argv[2], argv[3]);
+        return takeScreenshot(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
     }
     return runWindowTests(argc, argv);
 }

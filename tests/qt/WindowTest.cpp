@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -43,6 +44,7 @@
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
+#include "qt/FindingListDialog.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -258,9 +260,10 @@ private:
     }
 
     // Creates and shows the window as the program does; FormShow runs on showing.
-    ExportWindow& start() {
+    ExportWindow& start(bool withArgument = true) {
         FormPaths paths = FormPaths::defaults();
-        paths.dispositionsArg = dispFolder();
+        if (withArgument) paths.dispositionsArg = dispFolder();
+        paths.chooseFolders = !withArgument;
         window_ = std::make_unique<ExportWindow>(paths);
         window_->setDesktopOpener([this](const std::string& path) { opened_.push_back(path); });
         window_->show();
@@ -348,12 +351,26 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AssertionFailure, w.text("edNOME"));
         QVERIFY_THROWS_EXCEPTION(AssertionFailure, w.date("edMittente"));
 
-        QCOMPARE(find<QLineEdit>("edMittente")->maxLength(), 10);
-        QCOMPARE(find<QLineEdit>("edNOME_SUPPORTO")->maxLength(), 20);
-        QCOMPARE(find<QLineEdit>("edCC_ORDINANTE")->maxLength(), 20);
-        QCOMPARE(find<QLineEdit>("edConto_Tesoreria")->maxLength(), 7);
+        // The limits restrict typing; a text the program sets is kept whole.
+        for (const auto& [name, limit] : {std::pair{"edMittente", 10}, std::pair{"edNOME_SUPPORTO", 20},
+                                          std::pair{"edCC_ORDINANTE", 20}, std::pair{"edConto_Tesoreria", 7}}) {
+            auto* edit = find<QLineEdit>(name);
+            edit->clear();
+            QTest::keyClicks(edit, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+            QCOMPARE(edit->text().size(), limit);
+        }
         w.setText("edConto_Tesoreria", "123456789");
-        QCOMPARE(w.text("edConto_Tesoreria"), std::string("1234567"));
+        QCOMPARE(w.text("edConto_Tesoreria"), std::string("123456789"));
+        auto* treasury = find<QLineEdit>("edConto_Tesoreria");
+        treasury->setFocus(Qt::OtherFocusReason);
+        treasury->end(false);
+        QTest::keyClick(treasury, Qt::Key_0);  // no longer than it is
+        QCOMPARE(treasury->text(), QStringLiteral("123456789"));
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClick(treasury, Qt::Key_Backspace);
+        QTest::keyClicks(treasury, "xyz");  // shortened, it takes typing up to the limit again
+        QCOMPARE(treasury->text(), QStringLiteral("123456x"));
         QVERIFY(find<QLabel>("laDisp")->font().bold());
         QVERIFY(find<QLabel>("Label9")->font().bold());
 
@@ -405,12 +422,30 @@ private slots:
         QCOMPARE(model->columnCount(), 12);
         const QStringList titles = {"Destinario", "Importo in cent.", "Mod. Pag.", "ABI", "CAB", "C/C", "CIN",
                                     "Cod. fisc,", "Indirizzo", "CAP", "Comune", "Banca"};
-        const int widths[] = {276, 84, 56, 48, 48, 92, 24, -1, 300, 40, 200, 300};
+        // Widths scaled to the font by one factor, narrow columns widened so that
+        // every title and a typical value fit.
+        const int designed[] = {276, 84, 56, 48, 48, 92, 24, 64, 300, 40, 200, 300};
+        const QStringList samples = {"BIANCHI MARIA GIOVANNA", "1234567", "1", "03069", "01600", "000012345678", "X",
+                                     "BNCMGV80A41H501W", "VIA GIUSEPPE GARIBALDI 123", "00100",
+                                     "SAN GIOVANNI IN PERSICETO", "BANCA POPOLARE DI SONDRIO"};
+        const QFontMetrics cells = grid()->fontMetrics();
+        const QFontMetrics header(grid()->horizontalHeader()->font());
+        const double factor = std::max(1.0, cells.averageCharWidth() / 5.0);
+        QVERIFY(std::abs(grid()->columnWidth(0) / 276.0 - grid()->columnWidth(8) / 300.0) < 0.01);  // proportions kept
         for (int c = 0; c < 12; ++c) {
             QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), titles[c]);
-            const int width = widths[c] < 0 ? grid()->horizontalHeader()->defaultSectionSize() : widths[c];
-            QCOMPARE(grid()->columnWidth(c), width);
+            const int width = grid()->columnWidth(c);
+            QVERIFY2(width > header.horizontalAdvance(titles[c]) + 8, qPrintable(titles[c]));
+            QVERIFY2(width > cells.horizontalAdvance(samples[c]) + 8, qPrintable(samples[c]));
+            QVERIFY2(width >= designed[c] * factor - 1, qPrintable(titles[c]));
         }
+
+        // The file field shows the whole file name, the whole path in its tooltip.
+        const QString longName = QString::fromStdString(bankFolder() + "/STIPENDI DICEMBRE 20" + todayStamp() + ".Txt");
+        fileEdit()->setText(longName);
+        QCOMPARE(fileEdit()->toolTip(), longName);
+        QCOMPARE(fileEdit()->cursorPosition(), longName.size());
+        QVERIFY(fileEdit()->width() > fileEdit()->fontMetrics().horizontalAdvance(longName.section('/', -1)));
         QCOMPARE(grid()->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
         QVERIFY(grid()->showGrid());
         QVERIFY(grid()->verticalHeader()->isVisible());
@@ -567,20 +602,76 @@ private slots:
         QVERIFY(window_->isVisible());
     }
 
-    // OK with no bank chosen fails on the closed table; the grid stays empty.
-    void okWithoutBankReportsTheClosedTable() {
+    // With no bank chosen every command that needs one says so; once a bank is
+    // chosen, Controlla says when nothing fails.
+    void commandsWithoutBankAskForOne() {
         saveSetting("Banca", "Banca Sconosciuta");
+        saveSetting("Mittente", "SIA-0123456789");  // longer than the edit's typing limit
         start();
+        QCOMPARE(window_->text("edMittente"), std::string("SIA-0123456789"));
         QCOMPARE(find<QComboBox>("cbBanche")->currentIndex(), -1);
         QCOMPARE(gridRows(), 0);
         QCOMPARE(find<QLabel>("laDisp")->text(), QStringLiteral("0"));
-        click("Button2");
-        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(1));
-        click("Button3");
-        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(2));
+        for (const char* command : {"Button2", "Button3", "Button1", "btnControlla"}) click(command);
+        QCOMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>(4, QStringLiteral("Scegliere la banca.")));
         QVERIFY(window_->isVisible());
+        QVERIFY(window_->findingList() == nullptr);
         QCOMPARE(IniFile(iniPath()).readString("Dati", "Banca", ""), std::string("Banca Sconosciuta"));
         QVERIFY(opened_.empty());
+
+        auto* banks = find<QComboBox>("cbBanche");
+        banks->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(banks, Qt::Key_Down);
+        click("btnControlla");
+        QVERIFY(window_->findingList() != nullptr);
+        QVERIFY(window_->findingList()->summary()->text().startsWith(QStringLiteral("Nessun errore")));
+        QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(4));
+    }
+
+    // Controlla lists every failure, failures first, and writes nothing; a double
+    // click selects the disposition in the grid; the list is saved as text.
+    void checkListsEveryFailure() {
+        std::vector<Payee> payees = standardPayees();
+        payees[0].account.clear();  // Rossi Mario, disposition 1
+        payees[3].account.clear();  // Neri Luca, disposition 3
+        writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
+        start();
+        click("btnControlla");
+        QVERIFY(user_->boxes.empty());
+        FindingListDialog* list = window_->findingList();
+        QVERIFY(list && list->isVisible());
+        QTableWidget* rows = list->table();
+        auto at = [rows](int r, int c) { return rows->item(r, c) ? rows->item(r, c)->text() : QString(); };
+        // The missing sender (file header) and both missing accounts, before every notice.
+        QCOMPARE(at(0, 0), QStringLiteral("Errore"));
+        QCOMPARE(at(0, 3), QStringLiteral("PC"));
+        QCOMPARE(at(1, 1), QStringLiteral("1"));
+        QCOMPARE(at(1, 2), QStringLiteral("Rossi Mario"));
+        QCOMPARE(at(1, 4), QStringLiteral("CC_DESTINATARIO"));
+        QCOMPARE(at(2, 1), QStringLiteral("3"));
+        QCOMPARE(at(2, 2), QStringLiteral("Neri Luca"));
+        QVERIFY(rows->rowCount() > 3);
+        for (int r = 3; r < rows->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
+        QVERIFY(list->summary()->text().startsWith(QStringLiteral("Errori: 3")));
+        QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
+        QVERIFY(!directoryExists(reportFolder()));
+        QVERIFY(opened_.empty());
+
+        const QRect cell = rows->visualRect(rows->model()->index(2, 0));
+        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(gridCurrentRow(), 2);
+        QCOMPARE(window_->form().state().cdsDisp.fieldByName("DESC_DESTINATARIO").asText(), std::string("Neri Luca"));
+
+        const std::string saved = root_ + "/controllo.txt";
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            dialog->selectFile(QString::fromStdString(saved));
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        list->saveButton()->click();
+        const std::string text = readFile(saved);
+        QVERIFY2(text.find("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO: ") != std::string::npos,
+                 text.c_str());
+        QVERIFY(text.find("Errori: 3") != std::string::npos);
     }
 
     // Esc anywhere closes the window without saving anything.
@@ -592,6 +683,121 @@ private slots:
         QVERIFY(!window_->isVisible());
         QVERIFY(!fileExists(iniPath()));
         QVERIFY(user_->boxes.empty());
+    }
+
+    // Esc on an open list or calendar closes only the pop-up; Esc on the window presses Chiudi.
+    void escapeOnAPopUpClosesOnlyThePopUp() {
+        start();
+        auto* banks = find<QComboBox>("cbBanche");
+        banks->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(banks, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QTest::keyClick(QApplication::activePopupWidget()->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QVERIFY(window_->isVisible());
+
+        auto* date = find<DateEdit>("deDATA_SCADENZA");
+        QTest::mouseClick(date->button(), Qt::LeftButton);
+        QVERIFY(date->popup()->isVisible());
+        QWidget* inCalendar = QApplication::focusWidget();
+        QVERIFY(inCalendar && date->calendar()->isAncestorOf(inCalendar));
+        QTest::keyClick(date->popup()->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(!date->popup()->isVisible());
+        QVERIFY(window_->isVisible());
+        QVERIFY(user_->boxes.empty());
+
+        QTest::keyClick(find<QLineEdit>("edMittente"), Qt::Key_Escape);
+        QVERIFY(!window_->isVisible());
+    }
+
+    // Dates typed in the usual forms are read whatever the separator; a text that
+    // is no date is refused on leaving (the focus goes back) and stops a command.
+    void typedDatesAreReadOrRefused() {
+        start();
+        auto* expiry = find<DateEdit>("deDATA_SCADENZA");
+        for (const char* typed : {"09122026", "9/12/26", "09-12-2026", "09.12.2026"}) {
+            expiry->lineEdit()->setFocus(Qt::OtherFocusReason);
+            expiry->lineEdit()->clear();
+            QTest::keyClicks(expiry->lineEdit(), typed);
+            QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+            QTRY_COMPARE(expiry->lineEdit()->text(), QStringLiteral("09/12/2026"));
+            QCOMPARE(window_->date("deDATA_SCADENZA"), encodeDate(2026, 12, 9));
+        }
+        QVERIFY(user_->boxes.empty());
+
+        const QString refused = QString::fromUtf8("'31/02/2026' non \xC3\xA8 una data valida");
+        expiry->lineEdit()->setFocus(Qt::OtherFocusReason);
+        expiry->lineEdit()->clear();
+        QTest::keyClicks(expiry->lineEdit(), "31/02/2026");
+        QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+        QTRY_COMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>{refused});
+        QTRY_COMPARE(window_->focusWidget(), static_cast<QWidget*>(expiry->lineEdit()));
+
+        // A command never reads it as "no date".
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        click("Button2");
+        QCOMPARE(boxTexts(QMessageBox::Critical), (std::vector<QString>{refused, refused}));
+        QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
+
+        // Empty is still no date, without a word.
+        expiry->lineEdit()->clear();
+        QTest::keyClick(expiry->lineEdit(), Qt::Key_Tab);
+        QCOMPARE(window_->date("deDATA_SCADENZA"), 0);
+        QTest::qWait(20);
+        QCOMPARE(user_->boxes.size(), std::size_t(2));
+    }
+
+    // A press on a calendar button or on the file's ellipsis leaves the support name.
+    void buttonsWithoutFocusLeaveTheSupportName() {
+        start();
+        auto* support = find<QLineEdit>("edNOME_SUPPORTO");
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Stipendi");
+        auto* created = find<DateEdit>("deData_Creazione");
+        QTest::mouseClick(created->button(), Qt::LeftButton);
+        QCOMPARE(fileEdit()->text(), QString::fromStdString(bankFolder() + "/Stipendi" + todayStamp() + ".Txt"));
+        created->popup()->hide();
+
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Dic");
+        QStringList seeds;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            seeds << dialog->selectedFiles().value(0);
+            dialog->reject();
+        };
+        QTest::mouseClick(find<BrowseEdit>("cbBancaFile")->button(), Qt::LeftButton);
+        QTRY_COMPARE(seeds, QStringList{QString::fromStdString(bankFolder() + "/StipendiDic" + todayStamp() + ".Txt")});
+    }
+
+    // Started without the folder argument, the window asks for the dispositions
+    // folder and, where the working folder has no catalogue, for the layouts
+    // folder; the next start opens on the last choice and asks for layouts no more.
+    void withoutArgumentTheFoldersAreAskedFor() {
+        fs::current_path(home());  // no Tracciati.xml here
+        QStringList titles, openedOn;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            titles << dialog->windowTitle();
+            openedOn << dialog->directory().absolutePath();
+            const std::string folder = dialog->windowTitle().contains(QStringLiteral("tracciati")) ? work() : dispFolder();
+            dialog->setDirectory(QString::fromStdString(folder));
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        start(false);
+        QCOMPARE(titles, QStringList({"Cartella di Disposizioni.cds", "Cartella dei tracciati (Tracciati.xml)"}));
+        QCOMPARE(openedOn.value(0), QString::fromStdString(home()));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+        QCOMPARE(gridRows(), 3);
+        IniFile ini(iniPath());
+        QCOMPARE(ini.readString("Dati", "Cartella_Disposizioni", ""), dispFolder());
+        QCOMPARE(ini.readString("Dati", "Cartella_Tracciati", ""), work());
+
+        window_.reset();
+        titles.clear();
+        openedOn.clear();
+        start(false);
+        QCOMPARE(titles, QStringList{"Cartella di Disposizioni.cds"});
+        QCOMPARE(openedOn, QStringList{QString::fromStdString(dispFolder())});
+        QCOMPARE(gridRows(), 3);
     }
 
     // Distinta and Brogliaccio write their files and hand them to the desktop;
@@ -616,6 +822,30 @@ private slots:
         QCOMPARE(opened_, (std::vector<std::string>{distinta, brogliaccio}));
         QVERIFY(window_->isVisible());
         QVERIFY(user_->boxes.empty());
+    }
+
+    // A report the desktop cannot open: the window says where it was written,
+    // whether xdg-open fails or is missing.
+    void unopenedReportSaysWhereItIs() {
+        start();
+        window_->setDesktopOpener({});
+        const std::string failing = root_ + "/failing", none = root_ + "/none";
+        fs::create_directories(failing);
+        fs::create_directories(none);
+        writeFileAtomically(failing + "/xdg-open", "#!/bin/sh\nexit 4\n");
+        fs::permissions(failing + "/xdg-open", fs::perms::owner_all);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(failing));
+        click("Button3");
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(1));
+        qputenv("PATH", QByteArray::fromStdString(none));
+        click("Button1");
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(2));
+        qputenv("PATH", path);
+        const auto shown = boxTexts(QMessageBox::Information);
+        QVERIFY(shown[0].endsWith(QString::fromStdString(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt")));
+        QVERIFY(shown[1].endsWith(QString::fromStdString(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt")));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
     }
 
     // On the developer's machine the Log button shows and logs the named bank file.
@@ -657,6 +887,15 @@ private slots:
         user_->onFileDialog = [](QFileDialog* dialog) { dialog->reject(); };
         find<BrowseEdit>("cbBancaFile")->button()->click();
         QCOMPARE(fileEdit()->text(), chosen);
+    }
+
+    // The toolkit's own texts are Italian: standard buttons, the calendar.
+    void toolkitTextsAreItalian() {
+        QMessageBox box(QMessageBox::Warning, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QString::fromUtf8("S\xC3\xAC"));
+        DateEdit edit;
+        QCOMPARE(edit.calendar()->locale().language(), QLocale::Italian);
+        QCOMPARE(edit.calendar()->locale().monthName(12), QStringLiteral("dicembre"));
     }
 
     // The date edits: empty is the zero date, dd/mm/yyyy with the regional separator,

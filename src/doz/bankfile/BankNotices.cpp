@@ -5,7 +5,9 @@
 #include <cctype>
 
 #include "bankfile/DispositionCheck.h"
+#include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
+#include "platform/Ansi.h"
 
 namespace doz {
 
@@ -112,9 +114,20 @@ bool IbanIsValid(std::string_view iban) {
     return expected && *expected == compact.substr(2, 2);
 }
 
+void CutValueNotice(FormState& form, std::string value, std::string_view fitted, CheckSink& sink) {
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    if (value.size() <= fitted.size()) return;
+    blankControlCharacters(value);
+    sink.atCurrentField(form, FindingKind::Notice,
+                        "valore di " + std::to_string(value.size()) + " caratteri tagliato a " +
+                            std::to_string(fitted.size()) + ": '" + value + "' diventa '" + std::string(fitted) + "'");
+}
+
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
     const std::string colType = form.cdsTraccCorrente.fieldByName("ColType").asText();
-    if (colType == "F" || IsNumericType(colType)) return;
+    if (colType == "F") return;
+    CutValueNotice(form, FieldSourceText(form), text, sink);
+    if (IsNumericType(colType)) return;
     TextNotices(form, text, sink);
 }
 

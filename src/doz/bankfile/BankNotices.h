@@ -37,11 +37,18 @@ std::optional<std::string> IbanCheckDigits(std::string_view country, std::string
 // True when the whole IBAN's check digits hold (blanks inside are ignored).
 bool IbanIsValid(std::string_view iban);
 
-// Notices of one formatted field, with its layout row current: characters
-// outside the CBI table in a field that is neither numeric nor a filler.
+// Notices of one formatted field, with its layout row current: a value longer
+// than the field, which the file carries cut (blanks at the end of a text do
+// not count); characters outside the CBI table in a field that is neither
+// numeric nor a filler.
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink);
-// The same for the text of a field known to be neither numeric nor a filler.
+// The characters outside the CBI table in the text of a field known to be
+// neither numeric nor a filler.
 void TextNotices(FormState& form, std::string_view text, CheckSink& sink);
+// The notice of a field whose value (`value`, before fitting) is longer than
+// the text the file carries (`fitted`); blanks at the end of the value do not
+// count.
+void CutValueNotice(FormState& form, std::string value, std::string_view fitted, CheckSink& sink);
 
 // The notice of a field, with its layout row current, whose control characters
 // (`blanked`, each once) were written as blanks; none when `blanked` is empty.

@@ -164,6 +164,7 @@ bool CheckPreparedField(FormState& form, LayoutRow& row, const std::string& reco
     const std::string_view text = std::string_view(line).substr(at);
     ControlCharacterNotice(form, blanked, sink);
     noted(form, sink, [&] { ValidatePrepared(form, row, text, rules); });
+    CutValueNotice(form, FieldSourceText(form, row), text, sink);
     if (!row.numeric) TextNotices(form, text, sink);
     return true;
 }

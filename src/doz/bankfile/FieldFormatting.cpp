@@ -138,6 +138,17 @@ std::string FormatField(FormState& form, LayoutRow& row) {
     return value;
 }
 
+std::string FieldSourceText(FormState& form, LayoutRow& row) {
+    const std::string& colType = row.ColType(form);
+    if (colType == "F") return {};
+    return sourceValue(form, row, colType);
+}
+
+std::string FieldSourceText(FormState& form) {
+    LayoutRow row = LayoutRow::current(form);
+    return FieldSourceText(form, row);
+}
+
 namespace {
 
 // The field's text cut and padded to its width, as the data gives it.

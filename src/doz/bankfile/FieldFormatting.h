@@ -18,6 +18,10 @@ std::string FormatField(FormState& form);
 // control characters replaced.
 std::string FormatFieldText(FormState& form, std::string* blanked = nullptr);
 int FieldLength(FormState& form);
+// The current layout row's value before it is fitted to the field's width
+// (empty for a filler): what the width may cut.
+std::string FieldSourceText(FormState& form);
+std::string FieldSourceText(FormState& form, LayoutRow& row);
 std::string FitField(FormState& form, const std::string& value);
 std::string FillField(FormState& form);
 std::string FieldFillingChar(FormState& form);

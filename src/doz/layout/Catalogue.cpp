@@ -1,6 +1,7 @@
 #include "layout/Catalogue.h"
 
 #include <optional>
+#include <filesystem>
 #include <string>
 
 #include "layout/Dispositions.h"
@@ -81,7 +82,16 @@ BankFileKind CurrentBankFileKind(FormState& form) {
 
 void LoadCatalogue(FormState& form) {
     Table& catalogue = form.cdsTracciati;
-    catalogue.loadFromFile(form.workingFile("Tracciati.xml"));
+    try {
+        catalogue.loadFromFile(form.workingFile("Tracciati.xml"));
+    } catch (const IoError& e) {
+        // The file's name alone does not tell the user where it was looked for.
+        std::error_code ec;
+        const std::filesystem::path folder =
+            std::filesystem::absolute(form.paths.workingFolder.empty() ? "." : form.paths.workingFolder, ec);
+        throw IoError(std::string(e.what()) + " (cartella dei tracciati: '" +
+                      (ec ? form.paths.workingFolder : folder.lexically_normal().string()) + "')");
+    }
     catalogue.first();
     while (!catalogue.eof()) {
         form.window.addItem("cbBanche", catalogue.fieldByName("Banca").asText());

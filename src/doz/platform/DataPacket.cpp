@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "platform/DataPacketCodec.h"
+#include "platform/SystemErrors.h"
 
 namespace doz {
 
@@ -564,7 +565,7 @@ PacketContent readPacketFile(const std::string& path) {
         throw IoError("Impossibile aprire il file dati '" + path + "': " +
                       (S_ISDIR(st.st_mode) ? "\xE8 una cartella" : "non \xE8 un file regolare"));
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw IoError("Impossibile aprire il file dati '" + path + "': " + std::strerror(errno));
+    if (!in) throw IoError("Impossibile aprire il file dati '" + path + "': " + systemErrorText(errno));
     std::string bytes;
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
@@ -592,7 +593,7 @@ std::string writePacket(const PacketContent& content, PacketFormat format) {
 void writePacketFile(const std::string& path, const PacketContent& content, PacketFormat format) {
     const std::string bytes = writePacket(content, format);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw IoError("Impossibile creare il file dati '" + path + "': " + std::strerror(errno));
+    if (!out) throw IoError("Impossibile creare il file dati '" + path + "': " + systemErrorText(errno));
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw IoError("Impossibile scrivere il file dati '" + path + "'");

@@ -1,5 +1,7 @@
 #include "platform/Dates.h"
 
+#include <algorithm>
+
 #include "platform/Error.h"
 
 #include <chrono>
@@ -128,6 +130,47 @@ bool parseIsoDate(std::string_view text, DaySerial& out) {
     int y, m, d;
     if (!digits(0, 4, y) || !digits(5, 2, m) || !digits(8, 2, d) || !isValidCivilDate(y, m, d)) return false;
     out = encodeDate(y, m, d);
+    return true;
+}
+
+bool parseTypedDate(std::string_view text, char separator, DaySerial& out) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto isSeparator = [&](char c) { return c == '/' || c == '-' || c == '.' || c == separator; };
+
+    std::string_view parts[3];
+    if (!text.empty() && std::all_of(text.begin(), text.end(), isDigit)) {
+        if (text.size() != 8 && text.size() != 6) return false;
+        parts[0] = text.substr(0, 2);
+        parts[1] = text.substr(2, 2);
+        parts[2] = text.substr(4);
+    } else {
+        std::size_t start = 0;
+        for (int i = 0; i < 3; ++i) {
+            std::size_t end = start;
+            while (end < text.size() && !isSeparator(text[end])) ++end;
+            if (i < 2 && end == text.size()) return false;
+            parts[i] = text.substr(start, end - start);
+            start = end + 1;
+        }
+        if (start <= text.size()) return false;  // a fourth part
+    }
+    int numbers[3];
+    for (int i = 0; i < 3; ++i) {
+        const std::string_view p = parts[i];
+        const std::size_t widest = i == 2 ? 4 : 2;
+        if (p.empty() || p.size() > widest || (i == 2 && p.size() != 2 && p.size() != 4)) return false;
+        numbers[i] = 0;
+        for (const char c : p) {
+            if (!isDigit(c)) return false;
+            numbers[i] = numbers[i] * 10 + (c - '0');
+        }
+    }
+    int year = numbers[2];
+    if (parts[2].size() == 2) year += year < 50 ? 2000 : 1900;
+    if (!isValidCivilDate(year, numbers[1], numbers[0])) return false;
+    out = encodeDate(year, numbers[1], numbers[0]);
     return true;
 }
 

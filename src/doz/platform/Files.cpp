@@ -20,12 +20,13 @@
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
+#include "platform/SystemErrors.h"
 
 namespace doz {
 
 namespace {
 
-std::string reason(int err) { return utf8ToAnsi(std::strerror(err)); }
+std::string reason(int err) { return systemErrorText(err); }
 
 [[noreturn]] void ioFailed(const std::string& what, const std::string& path, int err) {
     throw IoError(what + " '" + path + "': " + reason(err));

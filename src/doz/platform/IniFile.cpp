@@ -3,6 +3,7 @@
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/SystemErrors.h"
 
 #include <atomic>
 #include <cerrno>
@@ -31,19 +32,8 @@ std::string_view trim(std::string_view s) {
 constexpr int kNotRegularFile = -1;
 
 std::string reasonText(int err) {
-    switch (err) {
-        case kNotRegularFile: return "non \xE8 un file regolare";
-        case EACCES:
-        case EPERM: return "accesso negato";
-        case ENOSPC:
-        case EDQUOT: return "spazio su disco esaurito";
-        case EROFS: return "disco protetto in scrittura";
-        case EISDIR: return "il percorso \xE8 una cartella";
-        case ENOENT: return "percorso inesistente";
-        case ENOTDIR: return "percorso non valido";
-        case ENAMETOOLONG: return "nome troppo lungo";
-        default: return "errore di sistema " + std::to_string(err);
-    }
+    if (err == kNotRegularFile) return "non \xE8 un file regolare";
+    return systemErrorText(err);
 }
 
 [[noreturn]] void throwWriteError(const std::string& path, const std::string& reason) {

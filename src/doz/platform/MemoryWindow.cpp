@@ -59,6 +59,7 @@ MemoryWindow::MemoryWindow() : caption_("Creazione file per la banca") {
         .checked = true;
     add("Button1", K::Button, kBottomPanel, "Brogliaccio");
     add("Button3", K::Button, kBottomPanel, "Distinta");
+    add("btnControlla", K::Button, kBottomPanel, "Controlla");
     Component& log = add("buLog", K::Button, kBottomPanel, "Log");
     log.visible = false;
     log.enabled = false;
@@ -143,12 +144,12 @@ void MemoryWindow::setText(std::string_view name, const std::string& text) {
         caption_ = text;
         return;
     }
-    Component& c = getKind(name, kTextKinds);
-    if (c.maxLength > 0 && text.size() > c.maxLength) {
-        c.text = text.substr(0, c.maxLength);
-    } else {
-        c.text = text;
-    }
+    getKind(name, kTextKinds).text = text;
+}
+
+void MemoryWindow::typeText(std::string_view name, const std::string& text) {
+    Component& c = getKind(name, {ComponentKind::Edit, ComponentKind::BrowseEdit});
+    c.text = c.maxLength > 0 && text.size() > c.maxLength ? text.substr(0, c.maxLength) : text;
 }
 
 DaySerial MemoryWindow::date(std::string_view name) const {
@@ -208,6 +209,14 @@ std::optional<std::string> MemoryWindow::runSaveDialog(const std::string& initia
 
 void MemoryWindow::close() { ++closeCount_; }
 
+std::optional<std::string> MemoryWindow::runFolderDialog(const std::string& title, const std::string& initialFolder) {
+    folderDialogRequests_.push_back(initialFolder);
+    if (!folderPolicy_) return std::nullopt;
+    return folderPolicy_(title);
+}
+
 void MemoryWindow::openWithDesktop(const std::string& path) { openedPaths_.push_back(path); }
+
+void MemoryWindow::showList(const FindingList& list, std::function<void(int key)>) { lists_.push_back(list); }
 
 }  // namespace doz

@@ -49,7 +49,7 @@ public:
     void setEnabled(std::string_view name, bool enabled) override;
 
     std::string text(std::string_view name) const override;
-    // Edits keep at most their limit of characters (bytes), as a typed edit would.
+    // The limit of an edit restricts typing only: a text the program sets is kept whole.
     void setText(std::string_view name, const std::string& text) override;
     DaySerial date(std::string_view name) const override;
     void setDate(std::string_view name, DaySerial date) override;
@@ -66,14 +66,22 @@ public:
     void showError(const std::string& message) override;
     void showMessage(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
+    std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
+    void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
     // ---- the stand-in user: policies ----------------------------------------------
+    // The user types `text` over the edit's content: no more than the edit's
+    // limit of characters (bytes) is taken.
+    void typeText(std::string_view name, const std::string& text);
     // Decides each Yes/No question; without one (or with an empty one) every answer is No.
     void setQuestionPolicy(QuestionPolicy policy) { questionPolicy_ = std::move(policy); }
     // What the save dialog returns from now on; nothing means the user cancels (the default).
     void setSaveDialogAnswer(std::optional<std::string> answer) { saveDialogAnswer_ = std::move(answer); }
+    // What each folder dialog returns, given its title; without one every folder dialog is cancelled.
+    using FolderPolicy = std::function<std::optional<std::string>(const std::string& title)>;
+    void setFolderDialogPolicy(FolderPolicy policy) { folderPolicy_ = std::move(policy); }
 
     // ---- records ----------------------------------------------------------------------
     const std::vector<Question>& questions() const { return questions_; }
@@ -81,12 +89,16 @@ public:
     const std::vector<std::string>& messages() const { return messages_; }
     // The initial file name of every save dialog run, in order.
     const std::vector<std::string>& saveDialogRequests() const { return saveDialogRequests_; }
+    // The initial folder of every folder dialog run, in order.
+    const std::vector<std::string>& folderDialogRequests() const { return folderDialogRequests_; }
     bool closed() const { return closeCount_ > 0; }
     int closeCount() const { return closeCount_; }
     CursorShape cursor() const { return cursor_; }
     // Every setCursor call, in order.
     const std::vector<CursorShape>& cursorHistory() const { return cursorHistory_; }
     const std::vector<std::string>& openedPaths() const { return openedPaths_; }
+    // Every list shown, in order (the batch command prints its findings itself).
+    const std::vector<FindingList>& lists() const { return lists_; }
 
 private:
     struct Component {
@@ -119,10 +131,13 @@ private:
     std::vector<std::string> errors_;
     std::vector<std::string> messages_;
     std::vector<std::string> saveDialogRequests_;
+    FolderPolicy folderPolicy_;
+    std::vector<std::string> folderDialogRequests_;
     int closeCount_ = 0;
     CursorShape cursor_ = CursorShape::Default;
     std::vector<CursorShape> cursorHistory_;
     std::vector<std::string> openedPaths_;
+    std::vector<FindingList> lists_;
 };
 
 }  // namespace doz

@@ -6,6 +6,7 @@
 // holds plain values and answers questions by a policy (tests, batch command).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,19 @@ struct ComponentInfo {
 };
 
 enum class CursorShape { Default, HourGlass };
+
+// A list of findings put before the user, in the order given: column titles,
+// one row of texts per finding, and for each row a key the window hands back
+// when the user picks that row (0: nothing to pick). `summary` is shown above
+// the rows; `textForm` is what the list is saved as (Windows-1252, CRLF lines).
+struct FindingList {
+    std::string title;
+    std::string summary;
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<int> keys;
+    std::string textForm;
+};
 
 class WindowPort {
 public:
@@ -81,7 +95,13 @@ public:
     virtual void showMessage(const std::string& message) = 0;
     // Save-file dialog seeded with a file name; the chosen name, or nothing when cancelled.
     virtual std::optional<std::string> runSaveDialog(const std::string& initialFile) = 0;
+    // Folder dialog with a title, opened on a folder; the chosen folder, or nothing when cancelled.
+    virtual std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) = 0;
     virtual void close() = 0;
+    // Shows a list of findings and returns at once; while the list is open,
+    // picking a row with a key other than 0 calls `onPick` with that key. A new
+    // list replaces the one shown.
+    virtual void showList(const FindingList& list, std::function<void(int key)> onPick) = 0;
     // Hands a folder or a file to the desktop (file manager, associated program),
     // detached; the outcome is not checked.
     virtual void openWithDesktop(const std::string& path) = 0;

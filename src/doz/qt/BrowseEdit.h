@@ -1,5 +1,6 @@
 // A single-line edit with an ellipsis button beside it (the bank-file name).
-// The button, or Ctrl+Enter in the edit, emits buttonClicked.
+// The button, or Ctrl+Enter in the edit, emits buttonClicked. The tooltip
+// holds the whole text; out of focus the end of the text is shown.
 #pragma once
 
 #include <QWidget>

@@ -1,10 +1,14 @@
 #include "qt/DateEdit.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QToolButton>
@@ -37,7 +41,8 @@ DateEdit::DateEdit(QWidget* parent)
 
     // Digits and separators only; the text is read as a date when it is asked for.
     edit_->setMaxLength(10);
-    edit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9/.\\-]*")), edit_));
+    const QString separators = QStringLiteral("/.\\-") + QRegularExpression::escape(QString(QChar::fromLatin1(regional().dateSeparator)));
+    edit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9%1]*").arg(separators)), edit_));
     edit_->installEventFilter(this);
     setFocusProxy(edit_);
 
@@ -67,18 +72,32 @@ QString DateEdit::formatDate(DaySerial date) {
 }
 
 DaySerial DateEdit::parseDate(const QString& text) {
-    const QStringList parts = text.trimmed().split(QChar::fromLatin1(regional().dateSeparator));
-    if (parts.size() != 3) return 0;
-    int numbers[3];
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        numbers[i] = parts[i].toInt(&ok);
-        if (!ok || parts[i].isEmpty()) return 0;
+    DaySerial out = 0;
+    if (!parseTypedDate(text.toLatin1().toStdString(), regional().dateSeparator, out)) return 0;
+    return out;
+}
+
+bool DateEdit::hasValidText() const { return edit_->text().trimmed().isEmpty() || parseDate(edit_->text()) != 0; }
+
+QString DateEdit::invalidTextMessage() const {
+    return QStringLiteral("'%1' non \u00E8 una data valida").arg(edit_->text());
+}
+
+// Leaving the edit: a date is shown in the edit's own form; a text that is no
+// date is refused and the focus goes back to it.
+void DateEdit::left() {
+    // Left for a command that already stopped on this text with the same message.
+    if (QApplication::activeModalWidget()) return;
+    if (edit_->text().trimmed().isEmpty()) return;
+    if (hasValidText()) {
+        setDate(date());
+        return;
     }
-    int year = numbers[2];
-    if (parts[2].size() <= 2) year += year < 50 ? 2000 : 1900;
-    if (!isValidCivilDate(year, numbers[1], numbers[0])) return 0;
-    return encodeDate(year, numbers[1], numbers[0]);
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), invalidTextMessage(),
+                    QMessageBox::Ok, window());
+    box.exec();
+    edit_->setFocus(Qt::OtherFocusReason);
+    edit_->selectAll();
 }
 
 void DateEdit::showCalendar() {
@@ -103,7 +122,13 @@ void DateEdit::chooseDate(const QDate& date) {
 }
 
 // Alt+Down and F4 drop the calendar down from the keyboard.
+// Leaving for another window or a pop-up (the calendar) is not leaving the edit.
 bool DateEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edit_ && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            QMetaObject::invokeMethod(this, &DateEdit::left, Qt::QueuedConnection);
+    }
     if (watched == edit_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F4 || (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier))) {

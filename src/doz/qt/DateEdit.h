@@ -1,6 +1,9 @@
 // A date edit that may be empty: a line edit showing dd/mm/yyyy with the
 // regional date separator, and a button that drops a calendar down under it.
-// An empty or unreadable text is the zero date (no date).
+// The clerk may type the date in any common form (parseTypedDate); leaving the
+// edit for another control of the window with a text that is no date shows
+// "'<text>' non è una data valida" and puts the focus back. An empty text is
+// the zero date (no date).
 #pragma once
 
 #include <QWidget>
@@ -19,6 +22,7 @@ class DateEdit : public QWidget {
 public:
     explicit DateEdit(QWidget* parent = nullptr);
 
+    // The zero date also when the text is no date (see hasValidText).
     DaySerial date() const;
     void setDate(DaySerial date);  // 0 empties the edit
 
@@ -30,9 +34,14 @@ public:
 
     void showCalendar();
 
+    // False when the edit holds a text that is not a date.
+    bool hasValidText() const;
+    // "'<text>' non è una data valida" for the text as it stands.
+    QString invalidTextMessage() const;
+
     // Texts of the edit, for a date and back: "dd/mm/yyyy" with the regional
-    // separator; a two-digit year is taken in 1950..2049. Zero when the text is
-    // empty or no valid date.
+    // separator; read in every typed form of parseTypedDate. Zero when the text
+    // is empty or no valid date.
     static QString formatDate(DaySerial date);
     static DaySerial parseDate(const QString& text);
 
@@ -41,6 +50,7 @@ protected:
 
 private:
     void chooseDate(const QDate& date);
+    void left();
 
     QLineEdit* edit_;
     QToolButton* button_;

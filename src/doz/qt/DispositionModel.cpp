@@ -1,5 +1,9 @@
 #include "qt/DispositionModel.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+#include <cmath>
+
 #include "platform/Ansi.h"
 
 namespace doz {
@@ -16,14 +20,32 @@ QString fromAnsi(const std::string& text) { return QString::fromStdString(ansiTo
 
 const std::vector<DispositionModel::Column>& DispositionModel::columns() {
     static const std::vector<Column> list = {
-        {"DESC_DESTINATARIO", "Destinario", 276}, {"IMPORTO", "Importo in cent.", 84},
-        {"MODALITA_PAGAMENTO", "Mod. Pag.", 56},  {"ABI_DESTINATARIO", "ABI", 48},
-        {"CAB_DESTINATARIO", "CAB", 48},          {"CC_DESTINATARIO", "C/C", 92},
-        {"CIN", "CIN", 24},                       {"CF_DESTINATARIO", "Cod. fisc,", 0},
-        {"IND_DESTINATARIO", "Indirizzo", 300},   {"CAP_DESTINATARIO", "CAP", 40},
-        {"COM_DESTINATARIO", "Comune", 200},      {"BANCA_DESCR_DEST", "Banca", 300},
+        {"DESC_DESTINATARIO", "Destinario", 276, "BIANCHI MARIA GIOVANNA"},
+        {"IMPORTO", "Importo in cent.", 84, "1234567"},
+        {"MODALITA_PAGAMENTO", "Mod. Pag.", 56, "1"},
+        {"ABI_DESTINATARIO", "ABI", 48, "03069"},
+        {"CAB_DESTINATARIO", "CAB", 48, "01600"},
+        {"CC_DESTINATARIO", "C/C", 92, "000012345678"},
+        {"CIN", "CIN", 24, "X"},
+        {"CF_DESTINATARIO", "Cod. fisc,", 0, "BNCMGV80A41H501W"},
+        {"IND_DESTINATARIO", "Indirizzo", 300, "VIA GIUSEPPE GARIBALDI 123"},
+        {"CAP_DESTINATARIO", "CAP", 40, "00100"},
+        {"COM_DESTINATARIO", "Comune", 200, "SAN GIOVANNI IN PERSICETO"},
+        {"BANCA_DESCR_DEST", "Banca", 300, "BANCA POPOLARE DI SONDRIO"},
     };
     return list;
+}
+
+std::vector<int> DispositionModel::columnWidths(const QFontMetrics& cells, const QFontMetrics& titles, int padding) {
+    const double factor = std::max(1.0, cells.averageCharWidth() / double(kDesignCharWidth));
+    std::vector<int> widths;
+    for (const Column& c : columns()) {
+        const int scaled = static_cast<int>(std::ceil((c.width > 0 ? c.width : kDefaultWidth) * factor));
+        const int needed = std::max(titles.horizontalAdvance(QString::fromLatin1(c.title)),
+                                    cells.horizontalAdvance(QString::fromLatin1(c.sample))) + padding;
+        widths.push_back(std::max(scaled, needed));
+    }
+    return widths;
 }
 
 DispositionModel::DispositionModel(Table& table, QObject* parent)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFontMetrics>
 #include <vector>
 
 #include "platform/Table.h"
@@ -20,9 +21,18 @@ public:
     struct Column {
         const char* field;
         const char* title;
-        int width;  // pixels; 0: the view's default
+        int width;           // pixels at the design font; 0: the default width
+        const char* sample;  // a typical value, which the column must show whole
     };
     static const std::vector<Column>& columns();
+
+    // The widths were drawn for a dialog font whose characters average 5 pixels;
+    // a column 0 had the default of 64. Every width grows with the font in use
+    // by the same factor, so order and proportions stay; a column whose title or
+    // typical value (plus `padding`) would still not fit grows to fit it.
+    static constexpr int kDesignCharWidth = 5;
+    static constexpr int kDefaultWidth = 64;
+    static std::vector<int> columnWidths(const QFontMetrics& cells, const QFontMetrics& titles, int padding);
 
     explicit DispositionModel(Table& table, QObject* parent = nullptr);
     ~DispositionModel() override;

@@ -15,10 +15,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 
 #include "platform/Ansi.h"
@@ -26,6 +28,8 @@
 #include "qt/BrowseEdit.h"
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
+#include "qt/FindingListDialog.h"
+#include "platform/Files.h"
 
 namespace doz {
 
@@ -34,6 +38,9 @@ namespace {
 const char kTopPanel[] = "pnlTesta";
 const char kBottomPanel[] = "Panel1";
 const char kPanelCaption[] = "dozCaption";  // property holding a panel's caption
+const int kColumnPadding = 20;  // a grid cell's or title's margins and sort mark room
+// A file name built from a 20-character support name and the date.
+const char kLongestFileName[] = "STIPENDI DICEMBRE 2020261231.Txt";
 
 QString fromAnsi(const std::string& text) { return QString::fromStdString(ansiToUtf8(text)); }
 std::string toAnsi(const QString& text) { return utf8ToAnsi(text.toStdString()); }
@@ -51,6 +58,23 @@ QLabel* makeLabel(const char* caption, QWidget* parent) {
     return label;
 }
 
+// An edit's limit of characters, for typing only: the user cannot make the text
+// longer than the limit, or than a longer text the program put there (which is
+// shown and used whole; the user may still shorten it).
+class TypingLimit : public QValidator {
+public:
+    TypingLimit(int limit, QLineEdit* edit) : QValidator(edit), limit_(limit), allowed_(limit) {
+        QObject::connect(edit, &QLineEdit::textEdited, this,
+                         [this](const QString& text) { allowed_ = std::max<qsizetype>(limit_, text.size()); });
+    }
+    void allowAtLeast(qsizetype length) { allowed_ = std::max<qsizetype>(limit_, length); }
+    State validate(QString& input, int&) const override { return input.size() <= allowed_ ? Acceptable : Invalid; }
+
+private:
+    qsizetype limit_;
+    qsizetype allowed_;
+};
+
 // A control whose place stays taken while the transfer rules hide it.
 template <class W>
 W* keepPlace(W* w) {
@@ -67,9 +91,6 @@ W* keepPlace(W* w) {
 ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("fmPzExport_Banche"));
     setWindowTitle(QStringLiteral("Creazione file per la banca"));
-    desktopOpener_ = [](const std::string& path) {
-        QProcess::startDetached(QStringLiteral("xdg-open"), {fromAnsi(path)});
-    };
 
     auto* top = new QFrame(this);
     top->setFrameShape(QFrame::StyledPanel);
@@ -102,7 +123,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
                                  "edConto_Tesoreria", "edCUC",            "deData_Creazione", "deData_Disposizione", "deData_Valuta",
                                  "deDATA_SCADENZA",  "cbBancaFile",    "dbgDisp",             "Button2",
                                  "btnChiudi",        "chEscludiMPG",   "Button1",             "Button3",
-                                 "buLog"};
+                                 "btnControlla",     "buLog"};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(get(order[i - 1]).widget, get(order[i]).widget);
 
     resize(934, 480);
@@ -125,9 +146,9 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 4);
     grid_->verticalHeader()->setMinimumWidth(16);
-    const auto& columns = DispositionModel::columns();
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i].width > 0) grid_->setColumnWidth(static_cast<int>(i), columns[i].width);
+    const std::vector<int> widths = DispositionModel::columnWidths(
+        grid_->fontMetrics(), QFontMetrics(grid_->horizontalHeader()->font()), kColumnPadding);
+    for (std::size_t i = 0; i < widths.size(); ++i) grid_->setColumnWidth(static_cast<int>(i), widths[i]);
     connect(model_, &DispositionModel::currentRowMoved, this, &ExportWindow::followCurrentRow);
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChosen(current); });
@@ -138,6 +159,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
 
 ExportWindow::~ExportWindow() {
     tearingDown_ = true;
+    delete findingList_;
     for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"}) get(name).widget->removeEventFilter(this);
     // The grid lets go of the table before the window's state goes away.
     model_->detach();
@@ -150,12 +172,12 @@ ExportWindow::~ExportWindow() {
 void ExportWindow::buildTopPanel(QWidget* panel) {
     auto* banks = new QComboBox(panel);
     banks->setEditable(false);
-    banks->setMinimumWidth(180);
+    banks->setMinimumWidth(150);
     add(banks, "cbBanche", ComponentKind::List, kTopPanel);
 
     auto edit = [&](const char* name, int maxLength, int width) {
         auto* e = keepPlace(new QLineEdit(panel));
-        e->setMaxLength(maxLength);
+        e->setValidator(new TypingLimit(maxLength, e));
         e->setMinimumWidth(width);
         add(e, name, ComponentKind::Edit, kTopPanel);
         return e;
@@ -168,11 +190,12 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
 
     for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"}) {
         auto* d = keepPlace(new DateEdit(panel));
-        d->setMinimumWidth(120);
+        d->setMinimumWidth(d->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 32);
         add(d, name, ComponentKind::DateEdit, kTopPanel);
     }
     auto* file = keepPlace(new BrowseEdit(panel));
-    file->setMinimumWidth(220);
+    // Room for a file name built from the longest support name and the date.
+    file->setMinimumWidth(file->fontMetrics().horizontalAdvance(QString(kLongestFileName)) + 48);
     add(file, "cbBancaFile", ComponentKind::BrowseEdit, kTopPanel);
 
     struct LabelDef {
@@ -234,6 +257,9 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     auto button = [&](const char* name, const char* caption) {
         auto* b = new QPushButton(QString::fromLatin1(caption), panel);
         b->setAutoDefault(false);
+        // As wide as the caption needs: the style's wider default would push the
+        // row past the window's width.
+        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(b->text()) + 24));
         add(b, name, ComponentKind::Button, kBottomPanel);
         return b;
     };
@@ -244,6 +270,7 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     add(exclude, "chEscludiMPG", ComponentKind::CheckBox, kBottomPanel);
     QPushButton* draft = button("Button1", "Brogliaccio");
     QPushButton* summary = button("Button3", "Distinta");
+    QPushButton* check = button("btnControlla", "Controlla");
     QPushButton* log = button("buLog", "Log");
     log->setVisible(false);
     log->setEnabled(false);
@@ -259,13 +286,13 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
 
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(6, 4, 6, 4);
-    row->setSpacing(6);
+    row->setSpacing(4);
     row->addWidget(exclude);
-    row->addSpacing(10);
+    row->addSpacing(6);
     row->addWidget(total);
     row->addWidget(count);
     row->addStretch(1);
-    for (QPushButton* b : {summary, draft, log, ok, close}) row->addWidget(b);
+    for (QPushButton* b : {check, summary, draft, log, ok, close}) row->addWidget(b);
 }
 
 void ExportWindow::wireHandlers() {
@@ -276,6 +303,7 @@ void ExportWindow::wireHandlers() {
     onClick("Button2", &TfmPzExport_Banche::Button2Click);
     onClick("Button3", &TfmPzExport_Banche::Button3Click);
     onClick("Button1", &TfmPzExport_Banche::Button1Click);
+    onClick("btnControlla", &TfmPzExport_Banche::btnControllaClick);
     onClick("buLog", &TfmPzExport_Banche::buLogClick);
     onClick("btnChiudi", &TfmPzExport_Banche::btnChiudiClick);
     onClick("chEscludiMPG", &TfmPzExport_Banche::chEscludiMPGClick);
@@ -285,13 +313,25 @@ void ExportWindow::wireHandlers() {
     connect(widget<BrowseEdit>("cbBancaFile"), &BrowseEdit::buttonClicked, this,
             [this] { form_->cbBancaFileButtonClick(); });
 
-    // Esc anywhere in the window presses Chiudi (open pop-ups take it first).
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] {
+    // A press on a button that takes no focus (a calendar, the file's ellipsis)
+    // is leaving the edit all the same.
+    for (const char* name : {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"})
+        widget<DateEdit>(name)->button()->installEventFilter(this);
+    widget<BrowseEdit>("cbBancaFile")->button()->installEventFilter(this);
+    for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"})
+        connect(widget<QLineEdit>(name), &QLineEdit::textEdited, this, [this] { leftByClick_ = nullptr; });
+}
+
+// Esc that reaches the window itself presses Chiudi. An open list, calendar or
+// other pop-up is a window of its own: its Esc closes it and never arrives here.
+void ExportWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !QApplication::activePopupWidget()) {
         auto* chiudi = widget<QPushButton>("btnChiudi");
         if (chiudi->isEnabled()) chiudi->click();
-    });
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ExportWindow::showEvent(QShowEvent* event) {
@@ -302,13 +342,29 @@ void ExportWindow::showEvent(QShowEvent* event) {
 }
 
 // Leaving the support name or the ordering account for another control of the
-// window rebuilds the file name; the window losing activation is no leaving.
+// window rebuilds the file name; the window losing activation, or a menu or
+// pop-up taking the focus, is no leaving. The calendar buttons and the file's
+// ellipsis take no focus: a press on one of them leaves the edit too, once
+// (the edit keeps the focus, so a later move elsewhere does not leave it again
+// unless it was typed in meanwhile).
 bool ExportWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !tearingDown_ && form_) {
+    if (tearingDown_ || !form_) return QWidget::eventFilter(watched, event);
+    QWidget* support = get("edNOME_SUPPORTO").widget;
+    QWidget* account = get("edCC_ORDINANTE").widget;
+    const bool exitEdit = watched == support || watched == account;
+    if (event->type() == QEvent::FocusIn && exitEdit) {
+        leftByClick_ = nullptr;
+    } else if (event->type() == QEvent::FocusOut && exitEdit) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            (watched == get("edNOME_SUPPORTO").widget || watched == get("edCC_ORDINANTE").widget))
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && leftByClick_ != watched)
             form_->edNOME_SUPPORTOExit();
+        leftByClick_ = nullptr;
+    } else if (event->type() == QEvent::MouseButtonPress && !exitEdit) {
+        QWidget* focused = QApplication::focusWidget();
+        if ((focused == support || focused == account) && leftByClick_ != focused) {
+            leftByClick_ = focused;
+            form_->edNOME_SUPPORTOExit();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -425,7 +481,7 @@ std::string ExportWindow::text(std::string_view name) const {
     }
 }
 
-// An edit keeps at most its limit of characters, as typing would.
+// A text set in an edit is kept whole, whatever the edit's typing limit.
 void ExportWindow::setText(std::string_view name, const std::string& text) {
     if (name.empty()) {
         setWindowTitle(fromAnsi(text));
@@ -435,7 +491,13 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
     const QString value = fromAnsi(text);
     switch (e.info.kind) {
         case ComponentKind::Edit:
-        case ComponentKind::BrowseEdit: lineEditOf(e.widget, e.info.kind)->setText(value); break;
+        case ComponentKind::BrowseEdit: {
+            QLineEdit* edit = lineEditOf(e.widget, e.info.kind);
+            if (auto* limit = dynamic_cast<const TypingLimit*>(edit->validator()))
+                const_cast<TypingLimit*>(limit)->allowAtLeast(value.size());
+            edit->setText(value);
+            break;
+        }
         case ComponentKind::Label: static_cast<QLabel*>(e.widget)->setText(value); break;
         case ComponentKind::Button:
         case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(value); break;
@@ -443,8 +505,12 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
     }
 }
 
+// A text that is no date is not read as "no date": the command stops with the
+// same message the edit gives when it is left.
 DaySerial ExportWindow::date(std::string_view name) const {
-    return static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget)->date();
+    const auto* edit = static_cast<DateEdit*>(getKind(name, {ComponentKind::DateEdit}).widget);
+    if (!edit->hasValidText()) throw Error(toAnsi(edit->invalidTextMessage()));
+    return edit->date();
 }
 
 void ExportWindow::setDate(std::string_view name, DaySerial date) {
@@ -520,16 +586,76 @@ void ExportWindow::showMessage(const std::string& message) {
 }
 
 std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initialFile) {
-    const QString chosen = QFileDialog::getSaveFileName(this, QString(), fromAnsi(initialFile), QString(), nullptr,
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Salva il file per la banca"),
+                                                        fromAnsi(initialFile), QString(), nullptr,
                                                         QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) return std::nullopt;
+    return toAnsi(chosen);
+}
+
+std::optional<std::string> ExportWindow::runFolderDialog(const std::string& title, const std::string& initialFolder) {
+    const QString chosen = QFileDialog::getExistingDirectory(this, fromAnsi(title), fromAnsi(initialFolder));
     if (chosen.isEmpty()) return std::nullopt;
     return toAnsi(chosen);
 }
 
 void ExportWindow::close() { QWidget::close(); }
 
+FindingListDialog* ExportWindow::findingList() const { return findingList_.data(); }
+
+// The list is saved through the same save dialog as the bank file, without the
+// overwrite question of the bank file: the text file is the user's own copy.
+void ExportWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
+    delete findingList_;
+    auto save = [this](const std::string& textForm) {
+        const QString chosen = QFileDialog::getSaveFileName(findingList_, QStringLiteral("Salva l'elenco"),
+                                                            QStringLiteral("Controllo.txt"));
+        if (chosen.isEmpty()) return;
+        try {
+            writeFileAtomically(toAnsi(chosen), textForm);
+        } catch (const std::exception& e) {
+            showError(e.what());
+        }
+    };
+    findingList_ = new FindingListDialog(list, std::move(onPick), save, this);
+    findingList_->setAttribute(Qt::WA_DeleteOnClose);
+    findingList_->show();
+}
+
 void ExportWindow::openWithDesktop(const std::string& path) {
-    if (desktopOpener_) desktopOpener_(path);
+    if (desktopOpener_) {
+        desktopOpener_(path);
+        return;
+    }
+    // xdg-open runs on its own; when it cannot start or ends with an error, the
+    // user learns where the file is. The process object is nobody's child, so
+    // that closing the window does not end the program xdg-open started.
+    auto* process = new QProcess();
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    const QPointer<ExportWindow> self(this);
+    const QString shown = fromAnsi(path);
+    auto failed = [self, shown] {
+        if (self) self->reportNotOpened(shown);
+    };
+    connect(process, &QProcess::errorOccurred, process, [process, failed](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        failed();
+        process->deleteLater();
+    });
+    connect(process, &QProcess::finished, process, [process, failed](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) failed();
+        process->deleteLater();
+    });
+    process->start(QStringLiteral("xdg-open"), {shown});
+}
+
+void ExportWindow::reportNotOpened(const QString& path) {
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                    QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
+                                   "Il file \u00E8 stato scritto in:\n%1").arg(path),
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 }  // namespace doz

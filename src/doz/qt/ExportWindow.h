@@ -7,6 +7,7 @@
 // Windows-1252 and are converted to and from the toolkit's Unicode here.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@ class QTableView;
 namespace doz {
 
 class DispositionModel;
+class FindingListDialog;
 
 class ExportWindow : public QWidget, public WindowPort {
     Q_OBJECT
@@ -35,8 +37,9 @@ public:
     QTableView* grid() const { return grid_; }
     DispositionModel* gridModel() const { return model_; }
 
-    // What hands a folder or a file to the desktop; by default xdg-open, started
-    // detached. Replaceable so that a test starts nothing.
+    // What hands a folder or a file to the desktop; by default (or when set to
+    // nothing) xdg-open, which tells the user where the file is when it fails.
+    // Replaceable so that a test starts nothing.
     using DesktopOpener = std::function<void(const std::string& path)>;
     void setDesktopOpener(DesktopOpener opener) { desktopOpener_ = std::move(opener); }
 
@@ -62,8 +65,13 @@ public:
     void showError(const std::string& message) override;
     void showMessage(const std::string& message) override;
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
+    std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
     void openWithDesktop(const std::string& path) override;
+    void showList(const FindingList& list, std::function<void(int key)> onPick) override;
+
+    // The list Controlla shows, while it is open.
+    FindingListDialog* findingList() const;
 
     // The widget's own members of the same names stay reachable beside the port's
     // (close() is the port's: it closes the window all the same).
@@ -76,6 +84,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Entry {
@@ -87,6 +96,7 @@ private:
     void buildBottomPanel(QWidget* panel);
     void wireHandlers();
     void followCurrentRow(int row);
+    void reportNotOpened(const QString& path);
     void gridRowChosen(const QModelIndex& current);
 
     QWidget* add(QWidget* widget, const char* name, ComponentKind kind, const char* parent,
@@ -101,7 +111,9 @@ private:
     QTableView* grid_ = nullptr;
     DispositionModel* model_ = nullptr;
     DesktopOpener desktopOpener_;
+    QPointer<FindingListDialog> findingList_;
     std::unique_ptr<TfmPzExport_Banche> form_;
+    QWidget* leftByClick_ = nullptr;  // the exit edit a button press has already left
     bool shown_ = false;
     bool tearingDown_ = false;
     bool movingTable_ = false;     // the grid is moving the table's cursor

@@ -17,6 +17,7 @@
 
 #include "layout/Catalogue.h"
 #include "platform/Ansi.h"
+#include "platform/SystemErrors.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "reports/Reports.h"
@@ -267,7 +268,7 @@ private:
     std::size_t lastWalked_ = 0;
 };
 
-std::string reason(int err) { return utf8ToAnsi(std::strerror(err)); }
+std::string reason(int err) { return systemErrorText(err); }
 
 [[noreturn]] void readFailed(const char* what, const std::string& path, int err) {
     throw IoError(std::string(what) + " '" + path + "': " + reason(err));

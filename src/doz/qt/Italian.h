@@ -1,0 +1,17 @@
+// The window speaks Italian whatever the machine's language: the toolkit's own
+// texts (standard buttons, file dialogs, calendar) come from its Italian
+// translations, and the widgets' default locale is Italian. The separators the
+// program writes into files follow the regional settings (platform/Regional),
+// not this locale.
+#pragma once
+
+class QCoreApplication;
+
+namespace doz {
+
+// Loads the toolkit's Italian translations into `app` and makes Italian the
+// default locale of the widgets. False when the translations are not installed
+// (package qt6-translations-l10n); the window then still works, in part English.
+bool installItalian(QCoreApplication& app);
+
+}  // namespace doz
