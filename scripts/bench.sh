@@ -83,20 +83,10 @@ for n in $SIZES; do
     [ -n "${peak:-}" ] && STAGE[$stage-peak,$n]=$peak
   done < <("$BUILD_DIR/bench/export-stages" "$data" "$WORK/stages-$n" "$BANK" "$RUNS")
   for b in "${!BANKS[@]}"; do
-    best=""; top=0
-    for ((r = 0; r < RUNS; r++)); do
-      # Wall time to the millisecond (time's own %e has two decimals); peak memory from time.
-      start=$(date +%s%N)
-      /usr/bin/time -o "$WORK/time" -f "%M" "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
-        --bank "${BANKS[$b]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes "${HEADER[@]}" >/dev/null
-      end=$(date +%s%N)
-      wall=$(awk "BEGIN{printf \"%.3f\", ($end - $start) / 1e9}")
-      read -r kb < "$WORK/time"
-      if [ -z "$best" ] || awk "BEGIN{exit !($wall < $best)}"; then best=$wall; fi
-      [ "$kb" -gt "$top" ] && top=$kb
-    done
-    WALL[$b,$n]=$best
-    PEAK[$b,$n]=$((top / 1024))
+    best_of "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
+      --bank "${BANKS[$b]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes "${HEADER[@]}"
+    WALL[$b,$n]=$BEST
+    PEAK[$b,$n]=$TOP
   done
   # The stage bank again: a first export (a new main folder and no earlier bank
   # file or log each run), check, and the I/O floor of the same bytes.
