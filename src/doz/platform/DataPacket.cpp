@@ -1,4 +1,5 @@
 #include "platform/DataPacket.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -591,12 +592,8 @@ std::string writePacket(const PacketContent& content, PacketFormat format) {
 }
 
 void writePacketFile(const std::string& path, const PacketContent& content, PacketFormat format) {
-    const std::string bytes = writePacket(content, format);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw IoError("Impossibile creare il file dati '" + path + "': " + systemErrorText(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw IoError("Impossibile scrivere il file dati '" + path + "'");
+    // Whole or not at all, like every other file the program writes.
+    writeFileAtomically(path, writePacket(content, format));
 }
 
 }  // namespace doz
