@@ -81,12 +81,18 @@ std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::
     for (const char c : acc)
         if (!isAsciiDigit(c) && !isAsciiLetter(c)) return std::nullopt;
 
-    const std::string chars = std::string(abi) + std::string(cab) + accountPart(acc);
+    // ABI, CAB and the account padded with zeros to 12, taken in place.
     int sum = 0;
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        const int rank = rankOf(chars[i]);
+    std::size_t i = 0;
+    const auto add = [&](char c) {
+        const int rank = rankOf(c);
         sum += (i % 2 == 0) ? kCinOddWeights[rank] : rank;  // i = 0 is position 1, an odd one
-    }
+        ++i;
+    };
+    for (const char c : abi) add(c);
+    for (const char c : cab) add(c);
+    for (std::size_t k = acc.size(); k < 12; ++k) add('0');
+    for (const char c : acc) add(c);
     return static_cast<char>('A' + sum % 26);
 }
 
@@ -94,24 +100,31 @@ std::optional<std::string> IbanCheckDigits(std::string_view country, std::string
     if (country.size() != 2 || !isAsciiLetter(country[0]) || !isAsciiLetter(country[1])) return std::nullopt;
     if (bban.empty()) return std::nullopt;
     // The BBAN, then the country and "00", letters as 10..35, taken modulo 97.
-    const std::string rearranged = std::string(bban) + std::string(country) + "00";
     int remainder = 0;
-    for (const char c : rearranged) {
-        if (isAsciiDigit(c)) remainder = (remainder * 10 + (c - '0')) % 97;
-        else if (isAsciiLetter(c)) remainder = (remainder * 100 + 10 + (upper(c) - 'A')) % 97;
-        else return std::nullopt;
-    }
+    const auto fold = [&remainder](std::string_view part) {
+        for (const char c : part) {
+            if (isAsciiDigit(c)) remainder = (remainder * 10 + (c - '0')) % 97;
+            else if (isAsciiLetter(c)) remainder = (remainder * 100 + 10 + (upper(c) - 'A')) % 97;
+            else return false;
+        }
+        return true;
+    };
+    if (!fold(bban) || !fold(country) || !fold("00")) return std::nullopt;
     const int check = 98 - remainder;
     return std::string{static_cast<char>('0' + check / 10), static_cast<char>('0' + check % 10)};
 }
 
 bool IbanIsValid(std::string_view iban) {
-    std::string compact;
-    for (const char c : iban)
-        if (c != ' ') compact += c;
-    if (compact.size() < 5) return false;
-    const std::optional<std::string> expected = IbanCheckDigits(compact.substr(0, 2), compact.substr(4));
-    return expected && *expected == compact.substr(2, 2);
+    std::string compact;  // only when there are blanks to drop
+    std::string_view s = iban;
+    if (iban.find(' ') != std::string_view::npos) {
+        for (const char c : iban)
+            if (c != ' ') compact += c;
+        s = compact;
+    }
+    if (s.size() < 5) return false;
+    const std::optional<std::string> expected = IbanCheckDigits(s.substr(0, 2), s.substr(4));
+    return expected && *expected == s.substr(2, 2);
 }
 
 void CutValueNotice(FormState& form, std::string value, std::string_view fitted, CheckSink& sink) {
