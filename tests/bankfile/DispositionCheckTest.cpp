@@ -261,6 +261,8 @@ TEST_F(DispositionCheckTest, ItalianCinAndIbanCheckDigits) {
     EXPECT_EQ(IbanCheckDigits("IT", "X0542811101000000123456"), "60");
     EXPECT_FALSE(IbanCheckDigits("I1", "X0542811101000000123456").has_value());
     EXPECT_FALSE(IbanCheckDigits("IT", "X05428-11101").has_value());
+    EXPECT_EQ(IbanCheckDigits("it", "x0542811101000000123456"), "60") << "small letters weigh as capitals";
+    EXPECT_FALSE(IbanIsValid("IT6 0")) << "too short once the blanks are gone";
 }
 
 TEST_F(DispositionCheckTest, CinAndOrderingIbanNoticesNameTheDisposition) {

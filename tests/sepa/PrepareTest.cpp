@@ -116,3 +116,27 @@ TEST(PrepareMessage, ConvertedAndCutTextsAreNoticesAndTheMessageTakesThem) {
     EXPECT_EQ(f[2].field, "IBAN_DESTINATARIO");
     EXPECT_EQ(f[3].field, "RmtInf/Ustrd");
 }
+
+TEST(PrepareMessage, RepeatedIdentifiersAreFoundAmongManyTransfers) {
+    const Prepared r = prepare([](Message& m) {
+        const Transfer model = m.transfers[0];
+        m.transfers.clear();
+        for (int i = 1; i <= 3000; ++i) {
+            Transfer t = model;
+            t.disposition = i;
+            t.instructionId = "ISTR-" + std::to_string(i);
+            t.endToEndId = "E2E-" + std::to_string(i);
+            m.transfers.push_back(t);
+        }
+        m.transfers[2999].endToEndId = "E2E-1500";    // the last repeats one far before it
+        m.transfers[1700].instructionId = "ISTR-17";  // and one in the middle
+    });
+    EXPECT_FALSE(r.ok);
+    const auto found = errors(r);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0]->disposition, 1701);
+    EXPECT_EQ(found[0]->field, "PmtId/InstrId");
+    EXPECT_NE(found[0]->message.find("usato dalla disposizione 17"), std::string::npos) << found[0]->message;
+    EXPECT_EQ(found[1]->disposition, 3000);
+    EXPECT_NE(found[1]->message.find("usato dalla disposizione 1500"), std::string::npos) << found[1]->message;
+}

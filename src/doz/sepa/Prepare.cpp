@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
+#include <optional>
+#include <vector>
 
 #include "platform/Dates.h"
 #include "sepa/Calendar.h"
@@ -27,6 +29,56 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 bool isAlnum(char c) { return isDigit(c) || isUpper(c) || (c >= 'a' && c <= 'z'); }
 
+// Identifiers already used, each with the disposition that used it first: an
+// open-addressing table over views of the transfers' own strings (no node per
+// identifier; the table stays at most half full).
+class SeenIds {
+public:
+    explicit SeenIds(std::size_t expected) : slots_(tableSize(expected)) {}
+
+    // The disposition of an earlier use of `id`; none when `id` is new, which
+    // is then recorded for `disposition`.
+    std::optional<int> firstUse(std::string_view id, int disposition) {
+        if ((used_ + 1) * 2 > slots_.size()) grow();
+        const std::size_t hash = std::hash<std::string_view>{}(id);
+        Slot& slot = find(id, hash);
+        if (slot.taken) return slot.disposition;
+        slot = {id, hash, disposition, true};
+        ++used_;
+        return std::nullopt;
+    }
+
+private:
+    struct Slot {
+        std::string_view id;
+        std::size_t hash = 0;
+        int disposition = 0;
+        bool taken = false;
+    };
+
+    static std::size_t tableSize(std::size_t expected) {
+        std::size_t n = 16;
+        while (n < expected * 2) n *= 2;
+        return n;
+    }
+    Slot& find(std::string_view id, std::size_t hash) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (!slot.taken || (slot.hash == hash && slot.id == id)) return slot;
+        }
+    }
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.taken) find(slot.id, slot.hash) = slot;
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+};
+
 // The findings of one message, each naming the field that fed its element.
 class Checker {
 public:
@@ -34,9 +86,7 @@ public:
 
     bool run() {
         header();
-        std::unordered_map<std::string_view, int> instructionIds, endToEndIds;
-        instructionIds.reserve(message_.transfers.size());
-        endToEndIds.reserve(message_.transfers.size());
+        SeenIds instructionIds(message_.transfers.size()), endToEndIds(message_.transfers.size());
         for (Transfer& t : message_.transfers) transfer(t, instructionIds, endToEndIds);
         if (message_.transfers.empty()) error(nullptr, "PmtInf/CdtTrfTxInf", "nessun pagamento da inviare nel file");
         return errors_ == 0;
@@ -165,15 +215,13 @@ private:
 
     // An identifier seen before in its list is an error at the second use.
     void unique(const Transfer& t, std::string_view path, const std::string& id,
-                std::unordered_map<std::string_view, int>& seen) {
+                SeenIds& seen) {
         if (id.empty() || id.size() > kMaxIdLength) return;
-        const auto [it, fresh] = seen.emplace(id, t.disposition);
-        if (!fresh)
-            error(&t, path, "identificativo \"" + id + "\" gi\xE0 usato dalla disposizione " + std::to_string(it->second));
+        if (const std::optional<int> first = seen.firstUse(id, t.disposition))
+            error(&t, path, "identificativo \"" + id + "\" gi\xE0 usato dalla disposizione " + std::to_string(*first));
     }
 
-    void transfer(Transfer& t, std::unordered_map<std::string_view, int>& instructionIds,
-                  std::unordered_map<std::string_view, int>& endToEndIds) {
+    void transfer(Transfer& t, SeenIds& instructionIds, SeenIds& endToEndIds) {
         identifier(&t, "PmtId/InstrId", t.instructionId);
         identifier(&t, "PmtId/EndToEndId", t.endToEndId);
         unique(t, "PmtId/InstrId", t.instructionId, instructionIds);
