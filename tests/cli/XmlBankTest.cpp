@@ -171,19 +171,44 @@ TEST_F(XmlBank, DocumentTheSchemaRefusesLeavesTheOldFileUntouched) {
 }
 
 TEST_F(XmlBank, ElementMapComesFromTheBankLayoutFile) {
-    // A pension payroll: the same bank, its layout file saying PENS.
+    // A pension payroll: the same bank, its layout file saying PENS; the
+    // amounts in euro (IMPORTO_EURO, a float field) instead of cents.
     const std::string layouts = home.str("layouts");
     fs::copy(kExamples, layouts);
-    doz::PacketContent layout = doz::readPacketFile(layouts + "/SEPA_ISO.Xml");
-    for (doz::Row& row : layout.rows)
-        if (row[1].get<std::string>() == "PmtTpInf/CtgyPurp/Cd") row[3] = doz::Value("PENS");
-    doz::writePacketFile(layouts + "/SEPA_ISO.Xml", layout, doz::PacketFormat::Xml);
+    auto setRow = [&](const char* element, const char* field, const char* constant) {
+        doz::PacketContent layout = doz::readPacketFile(layouts + "/SEPA_ISO.Xml");
+        for (doz::Row& row : layout.rows)
+            if (row[1].get<std::string>() == element) {
+                row[2] = *field ? doz::Value(field) : doz::Value();
+                row[3] = *constant ? doz::Value(constant) : doz::Value();
+            }
+        doz::writePacketFile(layouts + "/SEPA_ISO.Xml", layout, doz::PacketFormat::Xml);
+    };
+    const RunResult cents = run("export", kIsoBank, {}, {"--yes"}, layouts);
+    ASSERT_EQ(cents.status, 0) << cents.err;
+    std::smatch sum;
+    const std::string centsXml = readFile(output);
+    ASSERT_TRUE(std::regex_search(centsXml, sum, std::regex("<CtrlSum>[0-9.]+</CtrlSum>")));
+    // Created when written: today.
+    EXPECT_NE(centsXml.find("<CreDtTm>" + doz::isoDate(doz::today()) + "T"), std::string::npos);
 
+    setRow("PmtTpInf/CtgyPurp/Cd", "", "PENS");
+    setRow("Amt/InstdAmt", "IMPORTO_EURO", "");
     const RunResult r = run("export", kIsoBank, {}, {"--yes"}, layouts);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string xml = readFile(output);
     EXPECT_EQ(count(xml, "<Cd>PENS</Cd>"), 31);
     EXPECT_EQ(xml.find("SALA"), std::string::npos);
+    EXPECT_NE(xml.find(sum.str()), std::string::npos) << "euro taken exactly as the same cents";
+
+    // A header value says nothing of the unit: refused, naming element and value.
+    setRow("Amt/InstdAmt", "CUC", "");
+    const RunResult header = run("export", kIsoBank, {}, {"--yes"}, layouts);
+    EXPECT_EQ(header.status, 4) << header.err;  // a data file at fault, as any layout that cannot be read
+    EXPECT_NE(header.lastErrorLine().find("Ord 150, elemento \"Amt/InstdAmt\": l'importo viene dal valore di testata "
+                                          "'CUC' (\"1A2B3C4D\")"),
+              std::string::npos)
+        << header.err;
 }
 
 }  // namespace

@@ -447,9 +447,7 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
             if (!amountFault.empty())
                 throw DataError("Disposizione " + std::to_string(number) + " (" + payee + "), campo " + cents.name() +
                                 ": " + amountFault);
-            leftOut.payments.push_back({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
-            if (__builtin_add_overflow(leftOut.cents, amount, &leftOut.cents))
-                throw DataError("Totale dei pagamenti per cassa o con assegno oltre il limite del programma.");
+            leftOut.add({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
             continue;
         }
         Transfer t;
@@ -502,6 +500,14 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     creditorAddress.names(m, "Cdtr");
     debtorAddress.names(m, "Dbtr");
     return m;
+}
+
+void LeftOut::add(LeftOutPayment payment) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(cents, payment.cents, &sum))
+        throw DataError("Totale dei pagamenti per cassa o con assegno oltre il limite del programma.");
+    cents = sum;
+    payments.push_back(std::move(payment));
 }
 
 std::string GroupedCents(std::int64_t cents, const std::string& what) {

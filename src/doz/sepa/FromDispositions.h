@@ -77,6 +77,11 @@ struct LeftOutPayment {
 struct LeftOut {
     std::vector<LeftOutPayment> payments;
     std::int64_t cents = 0;
+
+    // Adds a payment to the list and its amount to the total; DataError
+    // "Totale dei pagamenti per cassa o con assegno oltre il limite del
+    // programma." past 64 bits.
+    void add(LeftOutPayment payment);
 };
 
 // The message of the chosen bank (`form` = its form) from every disposition
