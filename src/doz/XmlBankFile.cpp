@@ -71,7 +71,8 @@ std::optional<std::string> writeDocument(const sepa::Message& message, const std
 
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
     const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
-    return kind + " di " + sepa::GroupedCents(p.cents, "Importo") + ": non \xE8 un bonifico e non sar\xE0 nel file";
+    return kind + " di " + sepa::GroupedCents(p.cents, "Importo della disposizione " + std::to_string(p.disposition)) +
+           ": non \xE8 un bonifico e non sar\xE0 nel file";
 }
 
 }  // namespace

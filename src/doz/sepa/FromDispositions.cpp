@@ -94,19 +94,17 @@ private:
 };
 
 // Cents of a decimal euro text ("1500.5", "-3", "12.30"); the fault when it
-// has more than two decimals that are not zero, or is beyond 64 bits.
+// is no number, has more than two decimals that are not zero, or is beyond
+// 64 bits.
 std::int64_t centsOfEuroText(std::string_view text, std::string& fault) {
     const std::string shown(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
     const std::size_t point = text.find('.');
-    const std::string_view whole = text.substr(0, point);
+    std::string digits(text.substr(0, point));
     std::string_view decimals = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
     while (decimals.size() > 2 && decimals.back() == '0') decimals.remove_suffix(1);
-    if ((whole.empty() && decimals.empty()) || (!whole.empty() && !allAsciiDigits(whole)) ||
+    if ((digits.empty() && decimals.empty()) || (!digits.empty() && !allAsciiDigits(digits)) ||
         (!decimals.empty() && !allAsciiDigits(decimals))) {
         fault = "importo \"" + shown + "\" non leggibile come euro";
         return 0;
@@ -115,19 +113,14 @@ std::int64_t centsOfEuroText(std::string_view text, std::string& fault) {
         fault = "importo di " + shown + " euro con pi\xF9 di due decimali: non diventa centesimi esatti";
         return 0;
     }
+    digits += decimals;
+    digits.append(2 - decimals.size(), '0');
     std::int64_t cents = 0;
-    for (const char c : whole)
+    for (const char c : digits)
         if (__builtin_mul_overflow(cents, std::int64_t{10}, &cents) || __builtin_add_overflow(cents, c - '0', &cents)) {
             fault = "importo di " + shown + " euro oltre il limite del programma";
             return 0;
         }
-    for (std::size_t i = 0; i < 2; ++i) {
-        const int digit = i < decimals.size() ? decimals[i] - '0' : 0;
-        if (__builtin_mul_overflow(cents, std::int64_t{10}, &cents) || __builtin_add_overflow(cents, digit, &cents)) {
-            fault = "importo di " + shown + " euro oltre il limite del programma";
-            return 0;
-        }
-    }
     return negative ? -cents : cents;
 }
 
@@ -159,19 +152,18 @@ public:
         const Value& v = f.value();
         if (v.isNull()) return 0;
         if (v.is<double>()) {
-            const double euro = v.get<double>();
+            // The shortest text that reads back as the same double: 1500.5 for 1500.50.
             char text[400];
-            const std::to_chars_result r = std::to_chars(text, text + sizeof text, euro, std::chars_format::fixed);
-            if (r.ec != std::errc() || euro != euro) {
-                fault = "importo in euro non valido";
-                return 0;
-            }
-            return centsOfEuroText(std::string_view(text, static_cast<std::size_t>(r.ptr - text)), fault);
+            const std::to_chars_result r = std::to_chars(text, text + sizeof text, v.get<double>(), std::chars_format::fixed);
+            return centsOfEuroText(r.ec == std::errc() ? std::string_view(text, static_cast<std::size_t>(r.ptr - text))
+                                                       : std::string_view("?"),
+                                   fault);
         }
         if (v.is<Currency>()) {
             const std::int64_t scaled = v.get<Currency>().scaled;  // ten-thousandths
             if (scaled % 100 != 0) {
-                fault = "importo di " + formatCurrencyFixed(scaled, 4) + " euro con pi\xF9 di due decimali: non diventa centesimi esatti";
+                fault = "importo di " + formatCurrencyFixed(scaled, 4) +
+                        " euro con pi\xF9 di due decimali: non diventa centesimi esatti";
                 return 0;
             }
             return scaled / 100;
@@ -303,14 +295,12 @@ std::string endToEndId(const std::string& payeeCode, int disposition) {
 
 ElementMap::ElementMap() {
     auto field = [&](const char* element, const char* name) { sources_[element] = {name, {}, {}}; };
-    auto unmapped = [&](const char* element) { sources_[element] = {}; };
+    auto unmapped = [&](const std::string& element) { sources_[element] = {}; };
     field("InitgPty/Nm", "DESC_ORDINANTE");
     field("InitgPty/Id", "CUC");
     field("ReqdExctnDt", "DATA_DISPOSIZIONE");
     field("Dbtr/Nm", "DESC_ORDINANTE");
-    for (const char* part : {"StrtNm", "BldgNb", "PstCd", "TwnNm", "Ctry"}) {
-        unmapped((std::string("Dbtr/PstlAdr/") + part).c_str());
-    }
+    for (const char* part : {"StrtNm", "BldgNb", "PstCd", "TwnNm", "Ctry"}) unmapped(std::string("Dbtr/PstlAdr/") + part);
     unmapped("DbtrAcct/Id/IBAN");
     field("DbtrAcct/Id/IBAN.Stato", "IBAN_STATO_ORDINANTE");
     field("DbtrAcct/Id/IBAN.Controllo", "IBAN_CKD_ORDINANTE");
