@@ -18,6 +18,7 @@
 #include "sepa/FromDispositions.h"
 #include "sepa/Prepare.h"
 #include "sepa/Schema.h"
+#include "sepa/Stream.h"
 #include "sepa/Writer.h"
 #include "sepa/XmlLog.h"
 
@@ -55,18 +56,9 @@ std::string absentSchemaText(const FormState& form, sepa::Form f) {
            ": il file \xE8 controllato solo dai controlli del programma.";
 }
 
-// Writes the document and, when there is a schema, validates it while it is
-// written: the schema's complaint (Windows-1252), or nothing when it is valid.
-std::optional<std::string> writeDocument(const sepa::Message& message, const std::optional<fs::path>& xsd,
-                                         std::string& document) {
-    if (!xsd) {
-        sepa::WriteMessage(message, document);
-        return std::nullopt;
-    }
-    const sepa::SchemaValidator validator(*xsd);
-    if (std::optional<std::string> complaint = sepa::WriteAndValidate(message, validator, document))
-        return "Il file non rispetta lo schema " + utf8ToAnsi(xsd->filename().string()) + ": " + utf8ToAnsi(*complaint);
-    return std::nullopt;
+// The schema's complaint as the user reads it (Windows-1252).
+std::string schemaComplaint(const fs::path& xsd, const std::string& complaint) {
+    return "Il file non rispetta lo schema " + utf8ToAnsi(xsd.filename().string()) + ": " + utf8ToAnsi(complaint);
 }
 
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
@@ -89,8 +81,10 @@ fs::path SchemaFolder(const FormState& form) {
 void CreateXmlBankFile(FormState& form) {
     WindowPort& window = form.window;
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    // The transfers are read again as they are written: the request is never held whole.
+    sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    sepa::Message message = reader.header(leftOut);
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
@@ -98,29 +92,32 @@ void CreateXmlBankFile(FormState& form) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
-    std::string document;
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
+            // Checked, written into the new file and validated as it grows; the
+            // file is put in place only once all of it passed.
             CheckSink sink;
-            if (!sepa::PrepareMessage(message, sink))
+            const sepa::StreamedRequest request = sepa::StreamRequest(
+                reader, message, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); });
+            if (!request.checked)
                 for (const CheckFinding& finding : sink.findings())
                     if (finding.kind == FindingKind::Error) {
                         // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
                         SelectDisposition(form, finding.disposition);
                         throw EPztBanca(FormatFinding(finding));
                     }
-            if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
-            file.write(document);
+            if (request.complaint) throw EPztBanca(schemaComplaint(*xsd, *request.complaint));
         },
-        // The document just saved is the file's content: it is logged from memory.
-        [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); });
+        // The saved file, read back.
+        [](int fd, const std::string& path, TextFileWriter& log) { sepa::LogXmlFile(fd, path, log); });
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    sepa::Message message = reader.header(leftOut);
     for (const sepa::LeftOutPayment& p : leftOut.payments)
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
     // Names the reading of the dispositions wrote in Latin letters.
@@ -128,17 +125,14 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     int number = 0;
     for (disp.first(); !disp.eof(); disp.next()) NarrowedTextNotices(form, ++number, PayeeName(form), sink);
 
-    const bool prepared = sepa::PrepareMessage(message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);
+    // Only a message that passed its own checks is worth the schema's opinion.
+    const sepa::StreamedRequest request = sepa::StreamRequest(reader, message, sink, false, xsd, {});
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
         return;
     }
-    // Only a message that passed its own checks is worth the schema's opinion.
-    if (!prepared) return;
-    std::string document;
-    if (std::optional<std::string> complaint = writeDocument(message, xsd, document))
-        sink.add({FindingKind::Error, 0, {}, {}, {}, *complaint});
+    if (request.complaint) sink.add({FindingKind::Error, 0, {}, {}, {}, schemaComplaint(*xsd, *request.complaint)});
 }
 
 void WriteXmlFileLog(FormState& form) {

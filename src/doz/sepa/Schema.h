@@ -1,6 +1,7 @@
 // Checking a written request against the schema of its message.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -42,12 +43,18 @@ private:
 // the pieces are still being written.
 class PieceValidation {
 public:
-    explicit PieceValidation(const SchemaValidator& validator);
+    // With `maxWaiting` above 0, feed() waits while that many bytes handed
+    // over are still unread: a writer faster than the validation holds no
+    // more than that of the document.
+    explicit PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting = 0);
     ~PieceValidation();  // ends the document and waits for the thread
     PieceValidation(const PieceValidation&) = delete;
     PieceValidation& operator=(const PieceValidation&) = delete;
 
     void feed(std::string piece);
+    // An empty string with the room of a piece already read, when there is
+    // one: the next piece can be written into it without a new allocation.
+    std::string spare();
     // Ends the document and gives what validate() would give for it whole.
     std::optional<std::string> finish();
 
@@ -55,6 +62,7 @@ private:
     void end();
     struct Queue;
     std::unique_ptr<Queue> queue_;
+    std::size_t maxWaiting_ = 0;
     std::optional<std::string> result_;
     std::thread worker_;
 };

@@ -2,7 +2,10 @@
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -76,7 +79,11 @@ private:
     void line(std::string_view path, std::string_view utf8) {
         pending_ += path;
         pending_ += "=\"";
-        pending_ += utf8ToAnsi(utf8);
+        // Most values are plain ASCII, the same in both encodings.
+        if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            pending_ += utf8;
+        else
+            pending_ += utf8ToAnsi(utf8);
         pending_ += "\"\r\n";
         if (pending_.size() >= kChunk) flush();
     }
@@ -98,33 +105,66 @@ struct ParserFree {
     }
 };
 
+// Logs a document handed over in pieces of any size.
+class LogParse {
+public:
+    explicit LogParse(TextFileWriter& out) : logger_(out) {
+        xmlSAXHandler sax;
+        std::memset(&sax, 0, sizeof sax);
+        sax.initialized = XML_SAX2_MAGIC;
+        sax.startElementNs = &Logger::startElement;
+        sax.endElementNs = &Logger::endElement;
+        sax.characters = &Logger::characters;
+        sax.serror = &Logger::error;
+        parser_.reset(xmlCreatePushParserCtxt(&sax, &logger_, nullptr, 0, nullptr));
+        if (!parser_) throw Error("Memoria insufficiente per registrare il file XML");
+        xmlCtxtUseOptions(parser_.get(), XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    }
+
+    // False once the document proved not well-formed: nothing more is read.
+    bool feed(std::string_view piece, bool last) {
+        xmlParseChunk(parser_.get(), piece.data(), static_cast<int>(piece.size()), last ? 1 : 0);
+        return !logger_.failure();
+    }
+    // Writes the lines still pending; Error when the document is not well-formed.
+    void finish() {
+        logger_.flush();
+        if (logger_.failure() || !parser_->wellFormed)
+            throw Error("Il file XML non \xE8 leggibile: " + utf8ToAnsi(logger_.failure().value_or("documento malformato")));
+    }
+
+private:
+    Logger logger_;
+    std::unique_ptr<xmlParserCtxt, ParserFree> parser_;
+};
+
 }  // namespace
 
 void LogXmlContent(std::string_view document, TextFileWriter& out) {
-    Logger logger(out);
-    xmlSAXHandler sax;
-    std::memset(&sax, 0, sizeof sax);
-    sax.initialized = XML_SAX2_MAGIC;
-    sax.startElementNs = &Logger::startElement;
-    sax.endElementNs = &Logger::endElement;
-    sax.characters = &Logger::characters;
-    sax.serror = &Logger::error;
-
-    std::unique_ptr<xmlParserCtxt, ParserFree> parser(xmlCreatePushParserCtxt(&sax, &logger, nullptr, 0, nullptr));
-    if (!parser) throw Error("Memoria insufficiente per registrare il file XML");
-    xmlCtxtUseOptions(parser.get(), XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    LogParse parse(out);
     std::size_t at = 0;
     do {
         const std::size_t n = std::min(kChunk, document.size() - at);
-        const bool last = at + n == document.size();
-        xmlParseChunk(parser.get(), document.data() + at, static_cast<int>(n), last ? 1 : 0);
+        if (!parse.feed(document.substr(at, n), at + n == document.size())) break;
         at += n;
-        if (logger.failure()) break;
     } while (at < document.size());
-    if (document.empty()) xmlParseChunk(parser.get(), nullptr, 0, 1);
-    logger.flush();
-    if (logger.failure() || !parser->wellFormed)
-        throw Error("Il file XML non \xE8 leggibile: " + utf8ToAnsi(logger.failure().value_or("documento malformato")));
+    parse.finish();
+}
+
+void LogXmlFile(int fd, const std::string& path, TextFileWriter& out) {
+    LogParse parse(out);
+    std::string block(kChunk, '\0');
+    off_t at = 0;  // read at its own offset: the descriptor's is shared with the writer's
+    for (;;) {
+        const ssize_t n = ::pread(fd, block.data(), block.size(), at);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(errno)));
+        }
+        at += n;
+        if (!parse.feed(std::string_view(block.data(), static_cast<std::size_t>(n)), n == 0) || n == 0) break;
+    }
+    parse.finish();
 }
 
 }  // namespace doz::sepa
