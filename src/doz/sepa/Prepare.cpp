@@ -67,21 +67,23 @@ public:
     // is then recorded for `disposition`.
     std::optional<int> firstUse(std::string_view id, int disposition) {
         if ((used_ + 1) * 2 > slots_.size()) grow();
-        const std::size_t hash = std::hash<std::string_view>{}(id);
+        const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>{}(id));
         Slot& slot = find(id, hash);
         if (slot.taken) return slot.disposition;
-        slot = {text_.size(), static_cast<std::uint32_t>(id.size()), hash, disposition, true};
+        slot = {static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(hash), disposition,
+                static_cast<std::uint8_t>(id.size()), true};
         text_ += id;
         ++used_;
         return std::nullopt;
     }
 
 private:
+    // 16 bytes: identifiers of at most 35 characters, kept in under 4 GB.
     struct Slot {
-        std::size_t at = 0;  // in text_
-        std::uint32_t size = 0;
-        std::size_t hash = 0;
+        std::uint32_t at = 0;  // in text_
+        std::uint32_t hash = 0;
         int disposition = 0;
+        std::uint8_t size = 0;
         bool taken = false;
     };
 
@@ -91,7 +93,7 @@ private:
         return n;
     }
     std::string_view idOf(const Slot& slot) const { return std::string_view(text_).substr(slot.at, slot.size); }
-    Slot& find(std::string_view id, std::size_t hash) {
+    Slot& find(std::string_view id, std::uint32_t hash) {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];

@@ -14,7 +14,7 @@ namespace {
 // The document goes out in pieces of this size; at most a few of them wait
 // for the validation, so a writer ahead of it holds little of the document.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
-constexpr std::size_t kMostWaiting = 4 * kPiece;
+constexpr std::size_t kMostWaiting = 2 * kPiece;
 
 }  // namespace
 
@@ -58,6 +58,8 @@ StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink&
     std::optional<DocumentWriter> writer;
     if (writing) writer.emplace(header, reader.transferCount(), total, piece);
 
+    // The OK command reads only the error: the notes of transfers that passed are not kept.
+    const std::size_t kept = sink.findings().size();
     Transfer t;
     while (reader.next(t)) {
         check.transfer(t);
@@ -66,6 +68,7 @@ StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink&
             writing = false;
             continue;
         }
+        if (stopAtError) sink.findings().resize(kept);
         if (!writing) continue;
         writer->transfer(t);
         if (piece.size() >= kPiece) handOver();

@@ -27,8 +27,8 @@ struct StreamedRequest {
 // checks `header` and each transfer into `sink` (MessageCheck), and while no
 // check has failed writes the document, handing it to `out` and, with a
 // schema, validating it against `xsd` on a second thread at the same time.
-// With `stopAtError` (the OK command) the walk ends at the first error;
-// otherwise (the check) every transfer is checked, and the writing and the
+// With `stopAtError` (the OK command) the walk ends at the first error, and
+// the notes of the transfers that passed are not kept; otherwise (the check) every transfer is checked, and the writing and the
 // validation end at the first error. A schema that cannot be read and a
 // control sum beyond 64 bits are thrown (doz::Error, DataError) only for a
 // request that passed its checks, as when the whole message is written after
