@@ -1,5 +1,10 @@
 #include "XmlBankFile.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <optional>
 
 #include "CheckList.h"
@@ -61,6 +66,62 @@ std::string schemaComplaint(const fs::path& xsd, const std::string& complaint) {
     return "Il file non rispetta lo schema " + utf8ToAnsi(xsd.filename().string()) + ": " + utf8ToAnsi(complaint);
 }
 
+// The log of an XML bank file made by the schema's validation as it reads
+// the document, so that the file is not read and parsed a second time: the
+// lines go to a file without a name in the log folder while the document is
+// written, and are copied into the log once the bank file is saved. Without
+// the log folder (the first export), a schema or whole lines, the saved file
+// is read back and logged instead.
+class LogAlongside {
+public:
+    explicit LogAlongside(FormState& form) {
+        try {
+            if (!directoryExists(LogFolder(form))) return;
+            spool_.emplace(FileLogPath(form) + ".righe");
+            lines_.emplace([this](std::string_view lines) { spool_->write(lines); });
+        } catch (...) {
+            spool_.reset();  // the log is a help: it is then made from the saved file
+        }
+    }
+
+    sepa::XmlLogLines* lines() { return lines_ ? &*lines_ : nullptr; }
+
+    // After the validation: whether it handed over the whole document.
+    void validated(bool whole) {
+        if (!lines_ || !whole) return;
+        try {
+            lines_->finish();
+            whole_ = true;
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    // The content log of the saved file (ContentLog).
+    void log(int fd, const std::string& path, TextFileWriter& log) {
+        if (failure_) std::rethrow_exception(failure_);
+        if (!whole_) {
+            sepa::LogXmlFile(fd, path, log);
+            return;
+        }
+        std::string block(std::size_t{1} << 20, '\0');
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(spool_->descriptor(), block.data(), block.size(), at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw IoError("Impossibile leggere le righe del registro: " + utf8ToAnsi(std::strerror(errno)));
+            if (n == 0) break;
+            log.write(std::string_view(block.data(), static_cast<std::size_t>(n)));
+            at += n;
+        }
+    }
+
+private:
+    std::optional<ReplacementFile> spool_;
+    std::optional<sepa::XmlLogLines> lines_;
+    bool whole_ = false;
+    std::exception_ptr failure_;
+};
+
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
     const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
     return kind + " di " + sepa::GroupedCents(p.cents, "Importo della disposizione " + std::to_string(p.disposition)) +
@@ -92,14 +153,18 @@ void CreateXmlBankFile(FormState& form) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
+    std::optional<LogAlongside> logLines;
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
             // Checked, written into the new file and validated as it grows; the
             // file is put in place only once all of it passed.
             CheckSink sink;
-            const sepa::StreamedRequest request = sepa::StreamRequest(
-                reader, message, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); });
+            if (xsd) logLines.emplace(form);
+            const sepa::StreamedRequest request =
+                sepa::StreamRequest(reader, message, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); },
+                                    logLines ? logLines->lines() : nullptr);
+            if (logLines) logLines->validated(request.logged);
             if (!request.checked)
                 for (const CheckFinding& finding : sink.findings())
                     if (finding.kind == FindingKind::Error) {
@@ -109,8 +174,12 @@ void CreateXmlBankFile(FormState& form) {
                     }
             if (request.complaint) throw EPztBanca(schemaComplaint(*xsd, *request.complaint));
         },
-        // The saved file, read back.
-        [](int fd, const std::string& path, TextFileWriter& log) { sepa::LogXmlFile(fd, path, log); });
+        [&logLines](int fd, const std::string& path, TextFileWriter& log) {
+            if (logLines)
+                logLines->log(fd, path, log);
+            else
+                sepa::LogXmlFile(fd, path, log);  // the saved file, read back
+        });
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {

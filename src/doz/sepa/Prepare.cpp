@@ -57,7 +57,7 @@ std::string compactCapitals(std::string_view text) {
 
 // Identifiers already used, each with the disposition that used it first: an
 // open-addressing table over copies of the identifiers kept end to end in one
-// block (no node per identifier; the table stays at most half full). The
+// block (no node per identifier; the table stays at most three quarters full). The
 // transfers themselves may be gone by the time a later one repeats an id.
 class SeenIds {
 public:
@@ -66,7 +66,7 @@ public:
     // The disposition of an earlier use of `id`; none when `id` is new, which
     // is then recorded for `disposition`.
     std::optional<int> firstUse(std::string_view id, int disposition) {
-        if ((used_ + 1) * 2 > slots_.size()) grow();
+        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
         const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>{}(id));
         Slot& slot = find(id, hash);
         if (slot.taken) return slot.disposition;
@@ -89,7 +89,7 @@ private:
 
     static std::size_t tableSize(std::size_t expected) {
         std::size_t n = 16;
-        while (n < expected * 2) n *= 2;
+        while (n * 3 < expected * 4) n *= 2;
         return n;
     }
     std::string_view idOf(const Slot& slot) const { return std::string_view(text_).substr(slot.at, slot.size); }

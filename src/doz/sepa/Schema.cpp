@@ -118,7 +118,8 @@ std::optional<std::string> SchemaValidator::validate(std::string_view document) 
     return validateStream(&MemoryStream::read, &stream);
 }
 
-std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, char*, int), void* source) const {
+std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, char*, int), void* source,
+                                                           const xmlSAXHandler* events, void* user) const {
     FirstError first;
     const ErrorsTo redirect(first);
     xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(impl_->schema);
@@ -126,12 +127,17 @@ std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, ch
     xmlSchemaSetValidStructuredErrors(context, &FirstError::take, &first);
     xmlParserInputBufferPtr input =
         xmlParserInputBufferCreateIO(read, &MemoryStream::close, source, XML_CHAR_ENCODING_NONE);
-    // Handlers that do nothing: the parser builds no tree of the document.
-    xmlSAXHandler nothing;
-    std::memset(&nothing, 0, sizeof nothing);
-    nothing.initialized = XML_SAX2_MAGIC;
+    // Handlers that do nothing, or the caller's: the parser builds no tree of the document.
+    xmlSAXHandler handlers;
+    if (events) {
+        handlers = *events;
+        handlers.serror = nullptr;  // the parse's errors are the validation's to tell
+    } else {
+        std::memset(&handlers, 0, sizeof handlers);
+    }
+    handlers.initialized = XML_SAX2_MAGIC;
     int result = -1;
-    if (input) result = xmlSchemaValidateStream(context, input, XML_CHAR_ENCODING_NONE, &nothing, nullptr);
+    if (input) result = xmlSchemaValidateStream(context, input, XML_CHAR_ENCODING_NONE, &handlers, user);
     xmlSchemaFreeValidCtxt(context);
     if (result == 0) return std::nullopt;
     return first.text.value_or("documento XML non valido");
@@ -175,10 +181,11 @@ struct PieceValidation::Queue {
     }
 };
 
-PieceValidation::PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting)
+PieceValidation::PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting,
+                                 const xmlSAXHandler* events, void* user)
     : queue_(std::make_unique<Queue>()), maxWaiting_(maxWaiting) {
-    worker_ = std::thread([this, &validator] {
-        result_ = validator.validateStream(&Queue::read, queue_.get());
+    worker_ = std::thread([this, &validator, events, user] {
+        result_ = validator.validateStream(&Queue::read, queue_.get(), events, user);
         {
             const std::lock_guard<std::mutex> guard(queue_->lock);
             queue_->stopped = true;

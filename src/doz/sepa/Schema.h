@@ -9,6 +9,8 @@
 #include <string_view>
 #include <thread>
 
+struct _xmlSAXHandler;
+
 namespace doz::sepa {
 
 // The folder of the schemas shipped with the program (the ISO one): next to
@@ -31,8 +33,11 @@ public:
     // The document is read as a stream; no tree of it is built.
     std::optional<std::string> validate(std::string_view document) const;
     // The same for a document read through `read` (as read(2): bytes copied,
-    // 0 at the end), called from the calling thread only.
-    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source) const;
+    // 0 at the end), called from the calling thread only. With `events` the
+    // parse also hands the document's elements and texts to those handlers
+    // (libxml2 SAX2, with `user`), as it reads it once for both.
+    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source,
+                                              const _xmlSAXHandler* events = nullptr, void* user = nullptr) const;
 
 private:
     struct Impl;
@@ -46,7 +51,10 @@ public:
     // With `maxWaiting` above 0, feed() waits while that many bytes handed
     // over are still unread: a writer faster than the validation holds no
     // more than that of the document.
-    explicit PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting = 0);
+    // `events` and `user`: as for SchemaValidator::validateStream, called on
+    // the validation's thread.
+    explicit PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting = 0,
+                             const _xmlSAXHandler* events = nullptr, void* user = nullptr);
     ~PieceValidation();  // ends the document and waits for the thread
     PieceValidation(const PieceValidation&) = delete;
     PieceValidation& operator=(const PieceValidation&) = delete;

@@ -13,13 +13,14 @@ namespace {
 
 // The document goes out in pieces of this size; at most a few of them wait
 // for the validation, so a writer ahead of it holds little of the document.
-constexpr std::size_t kPiece = std::size_t{1} << 20;
-constexpr std::size_t kMostWaiting = 2 * kPiece;
+constexpr std::size_t kPiece = std::size_t{1} << 18;
+constexpr std::size_t kMostWaiting = 4 * kPiece;
 
 }  // namespace
 
 StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink& sink, bool stopAtError,
-                              const std::optional<std::filesystem::path>& xsd, const PieceOut& out) {
+                              const std::optional<std::filesystem::path>& xsd, const PieceOut& out,
+                              XmlLogLines* log) {
     StreamedRequest result;
     MessageCheck check(header, sink, reader.transferCount());
     check.header();
@@ -41,7 +42,8 @@ StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink&
     bool writing = wanted && totalFits && check.errors() == 0 && !schemaFailure;
 
     std::optional<PieceValidation> validation;
-    if (writing && validator) validation.emplace(*validator, kMostWaiting);
+    if (writing && validator)
+        validation.emplace(*validator, kMostWaiting, log ? log->events() : nullptr, log ? log->user() : nullptr);
     std::string piece;
     piece.reserve(kPiece + kPiece / 8);
     auto handOver = [&] {
@@ -80,7 +82,10 @@ StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink&
     if (!writing) return result;
     writer->finish();
     handOver();
-    if (validation) result.complaint = validation->finish();
+    if (validation) {
+        result.complaint = validation->finish();
+        result.logged = log && !result.complaint;
+    }
     return result;
 }
 

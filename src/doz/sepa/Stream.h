@@ -12,15 +12,17 @@
 #include "findings/Findings.h"
 #include "sepa/FromDispositions.h"
 #include "sepa/Message.h"
+#include "sepa/XmlLog.h"
 
 namespace doz::sepa {
 
-// Where the document goes as it grows, in pieces of about a megabyte.
+// Where the document goes as it grows, in pieces of about 256 KB.
 using PieceOut = std::function<void(std::string_view piece)>;
 
 struct StreamedRequest {
     bool checked = false;                  // no check found an error
     std::optional<std::string> complaint;  // the schema's (UTF-8), only for a request that passed its checks
+    bool logged = false;                   // `log` was handed the whole document by the validation
 };
 
 // Walks the transfers of `reader` (header() done, `header` what it gave):
@@ -33,7 +35,10 @@ struct StreamedRequest {
 // control sum beyond 64 bits are thrown (doz::Error, DataError) only for a
 // request that passed its checks, as when the whole message is written after
 // PrepareMessage. Nothing is written when `out` is empty and there is no `xsd`.
+// With `log`, the validation's reading of the document also makes its log
+// lines (XmlLogLines; the caller finishes it).
 StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink& sink, bool stopAtError,
-                              const std::optional<std::filesystem::path>& xsd, const PieceOut& out);
+                              const std::optional<std::filesystem::path>& xsd, const PieceOut& out,
+                              XmlLogLines* log = nullptr);
 
 }  // namespace doz::sepa
