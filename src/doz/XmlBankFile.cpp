@@ -145,7 +145,8 @@ void CreateXmlBankFile(FormState& form) {
     // The transfers are read again as they are written: the request is never held whole.
     sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = reader.header(leftOut);
+    // The message without its transfers, which exist only one at a time while written.
+    sepa::Message header = reader.header(leftOut);
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
@@ -162,7 +163,7 @@ void CreateXmlBankFile(FormState& form) {
             CheckSink sink;
             if (xsd) logLines.emplace(form);
             const sepa::StreamedRequest request =
-                sepa::StreamRequest(reader, message, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); },
+                sepa::StreamRequest(reader, header, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); },
                                     logLines ? logLines->lines() : nullptr);
             if (logLines) logLines->validated(request.logged);
             if (!request.checked)
@@ -186,7 +187,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
     sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = reader.header(leftOut);
+    sepa::Message header = reader.header(leftOut);  // without its transfers
     for (const sepa::LeftOutPayment& p : leftOut.payments)
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
     // Names the reading of the dispositions wrote in Latin letters.
@@ -196,7 +197,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
     // Only a message that passed its own checks is worth the schema's opinion.
-    const sepa::StreamedRequest request = sepa::StreamRequest(reader, message, sink, false, xsd, {});
+    const sepa::StreamedRequest request = sepa::StreamRequest(reader, header, sink, false, xsd, {});
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
         return;
