@@ -173,7 +173,12 @@ std::vector<HeaderValue> resolveHeaderValues(const WindowPort& window, const Arg
             if (!value.empty() && !parseIsoDate(value, h.date))
                 throw UsageError("--set " + field + ": data non valida '" + value + "' (serve AAAA-MM-GG, o vuota)");
         } else {
-            h.text = utf8ToAnsi(value);
+            bool narrowed = false;
+            h.text = utf8ToAnsi(value, &narrowed);
+            // Said as the check says it of the dispositions' texts.
+            if (narrowed)
+                printLine(stderr, "--set " + field + ": caratteri non rappresentabili nel file, trascritti in lettere latine: \"" +
+                                      ansiToUtf8(shownValue(h.text)) + "\"");
         }
         out.push_back(std::move(h));
     }

@@ -165,6 +165,8 @@ TEST_F(BatchTest, UsageErrors) {
 
     const RunResult unknownField = run(windowArgs("export", {"--set", "IBAN=IT00"}));
     EXPECT_EQ(unknownField.status, 2);
+    // The message is the last line, after the fields it lists.
+    EXPECT_EQ(unknownField.lastErrorLine(), "pzt-bankfile: --set: campo di testata sconosciuto: IBAN");
     EXPECT_NE(unknownField.err.find("IBAN"), std::string::npos);
     EXPECT_NE(unknownField.err.find("NOME_SUPPORTO"), std::string::npos) << "lists the fields it accepts";
 

@@ -8,6 +8,7 @@
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
 #include "platform/Ansi.h"
+#include "platform/Error.h"
 
 namespace doz {
 
@@ -133,7 +134,7 @@ void CutValueNotice(FormState& form, std::string value, std::string_view fitted,
     blankControlCharacters(value);
     sink.atCurrentField(form, FindingKind::Notice,
                         "valore di " + std::to_string(value.size()) + " caratteri tagliato a " +
-                            std::to_string(fitted.size()) + ": '" + value + "' diventa '" + std::string(fitted) + "'");
+                            std::to_string(fitted.size()) + ": " + quotedValue(value) + " diventa " + quotedValue(fitted));
 }
 
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {
@@ -181,7 +182,7 @@ void DispositionNotices::checkNarrowedTexts(FormState& form, int number, const s
         const std::string value = f->asText();
         if (!raw.wasNarrowed(column, value)) continue;
         sink.add({FindingKind::Notice, number, payee, "", name,
-                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + value + "\""});
+                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + shownValue(value) + "\""});
     }
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/Dates.h"
+#include "platform/Error.h"
+#include "platform/Regional.h"
 #include "sepa/Calendar.h"
 #include "sepa/Iban.h"
 #include "sepa/SepaText.h"
@@ -119,8 +121,8 @@ private:
         while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
         if (converted != before)
             note(t, FindingKind::Notice, path,
-                 "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + std::string(before) + "\" diventa \"" +
-                     converted + "\"");
+                 "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + shownValue(before) + "\" diventa \"" +
+                     shownValue(converted) + "\"");
         text = std::move(converted);
     }
 
@@ -141,7 +143,7 @@ private:
         if (id.empty())
             error(t, path, "identificativo mancante");
         else if (id.size() > kMaxIdLength)
-            error(t, path, "identificativo \"" + id + "\" di " + std::to_string(id.size()) +
+            error(t, path, "identificativo \"" + shownValue(id) + "\" di " + std::to_string(id.size()) +
                                " caratteri (al massimo " + std::to_string(kMaxIdLength) + ")");
     }
 
@@ -163,7 +165,7 @@ private:
         std::string_view before(iban);
         while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
         if (compact != before)
-            note(t, FindingKind::Notice, path, "IBAN \"" + std::string(before) + "\" scritto come \"" + compact + "\"");
+            note(t, FindingKind::Notice, path, "IBAN \"" + shownValue(before) + "\" scritto come \"" + shownValue(compact) + "\"");
         iban = std::move(compact);
         if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
     }
@@ -180,7 +182,7 @@ private:
         if (cuc.empty())
             error(nullptr, "InitgPty/Id", "codice CUC mancante");
         else if (cuc.size() > kMaxIdLength || !std::all_of(cuc.begin(), cuc.end(), isAlnum))
-            error(nullptr, "InitgPty/Id", "codice CUC \"" + cuc + "\" non valido (solo lettere e cifre)");
+            error(nullptr, "InitgPty/Id", "codice CUC \"" + shownValue(cuc) + "\" non valido (solo lettere e cifre)");
 
         iban(nullptr, "DbtrAcct/Id/IBAN", message_.debtorIban);
         std::string& abi = message_.debtorAbi;
@@ -188,7 +190,7 @@ private:
         if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isDigit))
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   abi.empty() ? std::string("ABI della banca ordinante mancante")
-                              : "ABI della banca ordinante \"" + abi + "\" non valido (5 cifre)");
+                              : "ABI della banca ordinante \"" + shownValue(abi) + "\" non valido (5 cifre)");
         else if (const std::string_view inIban = IbanAbi(message_.debtorIban); !inIban.empty() && inIban != abi)
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   "ABI della banca ordinante " + abi + " diverso da quello dell'IBAN (" + std::string(inIban) + ")");
@@ -218,7 +220,7 @@ private:
                 SeenIds& seen) {
         if (id.empty() || id.size() > kMaxIdLength) return;
         if (const std::optional<int> first = seen.firstUse(id, t.disposition))
-            error(&t, path, "identificativo \"" + id + "\" gi\xE0 usato dalla disposizione " + std::to_string(*first));
+            error(&t, path, "identificativo \"" + shownValue(id) + "\" gi\xE0 usato dalla disposizione " + std::to_string(*first));
     }
 
     void transfer(Transfer& t, SeenIds& instructionIds, SeenIds& endToEndIds) {
@@ -230,11 +232,12 @@ private:
         const std::string& purpose = t.categoryPurpose;
         if (purpose.empty() || purpose.size() > 4 || !std::all_of(purpose.begin(), purpose.end(), isAlnum))
             error(&t, "PmtTpInf/CtgyPurp/Cd",
-                  "codice dello scopo del pagamento \"" + purpose + "\" non valido (da 1 a 4 lettere o cifre)");
+                  "codice dello scopo del pagamento \"" + shownValue(purpose) + "\" non valido (da 1 a 4 lettere o cifre)");
 
         if (t.cents < 1 || t.cents > kMaxCents)
             error(&t, "Amt/InstdAmt",
-                  "importo " + shownAmount(t.cents) + " fuori dai limiti (da 0,01 a 999.999.999,99)");
+                  "importo " + formatCentsGrouped(t.cents) + " fuori dai limiti (da un centesimo a " +
+                      formatCentsGrouped(kMaxCents) + ")");
 
         name(&t, "Cdtr/Nm", t.creditorName);
         PostalAddress& a = t.creditorAddress;
@@ -247,25 +250,10 @@ private:
             if (a.country.size() != 2 || !isUpper(a.country[0]) || !isUpper(a.country[1]))
                 error(&t, "Cdtr/PstlAdr/Ctry",
                       a.country.empty() ? std::string("indirizzo senza paese")
-                                        : "paese dell'indirizzo \"" + a.country + "\" non valido (due lettere maiuscole)");
+                                        : "paese dell'indirizzo \"" + shownValue(a.country) + "\" non valido (due lettere maiuscole)");
         }
         iban(&t, "CdtrAcct/Id/IBAN", t.creditorIban);
         convert(&t, "RmtInf/Ustrd", t.remittance, kMaxRemittanceLength);
-    }
-
-    static std::string shownAmount(std::int64_t cents) {
-        const bool negative = cents < 0;
-        const std::uint64_t abs = negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-        const std::string digits = std::to_string(abs / 100);
-        std::string shown = negative ? "-" : "";
-        for (std::size_t i = 0; i < digits.size(); ++i) {
-            if (i > 0 && (digits.size() - i) % 3 == 0) shown += '.';  // thousands
-            shown += digits[i];
-        }
-        shown += ',';
-        shown += static_cast<char>('0' + abs % 100 / 10);
-        shown += static_cast<char>('0' + abs % 10);
-        return shown;
     }
 
     Message& message_;
