@@ -85,18 +85,19 @@ TEST(WriteMessage, ControlSumIsExactBeyondThirtyTwoBits) {
     Message m = sepa_sample::message(Form::Pain001);
     const Transfer model = m.transfers[0];
     m.transfers.clear();
-    // 12,345 + i cents for i = 0 .. 99,999: 6,234,450,000 cents in all, past 2^31;
-    // a sum of the amounts as binary fractions would not land on it.
-    for (int i = 0; i < 100'000; ++i) {
+    // 100,000 of the largest amount and one cent: an odd number of cents past
+    // 2^53, which no sum of binary fractions (nor of euros as doubles) can land on.
+    for (int i = 0; i <= 100'000; ++i) {
         Transfer t = model;
-        t.cents = 12'345 + i;
+        t.cents = i == 100'000 ? 1 : kMaxCents;
         t.endToEndId = "E" + std::to_string(i);
         m.transfers.push_back(std::move(t));
     }
-    EXPECT_EQ(ControlSumCents(m), 6'234'450'000);
+    EXPECT_EQ(ControlSumCents(m), 9'999'999'999'900'001);
     const std::string xml = written(m);
-    EXPECT_NE(xml.find("<NbOfTxs>100000</NbOfTxs>\n<CtrlSum>62344500.00</CtrlSum>"), std::string::npos);
-    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">1123.44</InstdAmt>"), std::string::npos);  // the last one
+    EXPECT_NE(xml.find("<NbOfTxs>100001</NbOfTxs>\n<CtrlSum>99999999999000.01</CtrlSum>"), std::string::npos);
+    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">999999999.99</InstdAmt>"), std::string::npos);
+    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">0.01</InstdAmt>"), std::string::npos);  // the last one
     EXPECT_EQ(AmountText(5), "0.05");
     EXPECT_EQ(AmountText(99'999'999'999), "999999999.99");
 }
