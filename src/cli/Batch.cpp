@@ -19,6 +19,7 @@
 #include "platform/Files.h"
 #include "platform/MemoryWindow.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
 #include "reports/Reports.h"
 
 namespace doz::cli {
@@ -96,7 +97,7 @@ int exceptionStatus(std::exception_ptr error, const MemoryWindow& window) {
         printMessage(e.what());
         return kExitValidation;
     } catch (const std::exception& e) {
-        printMessage(e.what());
+        printMessage(exceptionText(e));
         return kExitFailure;
     }
 }

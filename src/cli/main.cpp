@@ -10,6 +10,7 @@
 #include "Batch.h"
 #include "Dump.h"
 #include "platform/Ansi.h"
+#include "platform/SystemErrors.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     } catch (const UsageError& e) {
         return usageError(e.what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", doz::ansiToUtf8(e.what()).c_str());
+        std::fprintf(stderr, "%s\n", doz::ansiToUtf8(doz::exceptionText(e)).c_str());
         return kExitFailure;
     }
 }

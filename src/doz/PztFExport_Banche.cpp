@@ -13,6 +13,7 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
 #include "reports/Reports.h"
 #include "XmlBankFile.h"
 
@@ -93,7 +94,7 @@ bool TfmPzExport_Banche::run(Command&& command) {
     } catch (const std::bad_alloc&) {
         report(OutcomeKind::Failure, "Memoria insufficiente");
     } catch (const std::exception& e) {
-        report(OutcomeKind::Failure, e.what());
+        report(OutcomeKind::Failure, exceptionText(e));
     }
     return false;
 }
