@@ -357,6 +357,12 @@ protected:
     void SetUp() override {
         if (!permissionsApply()) GTEST_SKIP() << "running as root without the means to act as " << kUnprivilegedUser;
         BadInput::SetUp();
+        if (::geteuid() != 0 || IsSkipped()) return;
+        // The test folders and the command must be within the unprivileged user's reach.
+        if (!reachableByNobody(ws.str("disp"), R_OK | X_OK))
+            GTEST_SKIP() << kUnprivilegedUser << " cannot reach the test folder " << ws.str();
+        if (unprivilegedCli().empty())
+            GTEST_SKIP() << kUnprivilegedUser << " can run neither " << kCli << " nor a copy of it under /tmp";
     }
 };
 
