@@ -244,27 +244,6 @@ TEST_F(DispositionCheckTest, ValuesCutByTheFieldWidthAreNotices) {
     EXPECT_EQ(okMessage(), "");
 }
 
-TEST_F(DispositionCheckTest, ItalianCinAndIbanCheckDigits) {
-    // The Italian example of the IBAN registry: IT60 X054 2811 1010 0000 0123 456.
-    EXPECT_EQ(ItalianCin("05428", "11101", "000000123456"), 'X');
-    EXPECT_EQ(ItalianCin(" 05428", "11101 ", "123456"), 'X') << "blanks ignored, account zero-filled";
-    EXPECT_EQ(ItalianCin("05176", "21601", "cc0018273645"), 'P') << "letters weigh by the table, any case";
-    EXPECT_NE(ItalianCin("05428", "11101", "000000123465"), 'X') << "two swapped digits change the letter";
-    EXPECT_FALSE(ItalianCin("5428", "11101", "1").has_value());
-    EXPECT_FALSE(ItalianCin("05428", "11101", "0000001234567").has_value());
-    EXPECT_FALSE(ItalianCin("05428", "11101", "12-34").has_value());
-
-    EXPECT_TRUE(IbanIsValid("IT60X0542811101000000123456"));
-    EXPECT_TRUE(IbanIsValid("GB82 WEST 1234 5698 7654 32"));
-    EXPECT_FALSE(IbanIsValid("IT61X0542811101000000123456"));
-    EXPECT_FALSE(IbanIsValid("IT60X0542811101000000123465"));
-    EXPECT_EQ(IbanCheckDigits("IT", "X0542811101000000123456"), "60");
-    EXPECT_FALSE(IbanCheckDigits("I1", "X0542811101000000123456").has_value());
-    EXPECT_FALSE(IbanCheckDigits("IT", "X05428-11101").has_value());
-    EXPECT_EQ(IbanCheckDigits("it", "x0542811101000000123456"), "60") << "small letters weigh as capitals";
-    EXPECT_FALSE(IbanIsValid("IT6 0")) << "too short once the blanks are gone";
-}
-
 TEST_F(DispositionCheckTest, CinAndOrderingIbanNoticesNameTheDisposition) {
     setLayout({{"10", "1-2", "", "F", "", "", "X"}});
     auto withCoordinates = [](const char* name, const char* cin, const char* ckd) {

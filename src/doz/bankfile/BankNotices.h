@@ -23,20 +23,6 @@ bool IsCbiCharacter(char c);
 // The characters of `text` outside the table, each once, in order of appearance.
 std::string NonCbiCharacters(std::string_view text);
 
-// The CIN letter of Italian bank coordinates: the 22 characters ABI (5 digits),
-// CAB (5 digits) and account (up to 12 letters or digits, zero-filled on the
-// left), the odd positions weighted by the CIN table and the even ones by
-// their value, the sum modulo 26 as a letter. Blanks around each part are
-// ignored; nothing when a part is not of that form.
-std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::string_view account);
-
-// The two check digits of the IBAN country + ?? + bban (ISO 7064 mod 97-10);
-// nothing when the country is not two letters or the bban holds anything but
-// letters and digits.
-std::optional<std::string> IbanCheckDigits(std::string_view country, std::string_view bban);
-// True when the whole IBAN's check digits hold (blanks inside are ignored).
-bool IbanIsValid(std::string_view iban);
-
 // Notices of one formatted field, with its layout row current: a value longer
 // than the field, which the file carries cut (blanks at the end of a text do
 // not count); characters outside the CBI table in a field that is neither

@@ -9,7 +9,8 @@
 
 #include "platform/Error.h"
 #include "platform/Regional.h"
-#include "sepa/Iban.h"
+#include "payments/Iban.h"
+#include "payments/PaymentKind.h"
 #include "sepa/Prepare.h"
 
 namespace doz::sepa {
@@ -249,10 +250,10 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
             debtorCinSeen = debtorIban.hasCin();
         }
 
-        const std::int64_t impgidValue = kind ? kind->asInteger() : 3;
+        const std::int64_t impgidValue = kind ? kind->asInteger() : payment_kind::kBankAccount;
         const std::string payee = name.text();
         const std::int64_t amount = cents.integer();
-        if (impgidValue == 1 || impgidValue == 4) {
+        if (!IsCreditTransferKind(impgidValue)) {
             leftOut.payments.push_back({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
             leftOut.cents += amount;
             continue;
@@ -268,7 +269,7 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
         t.creditorAddress = {street.text(), building.text(), postCode.text(), town.text(), country.text()};
         if (t.creditorAddress.town.empty()) t.creditorAddress = {};  // no address without its town
         // A giroconto stays at the ordering party's own bank: its ABI where the payee's is empty.
-        t.creditorIban = creditorIban.iban(impgidValue == 2 && orderingAbi ? trimmed(orderingAbi->asText()) : "");
+        t.creditorIban = creditorIban.iban(impgidValue == payment_kind::kSameBankTransfer && orderingAbi ? trimmed(orderingAbi->asText()) : "");
         t.remittance = remittance.text();
         m.transfers.push_back(std::move(t));
     }

@@ -7,11 +7,12 @@
 #include <optional>
 #include <vector>
 
+#include "payments/Iban.h"
 #include "platform/Dates.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
+#include "platform/Text.h"
 #include "sepa/Calendar.h"
-#include "sepa/Iban.h"
 #include "sepa/SepaText.h"
 
 namespace doz::sepa {
@@ -27,9 +28,7 @@ std::string shownDate(const Date& d) {
     return text;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool isAlnum(char c) { return isDigit(c) || isUpper(c) || (c >= 'a' && c <= 'z'); }
+bool isAlnum(char c) { return isAsciiDigit(c) || isAsciiLetter(c); }
 
 // Identifiers already used, each with the disposition that used it first: an
 // open-addressing table over views of the transfers' own strings (no node per
@@ -187,7 +186,7 @@ private:
         iban(nullptr, "DbtrAcct/Id/IBAN", message_.debtorIban);
         std::string& abi = message_.debtorAbi;
         while (!abi.empty() && abi.back() == ' ') abi.pop_back();
-        if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isDigit))
+        if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isAsciiDigit))
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   abi.empty() ? std::string("ABI della banca ordinante mancante")
                               : "ABI della banca ordinante \"" + shownValue(abi) + "\" non valido (5 cifre)");
@@ -247,7 +246,7 @@ private:
         convert(&t, "Cdtr/PstlAdr/TwnNm", a.town, kTownLength);
         if (!a.empty()) {
             if (a.town.empty()) error(&t, "Cdtr/PstlAdr/TwnNm", "indirizzo senza localit\xE0");
-            if (a.country.size() != 2 || !isUpper(a.country[0]) || !isUpper(a.country[1]))
+            if (a.country.size() != 2 || !isAsciiUpper(a.country[0]) || !isAsciiUpper(a.country[1]))
                 error(&t, "Cdtr/PstlAdr/Ctry",
                       a.country.empty() ? std::string("indirizzo senza paese")
                                         : "paese dell'indirizzo \"" + shownValue(a.country) + "\" non valido (due lettere maiuscole)");

@@ -1,7 +1,7 @@
 // The checks a credit-transfer request must pass before it is written.
 #pragma once
 
-#include "bankfile/DispositionCheck.h"
+#include "findings/Findings.h"
 #include "sepa/Message.h"
 
 namespace doz::sepa {

@@ -1,12 +1,27 @@
-// IBANs of the credit-transfer request: building one from Italian bank
-// coordinates and checking one before it is sent.
+// IBANs and Italian bank coordinates: the check-digit arithmetic, building an
+// IBAN from its Italian parts, and checking one before it is sent.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace doz::sepa {
+namespace doz {
+
+// The CIN letter of Italian bank coordinates: the 22 characters ABI (5 digits),
+// CAB (5 digits) and account (up to 12 letters or digits, zero-filled on the
+// left), the odd positions weighted by the CIN table and the even ones by
+// their value, the sum modulo 26 as a letter. Blanks around each part are
+// ignored; nothing when a part is not of that form.
+std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::string_view account);
+
+// The two check digits of the IBAN country + ?? + bban (ISO 7064 mod 97-10);
+// nothing when the country is not two letters or the bban holds anything but
+// letters and digits.
+std::optional<std::string> IbanCheckDigits(std::string_view country, std::string_view bban);
+// True when the whole IBAN's check digits hold (blanks inside are ignored).
+bool IbanIsValid(std::string_view iban);
+
 
 // The length of the IBANs of a country (two capital letters), 0 when the
 // country is not one that issues IBANs.
@@ -29,4 +44,4 @@ std::optional<std::string> IbanFault(std::string_view iban);
 // The ABI inside an Italian IBAN (characters 6 to 10); empty for any other.
 std::string_view IbanAbi(std::string_view iban);
 
-}  // namespace doz::sepa
+}  // namespace doz

@@ -1,28 +1,23 @@
-#include "sepa/Iban.h"
+#include "payments/Iban.h"
 
 #include <algorithm>
 #include <array>
 
-#include "bankfile/BankNotices.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
-namespace doz::sepa {
+namespace doz {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool isLetter(char c) { return isUpper(c) || (c >= 'a' && c <= 'z'); }
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool fiveDigits(std::string_view s) { return s.size() == 5 && allAsciiDigits(s); }
 
-std::string_view trimmed(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-    return s.substr(b, e - b);
-}
+// Weights of the odd positions of the CIN, by letter; a digit weighs as the
+// letter of the same rank (0 as A, 1 as B, ...).
+constexpr int kCinOddWeights[26] = {1,  0,  5,  7,  9,  13, 15, 17, 19, 21, 2,  4,  18,
+                                    20, 11, 3,  6,  8,  12, 14, 16, 10, 22, 25, 24, 23};
 
-bool fiveDigits(std::string_view s) { return s.size() == 5 && std::all_of(s.begin(), s.end(), isDigit); }
+int rankOf(char c) { return isAsciiDigit(c) ? c - '0' : toAsciiUpper(c) - 'A'; }
 
 struct CountryLength {
     char code[3];
@@ -48,6 +43,61 @@ bool italianForm(std::string_view country) { return country == "IT" || country =
 
 }  // namespace
 
+std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::string_view account) {
+    abi = trimBlanks(abi);
+    cab = trimBlanks(cab);
+    const std::string_view acc = trimBlanks(account);
+    if (abi.size() != 5 || cab.size() != 5 || !allAsciiDigits(abi) || !allAsciiDigits(cab)) return std::nullopt;
+    if (acc.empty() || acc.size() > 12) return std::nullopt;
+    for (const char c : acc)
+        if (!isAsciiDigit(c) && !isAsciiLetter(c)) return std::nullopt;
+
+    // ABI, CAB and the account padded with zeros to 12, taken in place.
+    int sum = 0;
+    std::size_t i = 0;
+    const auto add = [&](char c) {
+        const int rank = rankOf(c);
+        sum += (i % 2 == 0) ? kCinOddWeights[rank] : rank;  // i = 0 is position 1, an odd one
+        ++i;
+    };
+    for (const char c : abi) add(c);
+    for (const char c : cab) add(c);
+    for (std::size_t k = acc.size(); k < 12; ++k) add('0');
+    for (const char c : acc) add(c);
+    return static_cast<char>('A' + sum % 26);
+}
+
+std::optional<std::string> IbanCheckDigits(std::string_view country, std::string_view bban) {
+    if (country.size() != 2 || !isAsciiLetter(country[0]) || !isAsciiLetter(country[1])) return std::nullopt;
+    if (bban.empty()) return std::nullopt;
+    // The BBAN, then the country and "00", letters as 10..35, taken modulo 97.
+    int remainder = 0;
+    const auto fold = [&remainder](std::string_view part) {
+        for (const char c : part) {
+            if (isAsciiDigit(c)) remainder = (remainder * 10 + (c - '0')) % 97;
+            else if (isAsciiLetter(c)) remainder = (remainder * 100 + 10 + (toAsciiUpper(c) - 'A')) % 97;
+            else return false;
+        }
+        return true;
+    };
+    if (!fold(bban) || !fold(country) || !fold("00")) return std::nullopt;
+    const int check = 98 - remainder;
+    return std::string{static_cast<char>('0' + check / 10), static_cast<char>('0' + check % 10)};
+}
+
+bool IbanIsValid(std::string_view iban) {
+    std::string compact;  // only when there are blanks to drop
+    std::string_view s = iban;
+    if (iban.find(' ') != std::string_view::npos) {
+        for (const char c : iban)
+            if (c != ' ') compact += c;
+        s = compact;
+    }
+    if (s.size() < 5) return false;
+    const std::optional<std::string> expected = IbanCheckDigits(s.substr(0, 2), s.substr(4));
+    return expected && *expected == s.substr(2, 2);
+}
+
 int IbanLength(std::string_view country) {
     const auto* end = std::end(kLengths);
     const auto* it = std::lower_bound(std::begin(kLengths), end, country,
@@ -57,29 +107,29 @@ int IbanLength(std::string_view country) {
 
 std::string BuildItalianIban(std::string_view country, std::string_view cin, std::string_view abi,
                              std::string_view cab, std::string_view account) {
-    country = trimmed(country);
-    cin = trimmed(cin);
-    abi = trimmed(abi);
-    cab = trimmed(cab);
-    account = trimmed(account);
+    country = trimBlanks(country);
+    cin = trimBlanks(cin);
+    abi = trimBlanks(abi);
+    cab = trimBlanks(cab);
+    account = trimBlanks(account);
     if (!fiveDigits(abi) || !fiveDigits(cab)) return {};
     if (account.empty() || account.size() > 12) return {};
-    if (!std::all_of(account.begin(), account.end(), [](char c) { return isDigit(c) || isLetter(c); })) return {};
+    if (!std::all_of(account.begin(), account.end(), [](char c) { return isAsciiDigit(c) || isAsciiLetter(c); })) return {};
     std::string bban;
     if (cin.empty()) {
         const std::optional<char> computed = ItalianCin(abi, cab, account);
         if (!computed) return {};
         bban += *computed;
     } else {
-        if (cin.size() != 1 || !isLetter(cin[0])) return {};
-        bban += upper(cin[0]);
+        if (cin.size() != 1 || !isAsciiLetter(cin[0])) return {};
+        bban += toAsciiUpper(cin[0]);
     }
     bban += abi;
     bban += cab;
     bban.append(12 - account.size(), '0');
-    for (const char c : account) bban += upper(c);
+    for (const char c : account) bban += toAsciiUpper(c);
     std::string code;
-    for (const char c : country) code += upper(c);
+    for (const char c : country) code += toAsciiUpper(c);
     const std::optional<std::string> check = IbanCheckDigits(code, bban);
     if (!check) return {};
     return code + *check + bban;
@@ -88,16 +138,16 @@ std::string BuildItalianIban(std::string_view country, std::string_view cin, std
 std::optional<std::string> IbanFault(std::string_view iban) {
     if (iban.empty()) return std::string("IBAN mancante");
     for (const char c : iban)
-        if (!isDigit(c) && !isUpper(c))
+        if (!isAsciiDigit(c) && !isAsciiUpper(c))
             return "IBAN \"" + shownValue(iban) + "\" con caratteri non ammessi (solo lettere maiuscole e cifre)";
     const std::string_view country = iban.substr(0, std::min<std::size_t>(2, iban.size()));
     const int length = IbanLength(country);
-    if (length == 0 || !isUpper(country[0]) || country.size() < 2)
+    if (length == 0 || !isAsciiUpper(country[0]) || country.size() < 2)
         return "IBAN \"" + shownValue(iban) + "\": paese \"" + std::string(country) + "\" sconosciuto";
     if (static_cast<int>(iban.size()) != length)
         return "IBAN \"" + shownValue(iban) + "\" di " + std::to_string(iban.size()) + " caratteri invece di " +
                std::to_string(length) + " (paese " + std::string(country) + ")";
-    if (!isDigit(iban[2]) || !isDigit(iban[3]) || !IbanIsValid(iban))
+    if (!isAsciiDigit(iban[2]) || !isAsciiDigit(iban[3]) || !IbanIsValid(iban))
         return "IBAN \"" + shownValue(iban) + "\": cifre di controllo errate";
     if (italianForm(country)) {
         const std::optional<char> cin = ItalianCin(iban.substr(5, 5), iban.substr(10, 5), iban.substr(15, 12));
@@ -114,4 +164,4 @@ std::string_view IbanAbi(std::string_view iban) {
     return iban.substr(5, 5);
 }
 
-}  // namespace doz::sepa
+}  // namespace doz
