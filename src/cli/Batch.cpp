@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -220,9 +221,9 @@ int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
     return sink.count(FindingKind::Error) == 0 ? kExitDone : kExitValidation;
 }
 
-// The window command itself; the window and the form belong to the caller.
-int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& headerValues, MemoryWindow& window,
-                       TfmPzExport_Banche& form) {
+// The window's start-up, as every command has it: nothing when it went
+// well, else the exit status of its failure.
+std::optional<int> startUp(const Arguments& args, MemoryWindow& window, TfmPzExport_Banche& form) {
     form.FormCreate();
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     // The start-up selects the asked bank in place of the saved one or the
@@ -236,6 +237,13 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
     // Selected and loaded by the start-up when the catalogue lists it; a name
     // it does not list is a usage error naming the banks.
     selectBank(window, args.bank);
+    return std::nullopt;
+}
+
+// The window command itself; the window and the form belong to the caller.
+int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& headerValues, MemoryWindow& window,
+                       TfmPzExport_Banche& form) {
+    if (const std::optional<int> failed = startUp(args, window, form)) return *failed;
 
     applyHeaderValues(window, headerValues);
     if (!args.output.empty()) window.setText("cbBancaFile", args.output);
@@ -295,19 +303,11 @@ void leaveProcess(int status) {
 
 int runLog(const Arguments& args) {
     MemoryWindow window;
-    TfmPzExport_Banche form(window, pathsFor(args));
+    FormPaths paths = pathsFor(args);
+    paths.withoutDispositions = true;
+    TfmPzExport_Banche form(window, paths);
+    if (const std::optional<int> failed = startUp(args, window, form)) return *failed;
     FormState& state = form.state();
-    try {
-        LoadCatalogue(state);
-    } catch (...) {
-        return exceptionStatus(std::current_exception(), window);
-    }
-    selectBank(window, args.bank);
-    try {
-        LoadBankLayouts(state);
-    } catch (...) {
-        return exceptionStatus(std::current_exception(), window);
-    }
     window.setText("cbBancaFile", args.output);
     form.buLogClick();
     const int status = outcomeStatus(form, window);

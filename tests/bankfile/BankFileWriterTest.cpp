@@ -314,6 +314,26 @@ TEST_F(BankFileWriterTest, ReplacingAskedFirstAndNoTouchesNothing) {
     EXPECT_TRUE(window.closed());
 }
 
+TEST_F(BankFileWriterTest, AnotherWriterOfTheSameFileIsWaitedForAndNamed) {
+    const std::string path = useBankFile();
+    writeFile(path, "old content\r\n");
+    setLayout(totalsLayout({"PC", "EF"}));
+    answer = true;
+    form.writerTurnWait = std::chrono::milliseconds(100);
+    {
+        const WriterTurn other(path);
+        try {
+            CreateBankFile(form);
+            FAIL() << "written while another writer had it";
+        } catch (const IoError& e) {
+            EXPECT_EQ(std::string(e.what()), "Impossibile scrivere il file '" + path + "': in scrittura da un altro processo");
+        }
+        EXPECT_EQ(readFile(path), "old content\r\n");
+    }
+    CreateBankFile(form);  // its turn now
+    EXPECT_EQ(readFile(path), line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n");
+}
+
 TEST_F(BankFileWriterTest, AFailureInTheLastRecordLeavesTheOldFileAlone) {
     const std::string path = useBankFile();
     writeFile(path, "old content\r\n");

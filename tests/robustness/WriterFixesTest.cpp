@@ -347,11 +347,16 @@ TEST(WriterTurn, ASecondWriterWaitsForTheTurnAndGivesUpAfterItsTime) {
         EXPECT_EQ(entries(root), std::vector<std::string>{"link.Txt"});
     }
     {
-        // Killed: its lock file stays, held by nobody.
+        // Killed: its lock file stays, held by nobody, until the next turn or write there.
         Holder first(holdTurn);
         first.kill();
         EXPECT_EQ(entries(root).size(), 2u);
-        doz::WriterTurn second(path, std::chrono::milliseconds(0));
+        { doz::WriterTurn second(path, std::chrono::milliseconds(0)); }
+        Holder again(holdTurn);
+        again.kill();
+        doz::writeFileAtomically((root / "altro.Txt").string(), "x");
+        EXPECT_EQ(entries(root), (std::vector<std::string>{"altro.Txt", "link.Txt"}));
+        fs::remove(root / "altro.Txt");
     }
     {
         // The second waits, and takes the turn the first gives up.

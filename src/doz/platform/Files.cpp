@@ -312,8 +312,13 @@ bool processGone(std::string_view pidText) {
 // Whether a name in the target's folder is a temporary of this program left by
 // a process that ended without removing it: ".pzt~PID~N", and the names of
 // earlier versions beside the target, "TARGET.~PID.N" and "TARGET.tmpNNNNNN"
-// (the last without a process number: only when untouched for ten minutes).
+// (the last without a process number: only when untouched for ten minutes);
+// or the lock file of a writer's turn (".NAME.pzt-lock"). Only those whose
+// lock can be taken are then removed.
 bool staleTemporary(int dirFd, std::string_view name, std::string_view target) {
+    // The lock file of a writer's turn that ended without removing it (kill -9).
+    if ((name.size() > 10 && name.front() == '.' && name.ends_with(".pzt-lock")) || name.starts_with(".pzt-lock~"))
+        return true;
     if (name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
         const std::string_view rest = name.substr(kTemporaryPrefix.size());
         const std::size_t tilde = rest.find('~');
