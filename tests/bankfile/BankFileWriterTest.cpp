@@ -15,6 +15,7 @@
 #include "BankTestSupport.h"
 #include "bankfile/EPztBanca.h"
 #include "platform/Error.h"
+#include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "support/TestFiles.h"
 
@@ -332,6 +333,32 @@ TEST_F(BankFileWriterTest, AnotherWriterOfTheSameFileIsWaitedForAndNamed) {
     }
     CreateBankFile(form);  // its turn now
     EXPECT_EQ(readFile(path), line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n");
+
+    // The turns of the file and of its log last from the first write to the log's end.
+    const std::string logPath = FileLogPath(form);
+    auto taken = [](const std::string& file) {
+        try {
+            const WriterTurn other(file, std::chrono::milliseconds(0));
+            return false;
+        } catch (const IoError&) {
+            return true;
+        }
+    };
+    bool whileWritten = false, whileLogged = false;
+    ProduceBankFile(
+        form,
+        [&](ReplacementFile& file) {
+            whileWritten = taken(path) && taken(logPath);
+            file.write("PC\r\n");
+        },
+        [&](int, const std::string&, TextFileWriter& log) {
+            whileLogged = taken(path) && taken(logPath);
+            log.writeLine("Record=\"PC\"");
+        });
+    EXPECT_TRUE(whileWritten);
+    EXPECT_TRUE(whileLogged);
+    EXPECT_FALSE(taken(path) || taken(logPath));  // given back
+    EXPECT_EQ(readFile(logPath), "Record=\"PC\"\r\n");
 }
 
 TEST_F(BankFileWriterTest, AFailureInTheLastRecordLeavesTheOldFileAlone) {

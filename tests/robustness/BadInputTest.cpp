@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
-#include <thread>
 #include <utility>
 
 #include "platform/DataPacket.h"
@@ -367,33 +366,6 @@ TEST_F(BadInput, AHugeValueIsNotRepeatedWholeInTheMessage) {
     writeFile(layout(), xml);
     const std::string message = expectCleanFailure("export", {"posizione '777"});
     EXPECT_LT(message.size(), 600u) << message;
-}
-
-// Two exports to one file at once, with different support names: each takes
-// its turn, and the log left is always the one of the bank file left.
-TEST(ConcurrentExports, WritersOfOneFileTakeTurnsAndTheLogIsTheBankFiles) {
-    if (!fs::exists(kExamples + "/Tracciati.xml")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
-    const DemoWorkspace ws;
-    const std::string log = ws.str("main/var/log/Pzt/doz/STIPENDI.Txt");
-    ASSERT_EQ(ws.run(ws.args("export")).status, 0);  // the log folder exists from here on
-    for (int pair = 0; pair < 10; ++pair) {
-        SCOPED_TRACE(pair);
-        RunResult first, second;
-        std::vector<std::string> one = ws.args("export"), two = ws.args("export");
-        for (auto* a : {&one, &two}) a->push_back("--set");
-        one.push_back("NOME_SUPPORTO=PRIMO");
-        two.push_back("NOME_SUPPORTO=SECONDO");
-        std::thread other([&] { second = ws.run(two); });
-        first = ws.run(one);
-        other.join();
-        EXPECT_EQ(first.status, 0) << first.err;
-        EXPECT_EQ(second.status, 0) << second.err;
-        // The log of the bank file left, written anew by the log command elsewhere.
-        const RunResult logged = ws.run({"log", "--bank", kBank, "--output", ws.bankFile(), "--layouts", ws.str("work"),
-                                         "--main-folder", ws.str("home/check")});
-        ASSERT_EQ(logged.status, 0) << logged.err;
-        EXPECT_EQ(readFile(log), readFile(ws.str("home/check/var/log/Pzt/doz/STIPENDI.Txt")));
-    }
 }
 
 class BadInputPermissions : public BadInput {
