@@ -361,6 +361,25 @@ TEST_F(BankFileWriterTest, AnotherWriterOfTheSameFileIsWaitedForAndNamed) {
     EXPECT_EQ(readFile(logPath), "Record=\"PC\"\r\n");
 }
 
+// Once the bank file is in place it is produced: a failed flush of its folder
+// afterwards is told, and the log is the new file's.
+TEST_F(BankFileWriterTest, AFolderThatCannotBeFlushedAfterTheRenameIsToldNotFailed) {
+    const std::string path = useBankFile();
+    setLayout(totalsLayout({"PC", "EF"}));
+    answer = true;
+    failFolderFlushes(EIO, 1);
+    CreateBankFile(form);
+    failFolderFlushes(0, 0);
+    const std::string content = line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n";
+    EXPECT_EQ(readFile(path), content);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{"File '" + path +
+                                                          "' scritto, ma la cartella non \xE8 stata registrata su disco: "
+                                                          "errore di lettura o scrittura sul disco"});
+    EXPECT_TRUE(form.logFailure.empty()) << form.logFailure;
+    EXPECT_FALSE(readFile(FileLogPath(form)).empty());
+    EXPECT_TRUE(window.closed());
+}
+
 TEST_F(BankFileWriterTest, AFailureInTheLastRecordLeavesTheOldFileAlone) {
     const std::string path = useBankFile();
     writeFile(path, "old content\r\n");

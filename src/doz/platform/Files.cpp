@@ -365,7 +365,9 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
 }
 
 // Flushes a folder's entries to disk; a file system that cannot does not count.
+std::atomic<int> g_failedFlushes{0}, g_flushError{0};
 int syncFolder(const std::string& folder) {
+    if (g_failedFlushes.load() > 0 && g_failedFlushes.fetch_sub(1) > 0) return g_flushError.load();
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return 0;
     int err = ::fsync(fd) == 0 ? 0 : errno;
@@ -484,6 +486,11 @@ struct Pending {
 }  // namespace
 
 void writeWithNamedTemporariesOnly(bool on) { g_namedTemporariesOnly.store(on); }
+
+void failFolderFlushes(int err, int count) {
+    g_flushError.store(err);
+    g_failedFlushes.store(count);
+}
 
 FolderNotFlushedError::FolderNotFlushedError(const std::string& path, int err)
     : IoError("File '" + path + "' scritto, ma la cartella non \xE8 stata registrata su disco: " + reason(err)),

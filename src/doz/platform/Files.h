@@ -117,6 +117,8 @@ int replaceFileContent(const std::string& path, std::string_view content) noexce
 // For the tests: every replacement is written as a hidden temporary, as where
 // the system gives no file without a name.
 void writeWithNamedTemporariesOnly(bool on);
+// For the tests: the next `count` flushes of a folder after a rename fail with `err`.
+void failFolderFlushes(int err, int count);
 
 // Writes a text file line by line (lines end with CRLF) through a
 // ReplacementFile: close() puts it in place of `path`; until then an existing
