@@ -193,7 +193,14 @@ WriterTurn::WriterTurn(const std::string& path, std::chrono::milliseconds wait) 
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-        if (fd < 0) ioFailed("Impossibile scrivere il file", path, errno);
+        if (fd < 0) {
+            // A folder this user may not write in, or a lock file of another
+            // user's it may not open: no turn to be had (the file's own write
+            // says what it has to say).
+            if (errno == EACCES || errno == EPERM || errno == EROFS) return;
+            ioFailed("Impossibile scrivere il file", path, errno);
+        }
+        ::fchmod(fd, 0666);  // every user sharing the folder takes turns on it (only its owner can)
         const int err = tryLock(fd);
         if (err == 0) {
             // The writer before may have ended its turn by removing the file we
