@@ -377,11 +377,12 @@ TEST(WholeFiles, NamesUpToTheSystemLimitAreWritten) {
     const fs::path root = makeRoot();
     const std::string name = std::string(251, 'n') + ".Txt";  // 255 characters
     doz::writeFileAtomically((root / name).string(), "uno\r\n");
+    const doz::WriterTurn turn((root / name).string());  // its lock file under a short name
     doz::TextFileWriter out((root / name).string());
     out.writeLine("due");
     out.close();
     EXPECT_EQ(readFile(root / name), "due\r\n");
-    EXPECT_EQ(entries(root), std::vector<std::string>{name});
+    EXPECT_EQ(entries(root).size(), 2u);
     fs::remove_all(root);
 }
 

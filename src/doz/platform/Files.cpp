@@ -154,6 +154,21 @@ bool nameHolds(int dirFd, const char* name, int fd) {
     return ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 && sameInode(named, open);
 }
 
+// A lock file's name beside its target: ".NAME.pzt-lock", or for a name too
+// long for that a short one of its own.
+std::string turnLockName(const std::string& target) {
+    const std::string name = extractFileName(target);
+    std::string lock = "." + name + ".pzt-lock";
+    if (lock.size() > NAME_MAX) {
+        std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+        for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+        lock = std::string(".pzt-lock~") + text;
+    }
+    return extractFilePath(target) + lock;
+}
+
 }  // namespace
 
 int finalTarget(const std::string& path, std::string& target) {
@@ -169,21 +184,6 @@ int finalTarget(const std::string& path, std::string& target) {
         target = !to.empty() && to.front() == '/' ? to : extractFilePath(target) + to;
     }
     return ELOOP;
-}
-
-// A lock file's name beside its target: ".NAME.pzt-lock", or for a name too
-// long for that a short one of its own.
-std::string turnLockName(const std::string& target) {
-    const std::string name = extractFileName(target);
-    std::string lock = "." + name + ".pzt-lock";
-    if (lock.size() > NAME_MAX) {
-        std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
-        for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-        char text[17];
-        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-        lock = std::string(".pzt-lock~") + text;
-    }
-    return extractFilePath(target) + lock;
 }
 
 WriterTurn::WriterTurn(const std::string& path, std::chrono::milliseconds wait) {

@@ -40,7 +40,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
         try {
             std::rethrow_exception(failure);
         } catch (const std::exception& e) {
-            form.logFailure = e.what();
+            form.logFailure = exceptionText(e);
         } catch (...) {
             form.logFailure = "errore sconosciuto";
         }
