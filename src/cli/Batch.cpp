@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "platform/Files.h"
 #include "platform/MemoryWindow.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
 #include "reports/Reports.h"
 
 namespace doz::cli {
@@ -96,7 +98,7 @@ int exceptionStatus(std::exception_ptr error, const MemoryWindow& window) {
         printMessage(e.what());
         return kExitValidation;
     } catch (const std::exception& e) {
-        printMessage(e.what());
+        printMessage(exceptionText(e));
         return kExitFailure;
     }
 }
@@ -173,7 +175,12 @@ std::vector<HeaderValue> resolveHeaderValues(const WindowPort& window, const Arg
             if (!value.empty() && !parseIsoDate(value, h.date))
                 throw UsageError("--set " + field + ": data non valida '" + value + "' (serve AAAA-MM-GG, o vuota)");
         } else {
-            h.text = utf8ToAnsi(value);
+            bool narrowed = false;
+            h.text = utf8ToAnsi(value, &narrowed);
+            // Said as the check says it of the dispositions' texts.
+            if (narrowed)
+                printLine(stderr, "--set " + field + ": caratteri non rappresentabili nel file, trascritti in lettere latine: \"" +
+                                      ansiToUtf8(shownValue(h.text)) + "\"");
         }
         out.push_back(std::move(h));
     }
@@ -214,9 +221,9 @@ int runCheck(TfmPzExport_Banche& form, const MemoryWindow& window) {
     return sink.count(FindingKind::Error) == 0 ? kExitDone : kExitValidation;
 }
 
-// The window command itself; the window and the form belong to the caller.
-int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& headerValues, MemoryWindow& window,
-                       TfmPzExport_Banche& form) {
+// The window's start-up, as every command has it: nothing when it went
+// well, else the exit status of its failure.
+std::optional<int> startUp(const Arguments& args, MemoryWindow& window, TfmPzExport_Banche& form) {
     form.FormCreate();
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     // The start-up selects the asked bank in place of the saved one or the
@@ -230,6 +237,13 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
     // Selected and loaded by the start-up when the catalogue lists it; a name
     // it does not list is a usage error naming the banks.
     selectBank(window, args.bank);
+    return std::nullopt;
+}
+
+// The window command itself; the window and the form belong to the caller.
+int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& headerValues, MemoryWindow& window,
+                       TfmPzExport_Banche& form) {
+    if (const std::optional<int> failed = startUp(args, window, form)) return *failed;
 
     applyHeaderValues(window, headerValues);
     if (!args.output.empty()) window.setText("cbBancaFile", args.output);
@@ -289,19 +303,11 @@ void leaveProcess(int status) {
 
 int runLog(const Arguments& args) {
     MemoryWindow window;
-    TfmPzExport_Banche form(window, pathsFor(args));
+    FormPaths paths = pathsFor(args);
+    paths.withoutDispositions = true;
+    TfmPzExport_Banche form(window, paths);
+    if (const std::optional<int> failed = startUp(args, window, form)) return *failed;
     FormState& state = form.state();
-    try {
-        LoadCatalogue(state);
-    } catch (...) {
-        return exceptionStatus(std::current_exception(), window);
-    }
-    selectBank(window, args.bank);
-    try {
-        LoadBankLayouts(state);
-    } catch (...) {
-        return exceptionStatus(std::current_exception(), window);
-    }
     window.setText("cbBancaFile", args.output);
     form.buLogClick();
     const int status = outcomeStatus(form, window);

@@ -9,6 +9,7 @@
 
 #include "platform/Ansi.h"
 #include "platform/Dates.h"
+#include "platform/SystemErrors.h"
 
 namespace doz::cli {
 
@@ -155,7 +156,7 @@ int runDump(const Arguments& args) {
     try {
         json = packetToJson(readPacketFile(args.file));
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", ansiToUtf8(e.what()).c_str());
+        std::fprintf(stderr, "%s\n", ansiToUtf8(exceptionText(e)).c_str());
         return kExitFailure;
     }
     std::fwrite(json.data(), 1, json.size(), stdout);

@@ -10,11 +10,17 @@
 #include "Batch.h"
 #include "Dump.h"
 #include "platform/Ansi.h"
+#include "platform/SystemErrors.h"
 
 namespace {
 
+// The message's first line comes last, as every failure's message does; the
+// lines that detail it (the banks or the fields there are) and the pointer to
+// the help come before it.
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "pzt-bankfile: %s\n(pzt-bankfile --help per l'uso)\n", message.c_str());
+    const std::size_t newline = message.find('\n');
+    if (newline != std::string::npos) std::fprintf(stderr, "%s\n", message.substr(newline + 1).c_str());
+    std::fprintf(stderr, "(pzt-bankfile --help per l'uso)\npzt-bankfile: %s\n", message.substr(0, newline).c_str());
     return doz::cli::kExitUsage;
 }
 
@@ -42,7 +48,7 @@ int main(int argc, char** argv) {
     } catch (const UsageError& e) {
         return usageError(e.what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", doz::ansiToUtf8(e.what()).c_str());
+        std::fprintf(stderr, "%s\n", doz::ansiToUtf8(doz::exceptionText(e)).c_str());
         return kExitFailure;
     }
 }

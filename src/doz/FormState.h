@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <bitset>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Table.h"
 #include "platform/WindowPort.h"
@@ -35,6 +37,9 @@ struct FormPaths {
     // asks for the dispositions folder and, when the working folder has no
     // Tracciati.xml, for the layouts folder; both choices are kept in Banca.ini.
     bool chooseFolders = false;
+    // Started only to log a bank file (batch log): no dispositions are read,
+    // and choosing the bank loads its layout alone.
+    bool withoutDispositions = false;
 
     // The defaults of this machine: $XDG_DATA_HOME/Ulmor/ (or ~/.local/share/Ulmor/),
     // ~/Ulmordata/Banca, ~/pzt-retribuzioni/src/doz/PztExport_Banche.
@@ -109,6 +114,9 @@ struct FormState {
     // Why the last OK command's log could not be written (the command went on
     // without it); empty when it was written or nothing was logged.
     std::string logFailure;
+    // How long a bank file's writer waits for another writing the same file
+    // (platform/Files.h WriterTurn).
+    std::chrono::milliseconds writerTurnWait = kWriterTurnWait;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

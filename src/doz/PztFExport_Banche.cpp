@@ -13,6 +13,8 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
+#include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "XmlBankFile.h"
 
@@ -93,7 +95,7 @@ bool TfmPzExport_Banche::run(Command&& command) {
     } catch (const std::bad_alloc&) {
         report(OutcomeKind::Failure, "Memoria insufficiente");
     } catch (const std::exception& e) {
-        report(OutcomeKind::Failure, e.what());
+        report(OutcomeKind::Failure, exceptionText(e));
     }
     return false;
 }
@@ -123,7 +125,7 @@ void TfmPzExport_Banche::FormShow() {
         if (state_.paths.chooseFolders) ChooseFolders();
         LoadCatalogue(state_);
         doz::chEscludiMPGClick(state_);
-        LoadDispositions(state_);
+        if (!state_.paths.withoutDispositions) LoadDispositions(state_);
         LoadSettings();
         w.setDate("deData_Creazione", today());
         forceDirectories(state_.paths.bankFolder);
@@ -146,7 +148,12 @@ void TfmPzExport_Banche::Button2Click() {
         requireBank(state_.window);
         ReloadDispositions(state_);
         CreateChosenBankFile(state_);
-        SaveSettings();
+        // The bank file is in place: settings that cannot be saved do not undo it.
+        try {
+            SaveSettings();
+        } catch (const Error& e) {
+            state_.window.showMessage("Impostazioni non salvate: " + std::string(e.what()));
+        }
     });
 }
 
@@ -189,6 +196,8 @@ void TfmPzExport_Banche::SelectDisposition(int number) {
 
 void TfmPzExport_Banche::buLogClick() {
     run([&] {
+        // The file logged is not replaced meanwhile, nor its log written by another.
+        const BankFileTurns turns(state_);
         if (IsXmlBank(state_))
             WriteXmlFileLog(state_);
         else
@@ -242,10 +251,12 @@ void TfmPzExport_Banche::LoadSettings() {
     w.setText("edConto_Tesoreria", ini.readString(kSettingsSection, "Conto_Tesoreria", ""));
     w.setText("edCUC", ini.readString(kSettingsSection, "CUC", ""));
     std::string bank = ini.readString(kSettingsSection, "Banca", "");
+    const bool dispositions = state_.cdsLeggi.active();
     w.setText("edCC_ORDINANTE",
-              ini.readString(kSettingsSection, "CC_Ordinante", state_.cdsLeggi.fieldByName("CC_ORDINANTE").asText()));
+              ini.readString(kSettingsSection, "CC_Ordinante",
+                             dispositions ? state_.cdsLeggi.fieldByName("CC_ORDINANTE").asText() : std::string()));
     if (bank == "SanPaolo") bank = "SanPaolo - Enti24";
-    if (bank.empty() && !bankAtStart_) {
+    if (bank.empty() && !bankAtStart_ && dispositions) {
         const std::string abi = state_.cdsLeggi.fieldByName("ABI_ORDINANTE").asText();
         if (state_.cdsTracciati.locate("ABI", {Value(abi)})) bank = state_.cdsTracciati.fieldByName("Banca").asText();
     }
@@ -257,7 +268,11 @@ void TfmPzExport_Banche::LoadSettings() {
             break;
         }
     w.setSelectedIndex("cbBanche", selected);
-    if (w.selectedIndex("cbBanche") >= 0) doz::cbBancheClick(state_);
+    if (w.selectedIndex("cbBanche") < 0) return;
+    if (dispositions)
+        doz::cbBancheClick(state_);
+    else
+        LoadBankLayouts(state_);
 }
 
 void TfmPzExport_Banche::SaveSettings() {

@@ -18,6 +18,7 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
 #include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "sepa/FromDispositions.h"
@@ -108,7 +109,7 @@ public:
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(spool_->descriptor(), block.data(), block.size(), at);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw IoError("Impossibile leggere le righe del registro: " + utf8ToAnsi(std::strerror(errno)));
+            if (n < 0) throw IoError("Impossibile leggere le righe del log: " + systemErrorText(errno));
             if (n == 0) break;
             log.write(std::string_view(block.data(), static_cast<std::size_t>(n)));
             at += n;

@@ -15,6 +15,7 @@
 #include "BankTestSupport.h"
 #include "bankfile/EPztBanca.h"
 #include "platform/Error.h"
+#include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "support/TestFiles.h"
 
@@ -311,6 +312,71 @@ TEST_F(BankFileWriterTest, ReplacingAskedFirstAndNoTouchesNothing) {
     EXPECT_EQ(readFile(path), line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n");
     EXPECT_EQ(window.questions().size(), 3u);
     EXPECT_TRUE(window.openedPaths().empty());
+    EXPECT_TRUE(window.closed());
+}
+
+TEST_F(BankFileWriterTest, AnotherWriterOfTheSameFileIsWaitedForAndNamed) {
+    const std::string path = useBankFile();
+    writeFile(path, "old content\r\n");
+    setLayout(totalsLayout({"PC", "EF"}));
+    answer = true;
+    form.writerTurnWait = std::chrono::milliseconds(100);
+    {
+        const WriterTurn other(path);
+        try {
+            CreateBankFile(form);
+            FAIL() << "written while another writer had it";
+        } catch (const IoError& e) {
+            EXPECT_EQ(std::string(e.what()), "Impossibile scrivere il file '" + path + "': in scrittura da un altro processo");
+        }
+        EXPECT_EQ(readFile(path), "old content\r\n");
+    }
+    CreateBankFile(form);  // its turn now
+    EXPECT_EQ(readFile(path), line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n");
+
+    // The turns of the file and of its log last from the first write to the log's end.
+    const std::string logPath = FileLogPath(form);
+    auto taken = [](const std::string& file) {
+        try {
+            const WriterTurn other(file, std::chrono::milliseconds(0));
+            return false;
+        } catch (const IoError&) {
+            return true;
+        }
+    };
+    bool whileWritten = false, whileLogged = false;
+    ProduceBankFile(
+        form,
+        [&](ReplacementFile& file) {
+            whileWritten = taken(path) && taken(logPath);
+            file.write("PC\r\n");
+        },
+        [&](int, const std::string&, TextFileWriter& log) {
+            whileLogged = taken(path) && taken(logPath);
+            log.writeLine("Record=\"PC\"");
+        });
+    EXPECT_TRUE(whileWritten);
+    EXPECT_TRUE(whileLogged);
+    EXPECT_FALSE(taken(path) || taken(logPath));  // given back
+    EXPECT_EQ(readFile(logPath), "Record=\"PC\"\r\n");
+}
+
+// Once the bank file is in place it is produced: a failed flush of its folder
+// afterwards is told, and the log is the new file's.
+TEST_F(BankFileWriterTest, AFolderThatCannotBeFlushedAfterTheRenameIsToldNotFailed) {
+    const std::string path = useBankFile();
+    setLayout(totalsLayout({"PC", "EF"}));
+    answer = true;
+    failFolderFlushes(EIO, 1);
+    CreateBankFile(form);
+    failFolderFlushes(0, 0);
+    const std::string content = line("PC", 0, "", 1) + "\r\n" + line("EF", 0, "", 2) + "\r\n";
+    EXPECT_EQ(readFile(path), content);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{"File '" + path +
+                                                          "' scritto, ma la cartella non \xE8 stata registrata su disco: "
+                                                          "errore di lettura o scrittura sul disco"});
+    EXPECT_TRUE(form.logFailure.empty()) << form.logFailure;
+    EXPECT_FALSE(readFile(FileLogPath(form)).empty());
     EXPECT_TRUE(window.closed());
 }
 

@@ -46,11 +46,16 @@ TEST_F(BatchTest, ExportWritesTheBankFileFromHeaderValues) {
 }
 
 TEST_F(BatchTest, AllIncludesDispositionsWithoutPaymentModeAsWindows1252) {
-    const RunResult r = run(windowArgs("export", {"--all", "--set", "NOME_SUPPORTO=Citt\u00e0", "--set",
+    const RunResult r = run(windowArgs("export", {"--all", "--set", "NOME_SUPPORTO=Citt\u00e0\xFF", "--set",
                                                   "Data_Creazione="}));
     ASSERT_EQ(r.status, 0) << r.err;
+    // A byte that is not UTF-8 becomes '?', and that is said.
+    EXPECT_NE(r.err.find("--set NOME_SUPPORTO: caratteri non rappresentabili nel file, trascritti in lettere latine: "
+                         "\"Citt\u00e0?\""),
+              std::string::npos)
+        << r.err;
     const std::string content = readFile(bankFile);
-    EXPECT_EQ(content.substr(0, 21), " PCCitt\xE0     000000\r\n");
+    EXPECT_EQ(content.substr(0, 21), " PCCitt\xE0?    000000\r\n");
     EXPECT_NE(content.find(" 1000000030000001000Nicol\xF2 Ferr\xE0        \r\n"), std::string::npos) << content;
     EXPECT_NE(content.find(" EF0000003000000000250950"), std::string::npos) << content;
 }
@@ -165,6 +170,8 @@ TEST_F(BatchTest, UsageErrors) {
 
     const RunResult unknownField = run(windowArgs("export", {"--set", "IBAN=IT00"}));
     EXPECT_EQ(unknownField.status, 2);
+    // The message is the last line, after the fields it lists.
+    EXPECT_EQ(unknownField.lastErrorLine(), "pzt-bankfile: --set: campo di testata sconosciuto: IBAN");
     EXPECT_NE(unknownField.err.find("IBAN"), std::string::npos);
     EXPECT_NE(unknownField.err.find("NOME_SUPPORTO"), std::string::npos) << "lists the fields it accepts";
 

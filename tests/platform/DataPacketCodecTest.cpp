@@ -351,6 +351,11 @@ TEST(DataPacketCodec, FalseUtf8DeclarationFallsBackToWindows1252) {
 TEST(DataPacketCodec, TextsOutsideWindows1252TakeTheirLatinFormAndAreNoted) {
     EXPECT_EQ(utf8ToAnsi("\u0218tefan \u0141ukasz Dvo\u0159\u00e1k Erd\u0151s \u0152\u20ac\u00e0 \u0416 \u4e2d"),
               "Stefan Lukasz Dvor\xE1k Erdos \x8C\x80\xE0 Zh ?");
+    bool narrowed = false;
+    EXPECT_EQ(utf8ToAnsi("caff\xC3\xA8", &narrowed), "caff\xE8");
+    EXPECT_FALSE(narrowed);
+    EXPECT_EQ(utf8ToAnsi("Rossi \xFF\xC3", &narrowed), "Rossi ??");  // not UTF-8: noted as well
+    EXPECT_TRUE(narrowed);
 
     const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
                             "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"

@@ -99,7 +99,7 @@ TEST(DatesTest, TypedDates) {
     DaySerial out = 0;
     EXPECT_TRUE(parseTypedDate("1/1/50", '/', out) && out == encodeDate(1950, 1, 1));
     for (const char* bad : {"31/02/2026", "abc", "", "9/12", "9/12/2026/1", "0912202", "9/12/202", "123/1/2026",
-                            "9//2026", "29.02.2025"}) {
+                            "9//2026", "29.02.2025", "09/12/0026", "09120026"}) {
         out = 777;
         EXPECT_FALSE(parseTypedDate(bad, '/', out)) << bad;
         EXPECT_EQ(out, 777) << bad;

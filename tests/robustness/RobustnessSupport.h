@@ -65,6 +65,49 @@ inline fs::path makeRoot() {
     return pattern;
 }
 
+// True when the unprivileged user may reach `path` for `mode` (access(2) as
+// that user, in a child process); this process must be root.
+inline bool reachableByNobody(const std::string& path, int mode) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+        ::_exit(::access(path.c_str(), mode) == 0 ? 0 : 1);
+    }
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+// The batch command where the unprivileged user can run it: where it was
+// built, or else a copy in a fresh folder under /tmp open to everyone (a
+// checkout in a private folder); empty when neither can be had.
+inline const std::string& unprivilegedCli() {
+    struct Copy {
+        std::string folder, cli;
+        Copy() {
+            if (reachableByNobody(kCli, X_OK)) {
+                cli = kCli;
+                return;
+            }
+            std::string pattern = "/tmp/doz-cli-XXXXXX";
+            if (!::mkdtemp(pattern.data())) return;
+            folder = pattern;
+            ::chmod(folder.c_str(), 0755);
+            const std::string copy = folder + "/pzt-bankfile";
+            std::error_code ec;
+            fs::copy_file(kCli, copy, ec);
+            ::chmod(copy.c_str(), 0755);
+            if (!ec && reachableByNobody(copy, X_OK)) cli = copy;
+        }
+        ~Copy() {
+            std::error_code ec;
+            if (!folder.empty()) fs::remove_all(folder, ec);
+        }
+    };
+    static const Copy copy;
+    return copy.cli;
+}
+
 struct RunResult {
     int status = -1;  // exit status; -1 when the child did not exit normally
     int signal = 0;
@@ -80,7 +123,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    bool unprivileged = false;           // run as "nobody" (the test process must be root)
+    bool unprivileged = false;           // run as "nobody" (the test process must be root), from unprivilegedCli()
     std::optional<rlim_t> fileSizeCap;   // RLIMIT_FSIZE: writes past it fail with EFBIG
     bool capKills = false;               // ... or end the process with SIGXFSZ, as a kill at that moment
     int timeoutSeconds = 120;            // killed after that long
@@ -149,7 +192,8 @@ public:
                                         "PATH=/usr/bin:/bin"};
         for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
             if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
-        std::vector<char*> argv{const_cast<char*>(kCli.c_str())}, envp;
+        const std::string& cli = options.unprivileged && ::geteuid() == 0 ? unprivilegedCli() : kCli;
+        std::vector<char*> argv{const_cast<char*>(cli.c_str())}, envp;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
@@ -168,7 +212,7 @@ public:
             if (options.unprivileged && ::geteuid() == 0) {
                 if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(121);
             }
-            ::execve(kCli.c_str(), argv.data(), envp.data());
+            ::execve(cli.c_str(), argv.data(), envp.data());
             ::_exit(122);
         }
         ::close(outPipe[1]);

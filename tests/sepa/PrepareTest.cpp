@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "SepaSample.h"
+#include "platform/Regional.h"
 #include "sepa/Prepare.h"
 
 using namespace doz;
@@ -44,6 +45,16 @@ std::vector<const CheckFinding*> errors(const Prepared& r) {
     return out;
 }
 
+// The regional settings of a test, those before restored at its end.
+class RegionalScope {
+public:
+    explicit RegionalScope(const char* locale) : saved_(regional()) { regional() = Regional::forLocale(locale); }
+    ~RegionalScope() { regional() = saved_; }
+
+private:
+    Regional saved_;
+};
+
 }  // namespace
 
 TEST(PrepareMessage, SoundBatchPassesUntouched) {
@@ -76,8 +87,8 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         {"before creation", [](Message& m) { m.execution = {2026, 12, 4}; }, 0, "DATA_ESECUZIONE", "anteriore alla data di creazione"},
         {"Christmas", [](Message& m) { m.execution = {2026, 12, 25}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
         {"Saturday", [](Message& m) { m.execution = {2026, 12, 12}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
-        {"zero amount", [](Message& m) { m.transfers[0].cents = 0; }, 1, "Amt/InstdAmt", "importo 0,00 fuori dai limiti"},
-        {"negative", [](Message& m) { m.transfers[0].cents = -5; }, 1, "Amt/InstdAmt", "-0,05"},
+        {"zero amount", [](Message& m) { m.transfers[0].cents = 0; }, 1, "Amt/InstdAmt", "importo ,00 fuori dai limiti"},
+        {"negative", [](Message& m) { m.transfers[0].cents = -5; }, 1, "Amt/InstdAmt", "-,05"},
         {"too large", [](Message& m) { m.transfers[1].cents = 100'000'000'000; }, 2, "Amt/InstdAmt", "1.000.000.000,00"},
         {"payee name", [](Message& m) { m.transfers[1].creditorName = "    "; }, 2, "DESC_DESTINATARIO", "nome mancante"},
         {"debtor name", [](Message& m) { m.debtorName.clear(); }, 0, "Dbtr/Nm", "nome mancante"},
@@ -104,6 +115,7 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         {"header fault", [](Message& m) { m.faults.push_back({"DbtrAcct/Id/IBAN", "IBAN diverso"}); }, 0,
          "DbtrAcct/Id/IBAN", "IBAN diverso"},
     };
+    const RegionalScope italian("it_IT");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Prepared r = prepare(c.change);
@@ -118,6 +130,23 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         EXPECT_TRUE(found[0]->recordType.empty());
         EXPECT_NE(found[0]->message.find(c.message), std::string::npos) << found[0]->message;
     }
+}
+
+// Amounts are written as the question about cash payments writes them: by the regional settings.
+TEST(PrepareMessage, AmountsFollowTheRegionalSettingsAndHugeValuesAreCut) {
+    const RegionalScope american("en_US");
+    const Prepared r = prepare([](Message& m) {
+        m.transfers[1].cents = 100'000'000'000;
+        m.transfers[0].creditorName = std::string(10'000, '&');
+    });
+    const auto found = errors(r);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0]->message.find("importo 1,000,000,000.00 fuori dai limiti (da un centesimo a 999,999,999.99)"),
+              std::string::npos)
+        << found[0]->message;
+    // A value of 10,000 characters is shown cut, as every quoted value.
+    ASSERT_FALSE(r.sink.findings().empty());
+    EXPECT_LT(r.sink.findings()[0].message.size(), 600u);
 }
 
 TEST(PrepareMessage, ConvertedAndCutTextsAreNoticesAndTheMessageTakesThem) {

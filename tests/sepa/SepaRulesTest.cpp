@@ -16,7 +16,10 @@ TEST(SepaText, LettersTakeTheirLatinFormAndOtherSignsAFullStop) {
 
 TEST(SepaText, BlanksAroundGoAndTheTextIsCutToItsLength) {
     EXPECT_EQ(ToSepaText("   Rossi Mario     "), "Rossi Mario");
-    EXPECT_EQ(ToSepaText("Stra\xDF" "e", 5), "Stras");
+    // A letter written as two is cut before, never in half ("ss" cut to "s").
+    EXPECT_EQ(ToSepaText("Stra\xDF" "e", 6), "Strass");
+    EXPECT_EQ(ToSepaText("Stra\xDF" "e", 5), "Stra");
+    EXPECT_EQ(ToSepaText("ab \xDF", 4), "ab");
     // A cut that ends on a blank leaves no blank at the end.
     EXPECT_EQ(ToSepaText("Via Roma 1", 4), "Via");
     EXPECT_EQ(ToSepaText("      "), "");

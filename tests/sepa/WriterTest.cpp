@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 #include <filesystem>
 
 #include "SepaSample.h"
@@ -90,54 +92,155 @@ TEST(WriteMessage, ControlSumIsExactBeyondThirtyTwoBits) {
     Message m = sepa_sample::message(Form::Pain001);
     const Transfer model = m.transfers[0];
     m.transfers.clear();
-    // 12,345 + i cents for i = 0 .. 99,999: 6,234,450,000 cents in all, past 2^31;
-    // a sum of the amounts as binary fractions would not land on it.
-    for (int i = 0; i < 100'000; ++i) {
+    // 100,000 of the largest amount and one cent: an odd number of cents past
+    // 2^53, which no sum of binary fractions (nor of euros as doubles) can land on.
+    for (int i = 0; i <= 100'000; ++i) {
         Transfer t = model;
-        t.cents = 12'345 + i;
+        t.cents = i == 100'000 ? 1 : kMaxCents;
         t.endToEndId = "E" + std::to_string(i);
         m.transfers.push_back(std::move(t));
     }
-    EXPECT_EQ(ControlSumCents(m), 6'234'450'000);
+    EXPECT_EQ(ControlSumCents(m), 9'999'999'999'900'001);
     const std::string xml = written(m);
-    EXPECT_NE(xml.find("<NbOfTxs>100000</NbOfTxs>\n<CtrlSum>62344500.00</CtrlSum>"), std::string::npos);
-    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">1123.44</InstdAmt>"), std::string::npos);  // the last one
+    EXPECT_NE(xml.find("<NbOfTxs>100001</NbOfTxs>\n<CtrlSum>99999999999000.01</CtrlSum>"), std::string::npos);
+    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">999999999.99</InstdAmt>"), std::string::npos);
+    EXPECT_NE(xml.find("<InstdAmt Ccy=\"EUR\">0.01</InstdAmt>"), std::string::npos);  // the last one
     EXPECT_EQ(AmountText(5), "0.05");
     EXPECT_EQ(AmountText(99'999'999'999), "999999999.99");
 }
 
 TEST(SchemaValidator, RefusedDocumentGivesTheSchemasComplaintWithItsLine) {
-    const fs::path xsd = sepa_sample::fixtureSchemas() / SchemaFileName(Form::CbiBody);
-    if (!fs::exists(xsd)) GTEST_SKIP() << "no interbank schemas in " << xsd.parent_path();
-    const SchemaValidator validator(xsd);
-    Message m = sepa_sample::message(Form::CbiBody);
+    const SchemaValidator validator(schemaFor(Form::Pain001));  // shipped with the program
+    Message m = sepa_sample::message(Form::Pain001);
     m.transfers[1].creditorIban = "IT00";  // not an IBAN by the schema's pattern
     const std::string xml = written(m);
-    const std::size_t at = xml.find("<PMRQ:IBAN>IT00<");
+    const std::size_t at = xml.find("<IBAN>IT00<");
     ASSERT_NE(at, std::string::npos);
     const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<std::ptrdiff_t>(at), '\n');
     testing::internal::CaptureStderr();  // the library prints nothing of its own
     const std::optional<std::string> complaint = validator.validate(xml);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(complaint.has_value());
-    EXPECT_EQ(complaint->rfind("riga " + std::to_string(line) + ": ", 0), 0u) << *complaint;
+    // The library's English words quoted and marked as its own.
+    EXPECT_EQ(complaint->rfind("riga " + std::to_string(line) + " (messaggio del controllo dello schema: \"", 0), 0u)
+        << *complaint;
+    EXPECT_TRUE(complaint->ends_with("\")")) << *complaint;
     EXPECT_NE(complaint->find("IBAN"), std::string::npos) << *complaint;
 
     // Written and validated at once, with the fault past the first piece handed over.
-    Message large = sepa_sample::message(Form::CbiBody);
+    Message large = sepa_sample::message(Form::Pain001);
     large.transfers.resize(6'000, large.transfers[0]);
     large.transfers.back().creditorIban = "IT00";
     std::string out;
     const std::optional<std::string> late = WriteAndValidate(large, validator, out);
     ASSERT_GT(out.size(), std::size_t{2} << 20);
     ASSERT_TRUE(late.has_value());
-    const std::size_t lateAt = out.find("<PMRQ:IBAN>IT00<");
+    const std::size_t lateAt = out.find("<IBAN>IT00<");
     const auto lateLine = 1 + std::count(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lateAt), '\n');
-    EXPECT_EQ(late->rfind("riga " + std::to_string(lateLine) + ": ", 0), 0u) << *late;
+    EXPECT_EQ(late->rfind("riga " + std::to_string(lateLine) + " ", 0), 0u) << *late;
 
     testing::internal::CaptureStderr();
-    EXPECT_NE(validator.validate("<CBIBdyPaymentRequest"), std::nullopt);  // not even XML
+    const std::optional<std::string> notXml = validator.validate("<CstmrCdtTrfInitn");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(notXml.has_value());
+    EXPECT_NE(notXml->find("(messaggio del controllo dello schema: \""), std::string::npos) << *notXml;
+}
+
+// A folder of schemas for one test, removed at its end.
+class SchemaFolder {
+public:
+    SchemaFolder() {
+        std::string pattern = (fs::temp_directory_path() / "pzt-xsd-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+        root_ = pattern;
+        fs::create_directory(root_ / "xsd");
+    }
+    ~SchemaFolder() { fs::remove_all(root_); }
+    fs::path add(const std::string& name, const std::string& body, const std::string& prolog = "") const {
+        const fs::path file = root_ / name;
+        test_files::writeFile(file, "<?xml version=\"1.0\"?>\n" + prolog +
+                                        "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n" + body +
+                                        "</xs:schema>\n");
+        return file;
+    }
+    const fs::path& root() const { return root_; }
+
+private:
+    fs::path root_;
+};
+
+const char* const kElement = "<xs:element name=\"A\" type=\"xs:string\"/>\n";
+
+TEST(SchemaValidator, ReadsNothingOutsideItsFolderNorFromTheNetwork) {
+    const SchemaFolder folder;
+    folder.add("xsd/part.xsd", kElement);
+    folder.add("outside.xsd", kElement);
+    fs::create_symlink(folder.root() / "outside.xsd", folder.root() / "xsd/link.xsd");
+    const std::string entity = "<!DOCTYPE xs:schema [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n";
+    const struct {
+        const char* what;
+        fs::path xsd;
+        const char* reference;
+    } cases[] = {
+        {"entity", folder.add("xsd/entity.xsd", "<xs:annotation><xs:documentation>&x;</xs:documentation></xs:annotation>\n",
+                              entity),
+         "/etc/passwd"},
+        {"absolute include", folder.add("xsd/absolute.xsd", "<xs:include schemaLocation=\"/etc/passwd\"/>\n"), "/etc/passwd"},
+        {"file address", folder.add("xsd/address.xsd", "<xs:include schemaLocation=\"file:///etc/passwd\"/>\n"),
+         "/etc/passwd"},
+        {"network import", folder.add("xsd/http.xsd",
+                                      "<xs:import namespace=\"urn:x\" schemaLocation=\"http://192.0.2.1/x.xsd\"/>\n"),
+         "http://192.0.2.1/x.xsd"},
+        {"ftp include", folder.add("xsd/ftp.xsd", "<xs:include schemaLocation=\"ftp://192.0.2.1/x.xsd\"/>\n"),
+         "ftp://192.0.2.1/x.xsd"},
+        {"parent folder", folder.add("xsd/up.xsd", "<xs:include schemaLocation=\"../outside.xsd\"/>\n"), "outside.xsd"},
+        {"link out", folder.add("xsd/linked.xsd", "<xs:include schemaLocation=\"link.xsd\"/>\n"), "link.xsd"},
+        // An entity of an included schema: that schema is read with entities on by the library.
+        {"entity of an include", folder.add("xsd/deep.xsd", "<xs:include schemaLocation=\"deep-part.xsd\"/>\n"),
+         "/etc/passwd"},
+    };
+    folder.add("xsd/deep-part.xsd", "<xs:annotation><xs:documentation>&x;</xs:documentation></xs:annotation>\n", entity);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            SchemaValidator loaded(c.xsd);
+            ADD_FAILURE() << "loaded";
+        } catch (const Error& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("Lo schema XML '" + c.xsd.string() + "'"), std::string::npos) << message;
+            EXPECT_NE(message.find(c.reference), std::string::npos) << message;
+            EXPECT_NE(message.find("rifiutat"), std::string::npos) << message;
+        }
+        // Every file the library opened lies in the folder: /etc/passwd was never opened.
+        for (const SchemaRequest& r : SchemaRequestsOfLastLoad()) {
+            if (r.opened) EXPECT_EQ(r.reference.rfind((folder.root() / "xsd/").string(), 0), 0u) << r.reference;
+        }
+    }
+    // A schema that includes one beside it is read, and only the two files are opened.
+    const fs::path good = folder.add("xsd/good.xsd", "<xs:include schemaLocation=\"part.xsd\"/>\n");
+    const SchemaValidator loaded(good);
+    EXPECT_EQ(loaded.validate("<A>x</A>"), std::nullopt);
+    const std::vector<SchemaRequest> requests = SchemaRequestsOfLastLoad();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].opened && requests[1].opened);
+    EXPECT_EQ(fs::path(requests[1].reference), folder.root() / "xsd/part.xsd");
+}
+
+TEST(SchemaValidator, ABrokenIncludedSchemaIsNamedWithItsLine) {
+    const SchemaFolder folder;
+    const fs::path part = folder.add("xsd/part.xsd", "<xs:element name=\"A\" type=\"xs:string\"/>\n<xs:element/>\n");
+    const fs::path top = folder.add("xsd/top.xsd", "\n\n\n\n<xs:include schemaLocation=\"part.xsd\"/>\n");
+    try {
+        SchemaValidator loaded(top);
+        ADD_FAILURE() << "loaded";
+    } catch (const Error& e) {
+        const std::string message = e.what();
+        EXPECT_EQ(message.rfind("Lo schema XML '" + part.string() + "' (richiamato dallo schema '" + top.string() +
+                                    "') non \xE8 leggibile: riga 4 (messaggio del controllo dello schema: \"",
+                                0),
+                  0u)
+            << message;
+    }
 }
 
 TEST(SchemaValidator, UnreadableSchemaIsAnItalianError) {

@@ -10,6 +10,7 @@
 #include "layout/Dispositions.h"
 #include "payments/Iban.h"
 #include "platform/Ansi.h"
+#include "platform/Error.h"
 #include "platform/Text.h"
 
 namespace doz {
@@ -57,7 +58,7 @@ void CutValueNotice(FormState& form, std::string value, std::string_view fitted,
     blankControlCharacters(value);
     NoteAtCurrentField(form, sink, FindingKind::Notice,
                         "valore di " + std::to_string(value.size()) + " caratteri tagliato a " +
-                            std::to_string(fitted.size()) + ": '" + value + "' diventa '" + std::string(fitted) + "'");
+                            std::to_string(fitted.size()) + ": " + quotedValue(value) + " diventa " + quotedValue(fitted));
 }
 
 void FieldNotices(FormState& form, const std::string& text, CheckSink& sink) {

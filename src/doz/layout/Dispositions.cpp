@@ -264,7 +264,7 @@ void NarrowedTextNotices(FormState& form, int number, const std::string& payee, 
         const std::string value = f->asText();
         if (!raw.wasNarrowed(column, value)) continue;
         sink.add({FindingKind::Notice, number, payee, "", name,
-                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + value + "\""});
+                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + shownValue(value) + "\""});
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/Error.h"
 #include "platform/Text.h"
 
 namespace doz {
@@ -138,21 +139,21 @@ std::optional<std::string> IbanFault(std::string_view iban) {
     if (iban.empty()) return std::string("IBAN mancante");
     for (const char c : iban)
         if (!isAsciiDigit(c) && !isAsciiUpper(c))
-            return "IBAN \"" + std::string(iban) + "\" con caratteri non ammessi (solo lettere maiuscole e cifre)";
+            return "IBAN \"" + shownValue(iban) + "\" con caratteri non ammessi (solo lettere maiuscole e cifre)";
     const std::string_view country = iban.substr(0, std::min<std::size_t>(2, iban.size()));
     const int length = IbanLength(country);
     if (length == 0 || !isAsciiUpper(country[0]) || country.size() < 2)
-        return "IBAN \"" + std::string(iban) + "\": paese \"" + std::string(country) + "\" sconosciuto";
+        return "IBAN \"" + shownValue(iban) + "\": paese \"" + std::string(country) + "\" sconosciuto";
     if (static_cast<int>(iban.size()) != length)
-        return "IBAN \"" + std::string(iban) + "\" di " + std::to_string(iban.size()) + " caratteri invece di " +
+        return "IBAN \"" + shownValue(iban) + "\" di " + std::to_string(iban.size()) + " caratteri invece di " +
                std::to_string(length) + " (paese " + std::string(country) + ")";
     if (!isAsciiDigit(iban[2]) || !isAsciiDigit(iban[3]) || !IbanIsValid(iban))
-        return "IBAN \"" + std::string(iban) + "\": cifre di controllo errate";
+        return "IBAN \"" + shownValue(iban) + "\": cifre di controllo errate";
     if (italianForm(country)) {
         const std::optional<char> cin = ItalianCin(iban.substr(5, 5), iban.substr(10, 5), iban.substr(15, 12));
-        if (!cin) return "IBAN \"" + std::string(iban) + "\": ABI, CAB o conto non validi";
+        if (!cin) return "IBAN \"" + shownValue(iban) + "\": ABI, CAB o conto non validi";
         if (*cin != iban[4])
-            return "IBAN \"" + std::string(iban) + "\": il CIN " + iban[4] +
+            return "IBAN \"" + shownValue(iban) + "\": il CIN " + iban[4] +
                    " non corrisponde ad ABI, CAB e conto (atteso " + *cin + ")";
     }
     return std::nullopt;

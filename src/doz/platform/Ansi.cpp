@@ -114,6 +114,7 @@ std::string utf8ToAnsi(std::string_view s, bool* narrowed) {
             ok = false;
         if (!ok) {
             out += '?';
+            if (narrowed) *narrowed = true;
             ++i;
             continue;
         }

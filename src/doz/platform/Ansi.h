@@ -12,8 +12,9 @@
 
 namespace doz {
 
-// `narrowed`, when given, is set when a character had no Windows-1252 form.
-std::string utf8ToAnsi(std::string_view utf8, bool* narrowed = nullptr);  // invalid UTF-8 bytes become '?'
+// `narrowed`, when given, is set when a character had no Windows-1252 form
+// or a byte was not UTF-8 (each such byte becomes '?').
+std::string utf8ToAnsi(std::string_view utf8, bool* narrowed = nullptr);
 std::string ansiToUtf8(std::string_view ansi);     // the five undefined codes map to U+0081.. as is
 std::string utf16ToAnsi(std::u16string_view utf16, bool* narrowed = nullptr);
 std::u16string ansiToUtf16(std::string_view ansi);

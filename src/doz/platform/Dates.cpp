@@ -168,6 +168,8 @@ bool parseTypedDate(std::string_view text, char separator, DaySerial& out) {
         }
     }
     int year = numbers[2];
+    // "0026" is a two-digit year typed with zeros in front, not the year 26.
+    if (parts[2].size() == 4 && year < 1000) return false;
     if (parts[2].size() == 2) year += year < 50 ? 2000 : 1900;
     if (!isValidCivilDate(year, numbers[1], numbers[0])) return false;
     out = encodeDate(year, numbers[1], numbers[0]);

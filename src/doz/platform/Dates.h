@@ -55,8 +55,9 @@ bool parseIsoDate(std::string_view text, DaySerial& out);
 // Parses a date as a clerk types it, day first: day, month and year split by
 // any of '/', '-', '.' or `separator` ("9/12/26", "09-12-2026", "09.12.2026"),
 // or run together as ddmmyyyy or ddmmyy ("09122026"). A two-digit year is taken
-// in 1950..2049. Blanks around are allowed. False for anything else, and for a
-// day that does not exist ("31/02/2026").
+// in 1950..2049. Blanks around are allowed. False for anything else, for a
+// day that does not exist ("31/02/2026") and for a four-digit year below 1000
+// ("09/12/0026").
 bool parseTypedDate(std::string_view text, char separator, DaySerial& out);
 
 }  // namespace doz

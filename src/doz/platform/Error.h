@@ -55,12 +55,15 @@ private:
     std::string what_;
 };
 
-// A value quoted in a message: in single quotes, cut after 200 characters
-// ("...") so that a huge value read from a file does not fill the message.
-inline std::string quotedValue(std::string_view value) {
+// A value as a message shows it: cut after 200 characters ("...") so that a
+// huge value read from a file does not fill the message.
+inline std::string shownValue(std::string_view value) {
     constexpr std::size_t kShown = 200;
-    if (value.size() <= kShown) return "'" + std::string(value) + "'";
-    return "'" + std::string(value.substr(0, kShown)) + "...'";
+    if (value.size() <= kShown) return std::string(value);
+    return std::string(value.substr(0, kShown)) + "...";
 }
+
+// The same in single quotes.
+inline std::string quotedValue(std::string_view value) { return "'" + shownValue(value) + "'"; }
 
 }  // namespace doz

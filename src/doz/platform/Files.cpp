@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
@@ -121,9 +124,117 @@ std::string readWholeFile(const std::string& path) {
     return out;
 }
 
+// ---- locks and links ----------------------------------------------------------------
+
+namespace {
+
+// Takes the write lock of a whole open file without waiting: 0 when taken,
+// EAGAIN while another open file holds one, else the reason there is none to
+// be had. The lock belongs to the open file (not to the process), so closing
+// another descriptor of the same file does not drop it; it is an fcntl lock,
+// which network file systems pass on to the server.
+int tryLock(int fd) {
+    struct flock whole{};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &whole) == 0) return 0;
+    int err = errno;
+    if (err == EINVAL) {  // a system without open-file locks
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+        err = errno;
+    }
+    return err == EACCES || err == EAGAIN || err == EWOULDBLOCK ? EAGAIN : err;
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// True while `name` (in `dirFd`) is the file open as `fd`.
+bool nameHolds(int dirFd, const char* name, int fd) {
+    struct stat named{}, open{};
+    return ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 && sameInode(named, open);
+}
+
+// A lock file's name beside its target: ".NAME.pzt-lock", or for a name too
+// long for that a short one of its own.
+std::string turnLockName(const std::string& target) {
+    const std::string name = extractFileName(target);
+    std::string lock = "." + name + ".pzt-lock";
+    if (lock.size() > NAME_MAX) {
+        std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+        for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+        lock = std::string(".pzt-lock~") + text;
+    }
+    return extractFilePath(target) + lock;
+}
+
+}  // namespace
+
+int finalTarget(const std::string& path, std::string& target) {
+    target = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat st{};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+        if (n < 0) return errno;
+        to.resize(static_cast<std::size_t>(n));
+        // A relative link is read from the folder that holds it.
+        target = !to.empty() && to.front() == '/' ? to : extractFilePath(target) + to;
+    }
+    return ELOOP;
+}
+
+WriterTurn::WriterTurn(const std::string& path, std::chrono::milliseconds wait) {
+    std::string target;
+    if (const int err = finalTarget(path, target)) ioFailed("Impossibile scrivere il file", path, err);
+    lockPath_ = turnLockName(target);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+        if (fd < 0) {
+            // A folder this user may not write in, or a lock file of another
+            // user's it may not open: no turn to be had (the file's own write
+            // says what it has to say).
+            if (errno == EACCES || errno == EPERM || errno == EROFS) return;
+            ioFailed("Impossibile scrivere il file", path, errno);
+        }
+        ::fchmod(fd, 0666);  // every user sharing the folder takes turns on it (only its owner can)
+        const int err = tryLock(fd);
+        if (err == 0) {
+            // The writer before may have ended its turn by removing the file we
+            // locked: the turn is then taken again on the file now there.
+            if (nameHolds(AT_FDCWD, lockPath_.c_str(), fd)) {
+                fd_ = fd;
+                return;
+            }
+            ::close(fd);
+            continue;
+        }
+        ::close(fd);
+        // Where the file system gives no locks, writers do not take turns.
+        if (err != EAGAIN) return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw IoError("Impossibile scrivere il file '" + path + "': in scrittura da un altro processo");
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+}
+
+WriterTurn::~WriterTurn() {
+    if (fd_ < 0) return;
+    // Removed while still locked: a writer waiting on this file finds it gone
+    // once it has the lock, and takes its turn on a new one.
+    ::unlink(lockPath_.c_str());
+    ::close(fd_);
+}
+
 // ---- files written whole ----------------------------------------------------------
 
 namespace {
+
+// A seam of the tests: write as where the system gives no file without a name.
+std::atomic<bool> g_namedTemporariesOnly{false};
 
 // A temporary's name: ".pzt~" PID "~" N, short whatever the target's name.
 constexpr std::string_view kTemporaryPrefix = ".pzt~";
@@ -208,8 +319,13 @@ bool processGone(std::string_view pidText) {
 // Whether a name in the target's folder is a temporary of this program left by
 // a process that ended without removing it: ".pzt~PID~N", and the names of
 // earlier versions beside the target, "TARGET.~PID.N" and "TARGET.tmpNNNNNN"
-// (the last without a process number: only when untouched for ten minutes).
+// (the last without a process number: only when untouched for ten minutes);
+// or the lock file of a writer's turn (".NAME.pzt-lock"). Only those whose
+// lock can be taken are then removed.
 bool staleTemporary(int dirFd, std::string_view name, std::string_view target) {
+    // The lock file of a writer's turn that ended without removing it (kill -9).
+    if ((name.size() > 10 && name.front() == '.' && name.ends_with(".pzt-lock")) || name.starts_with(".pzt-lock~"))
+        return true;
     if (name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
         const std::string_view rest = name.substr(kTemporaryPrefix.size());
         const std::size_t tilde = rest.find('~');
@@ -231,6 +347,19 @@ bool staleTemporary(int dirFd, std::string_view name, std::string_view target) {
     return false;
 }
 
+// Removes a temporary whose writer has certainly ended: every writer holds a
+// lock on its temporary for the file's whole life, wherever it runs (another
+// machine sharing the folder, another set of process numbers), so a
+// temporary is removed only when its lock can be taken, and only while it is.
+void removeIfUnlocked(int dirFd, const char* name) {
+    const int fd = ::openat(dirFd, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;  // one that cannot even be opened is not known to be dead
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && tryLock(fd) == 0 && nameHolds(dirFd, name, fd))
+        ::unlinkat(dirFd, name, 0);
+    ::close(fd);
+}
+
 void removeStaleTemporaries(const std::string& folder, const std::string& target) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
@@ -238,12 +367,14 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
     std::vector<std::string> stale;
     while (const dirent* e = ::readdir(dir))
         if (staleTemporary(dirFd, e->d_name, target)) stale.emplace_back(e->d_name);
-    for (const std::string& name : stale) ::unlinkat(dirFd, name.c_str(), 0);
+    for (const std::string& name : stale) removeIfUnlocked(dirFd, name.c_str());
     ::closedir(dir);
 }
 
 // Flushes a folder's entries to disk; a file system that cannot does not count.
+std::atomic<int> g_failedFlushes{0}, g_flushError{0};
 int syncFolder(const std::string& folder) {
+    if (g_failedFlushes.load() > 0 && g_failedFlushes.fetch_sub(1) > 0) return g_flushError.load();
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return 0;
     int err = ::fsync(fd) == 0 ? 0 : errno;
@@ -265,7 +396,8 @@ int writeAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-// The parts of ReplacementFile that give error numbers.
+// The parts of ReplacementFile that give error numbers. `path` is the file
+// replaced: the final target of the name given, when that name is a link.
 struct Pending {
     explicit Pending(std::string target, int file = -1, std::string name = {}, int held = -1)
         : path(std::move(target)), folder(folderOf(path)), fd(file), named(std::move(name)), slot(held) {}
@@ -275,25 +407,42 @@ struct Pending {
     int fd;
     std::string named;
     int slot;
+    int folderError = 0;  // the flush of the folder after the rename
 
     int open() {
         struct stat st{};
         if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
         removeStaleTemporaries(folder, extractFileName(path));
-        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-        if (fd >= 0) return 0;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
-        // No file without a name here: a hidden temporary, removed on a signal.
+        if (!g_namedTemporariesOnly.load()) {
+            fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                tryLock(fd);  // for the moment it has a name, at the rename
+                return 0;
+            }
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+        }
+        // No file without a name here: a hidden temporary, locked for its whole
+        // life and removed on a signal.
         for (int attempt = 0; attempt < 100; ++attempt) {
             named = temporaryName(folder);
             fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                slot = holdTemporary(named);
-                return 0;
+            if (fd < 0) {
+                const int err = errno;
+                named.clear();
+                if (err != EEXIST) return err;
+                continue;
             }
-            const int err = errno;
-            named.clear();
-            if (err != EEXIST) return err;
+            // Where locks are to be had, the name must still be this file once
+            // locked (another run's sweep may have taken it in between).
+            const int locked = tryLock(fd);
+            if (locked == EAGAIN || (locked == 0 && !nameHolds(AT_FDCWD, named.c_str(), fd))) {
+                ::close(fd);
+                fd = -1;
+                named.clear();
+                continue;
+            }
+            slot = holdTemporary(named);
+            return 0;
         }
         return EEXIST;
     }
@@ -320,13 +469,16 @@ struct Pending {
             }
             if (named.empty()) return EEXIST;
         }
-        const int closed = ::close(fd);
-        fd = -1;
-        if (closed != 0) return errno;
+        // Renamed while still open, so that its lock lasts as long as its name.
         if (::rename(named.c_str(), path.c_str()) != 0) return errno;
         named.clear();
         releaseTemporary(slot);
-        return syncFolder(folder);
+        // Its content reached the disk before the rename (fsync): nothing the
+        // closing could still report concerns it.
+        ::close(fd);
+        fd = -1;
+        folderError = syncFolder(folder);
+        return 0;
     }
 
     void discard() noexcept {
@@ -340,8 +492,20 @@ struct Pending {
 
 }  // namespace
 
+void writeWithNamedTemporariesOnly(bool on) { g_namedTemporariesOnly.store(on); }
+
+void failFolderFlushes(int err, int count) {
+    g_flushError.store(err);
+    g_failedFlushes.store(count);
+}
+
+FolderNotFlushedError::FolderNotFlushedError(const std::string& path, int err)
+    : IoError("File '" + path + "' scritto, ma la cartella non \xE8 stata registrata su disco: " + reason(err)),
+      error_(err) {}
+
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
-    Pending p(path_);
+    if (const int err = finalTarget(path_, target_)) ioFailed("Impossibile creare il file", path_, err);
+    Pending p(target_);
     if (const int err = p.open()) ioFailed("Impossibile creare il file", path_, err);
     fd_ = p.fd;
     named_ = std::move(p.named);
@@ -349,7 +513,7 @@ ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
 }
 
 ReplacementFile::~ReplacementFile() {
-    Pending p(path_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
+    Pending p(target_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
     p.discard();
 }
 
@@ -363,27 +527,47 @@ void ReplacementFile::commit() {
     if (fd_ < 0) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
     // A file a write failed on is never put in place, whatever the caller did since.
     if (error_) ioFailed("Impossibile scrivere il file", path_, error_);
-    Pending p(path_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
+    Pending p(target_, std::exchange(fd_, -1), std::exchange(named_, {}), std::exchange(slot_, -1));
     const int err = p.commit();
     p.discard();
     if (err) ioFailed("Impossibile scrivere il file", path_, err);
+    if (p.folderError) throw FolderNotFlushedError(path_, p.folderError);
 }
 
-int replaceFileContent(const std::string& path, std::string_view content) noexcept {
+namespace {
+
+// 0 or the reason the file is not in place; `folderError`, the failed flush
+// of the folder after the file was put in place.
+int replaceContent(const std::string& path, std::string_view content, int& folderError) noexcept {
+    folderError = 0;
     try {
-        Pending p(path);
-        int err = p.open();
+        std::string target;
+        int err = finalTarget(path, target);
+        if (err) return err;
+        Pending p(target);
+        err = p.open();
         if (!err) err = writeAll(p.fd, content.data(), content.size());
         if (!err) err = p.commit();
         p.discard();
+        folderError = p.folderError;
         return err;
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
 }
 
+}  // namespace
+
+int replaceFileContent(const std::string& path, std::string_view content) noexcept {
+    int folderError = 0;
+    const int err = replaceContent(path, content, folderError);
+    return err ? err : folderError;
+}
+
 void writeFileAtomically(const std::string& path, std::string_view content) {
-    if (const int err = replaceFileContent(path, content)) ioFailed("Impossibile scrivere il file", path, err);
+    int folderError = 0;
+    if (const int err = replaceContent(path, content, folderError)) ioFailed("Impossibile scrivere il file", path, err);
+    if (folderError) throw FolderNotFlushedError(path, folderError);
 }
 
 // Logs run to millions of short lines: they go to the file in large blocks.

@@ -1,11 +1,14 @@
 // File-system services the rooms share.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/Error.h"
 
 namespace doz {
 
@@ -29,14 +32,54 @@ bool emptyRegularFile(const std::string& path);
 // Reads a whole file; IoError naming it when it cannot.
 std::string readWholeFile(const std::string& path);
 
+// The file a name leads to through symbolic links (relative ones read from
+// the link's folder): the name itself when it is not a link, and the last
+// name of the chain when that file does not exist yet. 0, or ELOOP or the
+// error of reading a link.
+int finalTarget(const std::string& path, std::string& target);
+
+// Writers of one file take turns. A turn is held from before the first write
+// of the file (and of the files that go with it) to after the last rename:
+// an fcntl lock of the open file (network file systems pass it on to the
+// server) on a hidden lock file beside the final target, ".NAME.pzt-lock",
+// removed when the turn ends. A second writer waits for the turn up to
+// `wait`, then IoError "Impossibile scrivere il file 'NAME': in scrittura da
+// un altro processo". Where the file system has no locks, no one waits.
+inline constexpr std::chrono::milliseconds kWriterTurnWait{15000};
+class WriterTurn {
+public:
+    explicit WriterTurn(const std::string& path, std::chrono::milliseconds wait = kWriterTurnWait);
+    ~WriterTurn();
+    WriterTurn(const WriterTurn&) = delete;
+    WriterTurn& operator=(const WriterTurn&) = delete;
+
+private:
+    std::string lockPath_;
+    int fd_ = -1;
+};
+
+// The file is in place, whole; only the flush of its folder's entries to disk
+// after the rename failed (a crash might still bring back the old file).
+class FolderNotFlushedError : public IoError {
+public:
+    FolderNotFlushedError(const std::string& path, int err);
+    int error() const { return error_; }
+
+private:
+    int error_;
+};
+
 // Every file the program writes is, at every instant, the old file or the
 // whole new one. A new file is written beside its target as a file without a
 // name (Linux O_TMPFILE; elsewhere a hidden temporary ".pzt~PID~N"), flushed
 // to disk, given a short temporary name only at the moment it is renamed over
-// the target, and the folder is flushed after the rename. A temporary name is
-// removed when the process gets SIGINT, SIGTERM or SIGHUP (where nothing else
-// handles them), and a later write in the same folder removes the temporaries
-// of processes that no longer run.
+// the target, and the folder is flushed after the rename. A name that is a
+// symbolic link is written through: the file it leads to is replaced, the
+// link stays. A temporary name is removed when the process gets SIGINT,
+// SIGTERM or SIGHUP (where nothing else handles them). Its writer holds a
+// lock on it for its whole life, and a later write in the same folder removes
+// the temporaries whose lock it can take (their writers have ended, wherever
+// they ran) and whose process, by its number, no longer runs here.
 //
 // A replacement in progress; dropped without commit(), nothing changes.
 class ReplacementFile {
@@ -49,7 +92,8 @@ public:
 
     void write(std::string_view data);  // IoError naming the path
     // Puts the file in place of the target (keeping the target's permissions);
-    // IoError naming the path when it cannot, the target as it was.
+    // IoError naming the path when it cannot, the target as it was;
+    // FolderNotFlushedError when only the flush after the rename failed.
     void commit();
     const std::string& path() const { return path_; }
     // The file being written (-1 once committed); for reading it back, with a descriptor of one's own (dup).
@@ -57,6 +101,7 @@ public:
 
 private:
     std::string path_;
+    std::string target_;  // the file replaced: path_, or the file it links to
     int fd_ = -1;
     std::string named_;  // the temporary's name, when the system gives no file without a name
     int slot_ = -1;      // its place in the list the signal handler removes
@@ -64,10 +109,16 @@ private:
 };
 
 // Writes `content` to `path` whole or not at all, as ReplacementFile; IoError
-// names the path and the reason, and an existing target stays exactly as it was.
+// names the path and the reason, and an existing target stays exactly as it
+// was (FolderNotFlushedError: the new file is in place).
 void writeFileAtomically(const std::string& path, std::string_view content);
 // The same, giving 0 or the error number of the failure instead of throwing.
 int replaceFileContent(const std::string& path, std::string_view content) noexcept;
+// For the tests: every replacement is written as a hidden temporary, as where
+// the system gives no file without a name.
+void writeWithNamedTemporariesOnly(bool on);
+// For the tests: the next `count` flushes of a folder after a rename fail with `err`.
+void failFolderFlushes(int err, int count);
 
 // Writes a text file line by line (lines end with CRLF) through a
 // ReplacementFile: close() puts it in place of `path`; until then an existing

@@ -170,16 +170,14 @@ Document load(const std::string& path) {
 void save(const std::string& path, const Document& doc) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path target(path);
-    // Rewrite the file a symbolic link points to, not the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
+    // A symbolic link is written through: the file it leads to is replaced.
+    std::string resolved;
+    if (finalTarget(path, resolved) != 0) resolved = path;
+    const fs::path target(resolved);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) throwWriteError(path, "la cartella \"" + folder.string() + "\" non esiste");
 
-    if (const int err = replaceFileContent(target.string(), doc.serialise())) throwWriteError(path, reasonText(err));
+    if (const int err = replaceFileContent(path, doc.serialise())) throwWriteError(path, reasonText(err));
 }
 
 Document loadForWriting(const std::string& path) {

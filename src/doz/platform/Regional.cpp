@@ -203,16 +203,25 @@ std::string formatCurrencyFixed(std::int64_t scaled, int decimals) {
 
 // As with the fixed form, a value that rounds to zero has no sign ("-0,004"
 // gives ",00"), while -0.5 gives "-,50".
-std::string formatCurrencyGrouped(std::int64_t scaled) {
+namespace {
+
+std::string groupedCents(bool negative, std::uint64_t cents) {
     const Regional& r = regional();
-    const std::uint64_t cents = roundScaled(magnitude(scaled), 2);
     std::string out;
-    if (scaled < 0 && cents != 0) out += '-';
+    if (negative && cents != 0) out += '-';
     if (cents / 100 != 0) appendGrouped(out, cents / 100, r.thousandSeparator);
     out += r.decimalSeparator;
     appendPadded(out, cents % 100, 2);
     return out;
 }
+
+}  // namespace
+
+std::string formatCurrencyGrouped(std::int64_t scaled) {
+    return groupedCents(scaled < 0, roundScaled(magnitude(scaled), 2));
+}
+
+std::string formatCentsGrouped(std::int64_t cents) { return groupedCents(cents < 0, magnitude(cents)); }
 
 // Fifteen significant digits, trailing zeros dropped. The plain form is used
 // while the decimal exponent e (value = d.ddd x 10^e) is between -4 and 14;

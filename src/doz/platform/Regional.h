@@ -40,6 +40,8 @@ std::string formatCurrencyFixed(std::int64_t scaled, int decimals = 2);
 // "#,###.00": grouped thousands, two decimals rounded half away from zero, no
 // required integer digit (0 gives ",00" on Italian settings; 0.5 gives ",50").
 std::string formatCurrencyGrouped(std::int64_t scaled);
+// The same for a whole number of cents, any of them (no product that could overflow).
+std::string formatCentsGrouped(std::int64_t cents);
 // Shortest general form of a double with up to 15 significant digits, regional
 // decimal separator, no grouping; exponent form only where the plain form would
 // need more than 15 digits (as the run-time library's FloatToStr).

@@ -3,14 +3,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
+#include "platform/SystemErrors.h"
 #include "reports/Reports.h"
 
 namespace doz {
@@ -18,7 +19,7 @@ namespace doz {
 namespace {
 
 [[noreturn]] void ioFailedToRead(const std::string& path, int err) {
-    throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(err)));
+    throw IoError("Impossibile leggere il file '" + path + "': " + systemErrorText(err));
 }
 
 // Puts the bank file, written as it was built, in place and, at the same
@@ -29,15 +30,17 @@ namespace {
 // once (its blocks are freed while the new log is still being written): the
 // log is then the old one, none, or the whole new one. The log is a help for
 // the developer and never stops the command: a log that cannot be written
-// whole is not put in place, and form.logFailure says why.
-void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent) {
+// whole is not put in place, and form.logFailure says why. A file put in
+// place whose folder could not be flushed afterwards counts as saved; that
+// failure goes to `afterwards`.
+void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent, std::vector<std::string>& afterwards) {
     const std::string& path = file.path();
     form.logFailure.clear();
     auto logFailed = [&form](std::exception_ptr failure) {
         try {
             std::rethrow_exception(failure);
         } catch (const std::exception& e) {
-            form.logFailure = e.what();
+            form.logFailure = exceptionText(e);
         } catch (...) {
             form.logFailure = "errore sconosciuto";
         }
@@ -69,9 +72,12 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
     const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
 
     std::exception_ptr saveFailure;
-    auto save = [&saveFailure, &file, oldLog]() noexcept {
+    std::string notFlushed;
+    auto save = [&saveFailure, &notFlushed, &file, oldLog]() noexcept {
         try {
             file.commit();
+        } catch (const FolderNotFlushedError& e) {
+            notFlushed = e.what();  // in place: saved
         } catch (...) {
             saveFailure = std::current_exception();
             return;
@@ -109,12 +115,15 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
         saver.join();
         if (saveFailure) std::rethrow_exception(saveFailure);  // the new log goes with it
     }
+    if (!notFlushed.empty()) afterwards.push_back(notFlushed);
     if (BankFileIsItsLog(form, logPath)) {
         form.logFailure.clear();
         return;
     }
     try {
         if (logged) log->close();
+    } catch (const FolderNotFlushedError& e) {
+        afterwards.push_back(e.what());  // the log is in place, whole
     } catch (...) {
         logFailed(std::current_exception());
     }
@@ -124,6 +133,14 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
 
 }  // namespace
 
+BankFileTurns::BankFileTurns(FormState& form) {
+    const std::string path = form.window.text("cbBancaFile");
+    bankFile_.emplace(path, form.writerTurnWait);
+    if (!directoryExists(LogFolder(form))) return;
+    const std::string logPath = FileLogPath(form);
+    if (!sameFile(path, logPath)) log_.emplace(logPath, form.writerTurnWait);
+}
+
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
@@ -131,13 +148,16 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
     if (directoryExists(path))
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
+    std::vector<std::string> afterwards;
     {
         // Written as it is built, into a file that has no name until it is
         // saved: a build that stops leaves nothing behind.
+        const BankFileTurns turns(form);
         ReplacementFile file(path);
         write(file);
-        SaveAndLog(form, file, logContent);
+        SaveAndLog(form, file, logContent, afterwards);
     }
+    for (const std::string& message : afterwards) window.showMessage(message);
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
         try {

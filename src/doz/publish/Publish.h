@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "FormState.h"
@@ -22,7 +23,24 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 // The part of the OK command every kind of bank file shares: asks before
 // replacing the file named in cbBancaFile, runs `write` for the content,
 // saves it whole or not at all with its log beside it, asks whether to open
-// the folder and closes the window.
+// the folder and closes the window. Once the file is in place the command
+// has produced it: a failure after that (the flush of its folder) is told as
+// a message, and the log is always the one of the file in place (or none).
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent);
+
+// The turns of the writers of the bank file named in cbBancaFile and of its
+// log (platform/Files.h WriterTurn), taken in that order: held from before
+// the file's first byte to after the log's rename, two runs on the same file
+// never leave one's bank file with the other's log. The log's turn is taken
+// where its folder exists. IoError "... in scrittura da un altro processo"
+// after form.writerTurnWait.
+class BankFileTurns {
+public:
+    explicit BankFileTurns(FormState& form);
+
+private:
+    std::optional<WriterTurn> bankFile_;
+    std::optional<WriterTurn> log_;
+};
 
 }  // namespace doz

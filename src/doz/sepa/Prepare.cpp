@@ -9,6 +9,8 @@
 
 #include "payments/Iban.h"
 #include "platform/Dates.h"
+#include "platform/Error.h"
+#include "platform/Regional.h"
 #include "platform/Text.h"
 #include "sepa/Calendar.h"
 #include "sepa/SepaText.h"
@@ -166,8 +168,8 @@ private:
         while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
         if (converted != before)
             note(t, FindingKind::Notice, path,
-                 "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + std::string(before) + "\" diventa \"" +
-                     converted + "\"");
+                 "testo adattato ai caratteri ammessi nei bonifici SEPA: \"" + shownValue(before) + "\" diventa \"" +
+                     shownValue(converted) + "\"");
         text = std::move(converted);
     }
 
@@ -197,7 +199,7 @@ private:
         if (id.empty())
             error(t, path, "identificativo mancante");
         else if (id.size() > kMaxIdLength)
-            error(t, path, "identificativo \"" + id + "\" di " + std::to_string(id.size()) +
+            error(t, path, "identificativo \"" + shownValue(id) + "\" di " + std::to_string(id.size()) +
                                " caratteri (al massimo " + std::to_string(kMaxIdLength) + ")");
     }
 
@@ -214,7 +216,7 @@ private:
         while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
         if (compact != before)
             note(t, FindingKind::Notice, path,
-                 std::string(what) + " \"" + std::string(before) + "\" scritto come \"" + compact + "\"");
+                 std::string(what) + " \"" + shownValue(before) + "\" scritto come \"" + shownValue(compact) + "\"");
         code = std::move(compact);
     }
 
@@ -238,7 +240,7 @@ private:
         if (a.country.size() != 2 || !isAsciiUpper(a.country[0]) || !isAsciiUpper(a.country[1]))
             error(t, party + "/PstlAdr/Ctry",
                   a.country.empty() ? std::string("indirizzo senza paese")
-                                    : "paese dell'indirizzo \"" + a.country + "\" non valido (due lettere maiuscole)");
+                                    : "paese dell'indirizzo \"" + shownValue(a.country) + "\" non valido (due lettere maiuscole)");
     }
 
     // Where the payee's account is: a country outside SEPA cannot be paid by
@@ -275,7 +277,7 @@ private:
         if (cuc.empty())
             error(nullptr, "InitgPty/Id", "codice CUC mancante");
         else if (cuc.size() != kCucLength || !std::all_of(cuc.begin(), cuc.end(), isAlnum))
-            error(nullptr, "InitgPty/Id", "codice CUC \"" + cuc + "\" non valido (8 lettere o cifre)");
+            error(nullptr, "InitgPty/Id", "codice CUC \"" + shownValue(cuc) + "\" non valido (8 lettere o cifre)");
         address(nullptr, "Dbtr", message_.debtorAddress);
         for (const SourceFault& fault : message_.faults) error(nullptr, fault.path, fault.message);
 
@@ -285,7 +287,7 @@ private:
         if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isAsciiDigit))
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   abi.empty() ? std::string("ABI della banca ordinante mancante")
-                              : "ABI della banca ordinante \"" + abi + "\" non valido (5 cifre)");
+                              : "ABI della banca ordinante \"" + shownValue(abi) + "\" non valido (5 cifre)");
         else if (const std::string_view inIban = IbanAbi(message_.debtorIban); !inIban.empty() && inIban != abi)
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   "ABI della banca ordinante " + abi + " diverso da quello dell'IBAN (" + std::string(inIban) + ")");
@@ -315,7 +317,7 @@ private:
                 SeenIds& seen) {
         if (id.empty() || id.size() > kMaxIdLength) return;
         if (const std::optional<int> first = seen.firstUse(id, t.disposition))
-            error(&t, path, "identificativo \"" + id + "\" gi\xE0 usato dalla disposizione " + std::to_string(*first));
+            error(&t, path, "identificativo \"" + shownValue(id) + "\" gi\xE0 usato dalla disposizione " + std::to_string(*first));
     }
 
     void transfer(Transfer& t, SeenIds& instructionIds, SeenIds& endToEndIds) {
@@ -327,11 +329,12 @@ private:
         const std::string& purpose = t.categoryPurpose;
         if (purpose.empty() || purpose.size() > 4 || !std::all_of(purpose.begin(), purpose.end(), isAlnum))
             error(&t, "PmtTpInf/CtgyPurp/Cd",
-                  "codice dello scopo del pagamento \"" + purpose + "\" non valido (da 1 a 4 lettere o cifre)");
+                  "codice dello scopo del pagamento \"" + shownValue(purpose) + "\" non valido (da 1 a 4 lettere o cifre)");
 
         if (t.cents < 1 || t.cents > kMaxCents)
             error(&t, "Amt/InstdAmt",
-                  "importo " + shownAmount(t.cents) + " fuori dai limiti (da 0,01 a 999.999.999,99)");
+                  "importo " + formatCentsGrouped(t.cents) + " fuori dai limiti (da un centesimo a " +
+                      formatCentsGrouped(kMaxCents) + ")");
 
         for (const SourceFault& fault : t.faults) error(&t, fault.path, fault.message);
 
@@ -339,27 +342,12 @@ private:
             capitals(&t, "CdtrAgt/FinInstnId/BICFI", "BIC", t.creditorBic);
             if (!isBic(t.creditorBic))
                 error(&t, "CdtrAgt/FinInstnId/BICFI",
-                      "BIC \"" + t.creditorBic + "\" non valido (8 o 11 lettere e cifre, il paese in quinta e sesta)");
+                      "BIC \"" + shownValue(t.creditorBic) + "\" non valido (8 o 11 lettere e cifre, il paese in quinta e sesta)");
         }
         name(&t, "Cdtr/Nm", t.creditorName);
         address(&t, "Cdtr", t.creditorAddress);
         if (iban(&t, "CdtrAcct/Id/IBAN", t.creditorIban)) reach(t);
         convert(&t, "RmtInf/Ustrd", t.remittance, kMaxRemittanceLength);
-    }
-
-    static std::string shownAmount(std::int64_t cents) {
-        const bool negative = cents < 0;
-        const std::uint64_t abs = negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-        const std::string digits = std::to_string(abs / 100);
-        std::string shown = negative ? "-" : "";
-        for (std::size_t i = 0; i < digits.size(); ++i) {
-            if (i > 0 && (digits.size() - i) % 3 == 0) shown += '.';  // thousands
-            shown += digits[i];
-        }
-        shown += ',';
-        shown += static_cast<char>('0' + abs % 100 / 10);
-        shown += static_cast<char>('0' + abs % 10);
-        return shown;
     }
 
     // The first payee outside the EEA, named by the debtor address's check at the end.

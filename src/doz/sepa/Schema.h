@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 struct _xmlSAXHandler;
 
@@ -18,11 +19,22 @@ namespace doz::sepa {
 // tests, in the source tree (data/xsd). Empty when neither exists.
 std::filesystem::path BundledSchemaFolder();
 
-// A loaded schema. Schemas it imports are read from the same folder.
+// A file or address the schema library asked for while a schema was loaded.
+struct SchemaRequest {
+    std::string reference;  // as the library asked for it (UTF-8)
+    bool opened = false;    // false: refused, never opened
+};
+// What the last load of a schema in this process asked for, in order.
+std::vector<SchemaRequest> SchemaRequestsOfLastLoad();
+
+// A loaded schema. It is read without the network and without external
+// entities; the schemas it includes or imports are read from its own folder
+// only (links resolved), anything else is refused.
 class SchemaValidator {
 public:
-    // Throws doz::Error with an Italian message when the file cannot be read
-    // or is not a schema.
+    // Throws doz::Error with an Italian message when the file cannot be read,
+    // is not a schema, or refers to anything outside its folder (naming the
+    // reference); a broken schema it includes or imports is named itself.
     explicit SchemaValidator(const std::filesystem::path& xsdFile);
     ~SchemaValidator();
     SchemaValidator(const SchemaValidator&) = delete;

@@ -38,16 +38,15 @@ std::string ToSepaText(std::string_view ansi, std::size_t maxLength) {
             continue;
         }
         // A form made only of signs outside the set ("_", "&") stands as a full
-        // stop; a form left empty on purpose adds nothing.
-        bool kept = false;
+        // stop; a form left empty on purpose adds nothing. A form goes in whole
+        // or not at all: "ß" cut to its first letter would read as another word.
+        std::string piece;
         for (const char f : *form)
-            if (IsSepaCharacter(f)) {
-                out += f;
-                kept = true;
-            }
-        if (!kept && !form->empty()) out += '.';
+            if (IsSepaCharacter(f)) piece += f;
+        if (piece.empty() && !form->empty()) piece = ".";
+        if (piece.size() > maxLength - out.size()) break;
+        out += piece;
     }
-    if (out.size() > maxLength) out.resize(maxLength);
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
 }

@@ -14,8 +14,8 @@ bool IsSepaCharacter(char c);
 // A Windows-1252 text in the SEPA set: a character of the set stays, any other
 // takes its Latin form (platform/Latin.h) with only the SEPA characters of it
 // ("à" -> "a", "ß" -> "ss"), and one with no such form becomes a full stop.
-// The result is cut to `maxLength` characters; blanks at both ends are removed
-// first.
+// The result is cut to `maxLength` characters, before a multi-letter form that
+// would not fit whole; blanks at both ends are removed first.
 std::string ToSepaText(std::string_view ansi, std::size_t maxLength = std::string::npos);
 
 }  // namespace doz::sepa

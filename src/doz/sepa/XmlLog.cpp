@@ -15,6 +15,7 @@
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
+#include "platform/SystemErrors.h"
 
 namespace doz::sepa {
 
@@ -219,7 +220,7 @@ void LogXmlFile(int fd, const std::string& path, TextFileWriter& out) {
         const ssize_t n = ::pread(fd, block.data(), block.size(), at);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(errno)));
+            throw IoError("Impossibile leggere il file '" + path + "': " + systemErrorText(errno));
         }
         at += n;
         if (!parse.feed(std::string_view(block.data(), static_cast<std::size_t>(n)), n == 0) || n == 0) break;
