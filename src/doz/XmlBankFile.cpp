@@ -130,6 +130,7 @@ void CreateXmlBankFile(FormState& form) {
     }
     std::string document;
     RegisterEntry entry = BankFileEntry(form);
+    entry.paymentsWhileWriting = true;
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {

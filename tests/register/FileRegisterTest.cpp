@@ -149,22 +149,23 @@ TEST_F(Register, TellsTheChecksTheSamePayrollTheLastFileAndEachPayeesLastAccount
 TEST_F(Register, OlderSchemaIsBroughtUpToDateWithWhatItHolds) {
     fs::create_directories(RegisterFolder(main_));
     {
-        // A register as the first schema left it, with one file of one payment.
+        // A register as the first schema left it: one file of December's payroll.
         SqliteDatabase db(RegisterPath(main_), SqliteDatabase::Mode::ReadWrite);
         RegisterSteps()[0](db);
         db.execute("PRAGMA user_version = 1;"
                    "INSERT INTO produced_file VALUES (1, '2026-11-27 10:00:00', 'Banca Nord', 'CBI_STD', '/out/N.Txt',"
-                   " 'N.Txt', 'STIPENDI', '2026-11-27', '2026-11-30', '', 1, 150000, 10, '', '', '');"
+                   " 'N.Txt', 'STIPENDI', '2026-11-27', '2026-11-30', '', 2, 249950, 10, '', '');"
                    "INSERT INTO payment VALUES (1, 1, 1, 'M001', 'Rossi Mario', '', 'IT11OLD', '', '', '', 150000, 3,"
+                   " 'Bonifico'), (1, 2, 2, 'M002', 'Nicol\xC3\xB2 Ferr\xC3\xA0', '', 'IT22OLD', '', '', '', 99950, 3,"
                    " 'Bonifico');");
     }
     FileRegister reg(main_, FileRegister::Open::Create);
     EXPECT_EQ(SqliteDatabase(RegisterPath(main_), SqliteDatabase::Mode::ReadOnly).integer("PRAGMA user_version"),
               kRegisterSchema);
     const PayrollHistory h = reg.history("Banca Nord", december_, december_);
-    ASSERT_EQ(h.lastAccounts.count("M001"), 1u) << "the accounts of the files written before the upgrade";
+    ASSERT_TRUE(h.samePayroll) << "the file written before the upgrade is found as the same payroll";
+    EXPECT_EQ(h.samePayroll->path, "/out/N.Txt");
     EXPECT_EQ(h.lastAccounts.at("M001").accountKey, "IT11OLD");
-    EXPECT_EQ(h.lastAccounts.at("M001").file.path, "/out/N.Txt");
     EXPECT_EQ(reg.record(file("Banca Nord", "/out/A.Txt"), december_), 2);
 }
 

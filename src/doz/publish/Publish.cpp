@@ -139,31 +139,33 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
 
     std::string registerNotice;
     {
-        // The content's digest and kept copy are made beside the build, from
-        // the pieces as they are written.
-        const bool recording = RegisterEnabled();
-        std::optional<ContentKeeper> keeper;
-        if (recording) {
-            try {
-                keeper.emplace();
-            } catch (const std::exception& e) {
-                registerNotice = e.what();
-            }
-        }
         // Written as it is built, into a file that has no name until it is
         // saved: a build that stops leaves nothing behind.
         ReplacementFile file(path);
-        if (keeper) file.setWatcher([&keeper](std::string_view piece) { keeper->add(piece); });
+        // The register works beside the build: the payments are written to
+        // it, and the content is digested and compressed as it reaches the
+        // file; the record is committed once the file is in place.
+        const bool recording = RegisterEnabled();
+        std::optional<ContentKeeper> keeper;
+        std::optional<RegisterRecording> record;
+        if (recording) {
+            record.emplace(form.paths.mainFolder);
+            if (!entry.paymentsWhileWriting) record->start(entry.payments);
+            try {
+                keeper.emplace(file.descriptor());
+                file.setWatcher([&keeper](std::string_view piece) { keeper->written(piece.size()); });
+            } catch (const std::exception& e) {
+                registerNotice = "Copia del file non conservata: " + std::string(e.what());
+            }
+        }
         write(file);
-        std::function<void()> record;
+        std::function<void()> saved;
         if (recording)
-            record = [&form, &entry, &path, &keeper, &registerNotice]() noexcept {
-                const std::string told =
-                    RecordProducedFile(form.paths.mainFolder, entry, path, keeper ? &*keeper : nullptr);
+            saved = [&]() noexcept {
+                const std::string told = record->finish(entry, path, keeper ? &*keeper : nullptr);
                 if (!told.empty()) registerNotice = told;
-                else if (!registerNotice.empty()) registerNotice = "Copia del file non conservata: " + registerNotice;
             };
-        SaveAndLog(form, file, logContent, record);
+        SaveAndLog(form, file, logContent, saved);
     }
     if (!registerNotice.empty()) window.showMessage(registerNotice);
 

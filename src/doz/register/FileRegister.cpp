@@ -26,6 +26,16 @@ constexpr int kBusyTimeoutMs = 60'000;
 
 std::string utf8(std::string_view ansi) { return ansiToUtf8(ansi); }
 
+// Binds a Windows-1252 text as UTF-8, converting only what is not plain ASCII.
+void bindText(SqliteStatement& s, int index, std::string_view ansi) {
+    for (const char c : ansi)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            s.bind(index, ansiToUtf8(ansi));
+            return;
+        }
+    s.bind(index, ansi);
+}
+
 // What a SQLite failure means to the user.
 std::string meaning(int code) {
     switch (code & 0xFF) {
@@ -74,8 +84,7 @@ void createTables(SqliteDatabase& db) {
         " total_cents INTEGER NOT NULL,"
         " size INTEGER NOT NULL,"
         " sha256 TEXT NOT NULL,"
-        " copy TEXT NOT NULL,"
-        " payroll_digest TEXT NOT NULL);"
+        " copy TEXT NOT NULL);"
         "CREATE INDEX produced_file_bank ON produced_file (bank, id);"
         "CREATE TABLE payment ("
         " file_id INTEGER NOT NULL REFERENCES produced_file (id),"
@@ -92,18 +101,6 @@ void createTables(SqliteDatabase& db) {
         " kind INTEGER NOT NULL,"
         " mode TEXT NOT NULL,"
         " PRIMARY KEY (file_id, seq)) WITHOUT ROWID;");
-}
-
-const char* const kUpsertAccount =
-    "INSERT INTO payee_account (payee_key, account_key, file_id) VALUES (?1, ?2, ?3)"
-    " ON CONFLICT (payee_key) DO UPDATE SET account_key = excluded.account_key, file_id = excluded.file_id";
-
-// Notes a payment's account as its payee's last one; payments without a payee or an account are not noted.
-void noteAccount(SqliteStatement& upsert, const PayrollPayment& p, std::int64_t fileId) {
-    const std::string payee = p.payeeKey();
-    const std::string account = p.accountKey();
-    if (payee.empty() || account.empty()) return;
-    upsert.bind(1, utf8(payee)).bind(2, utf8(account)).bind(3, fileId).run();
 }
 
 const char* const kPaymentColumns =
@@ -125,19 +122,27 @@ PayrollPayment paymentAt(const SqliteStatement& s, int first) {
     return p;
 }
 
-// The last account of every payee, taken from the payments already written.
-void addPayeeAccounts(SqliteDatabase& db) {
+// Each file's fingerprint of payees and amounts, so that the same payroll is
+// found by one look-up; the files written before are given theirs.
+void addPayrollDigests(SqliteDatabase& db) {
     db.execute(
-        "CREATE TABLE payee_account ("
-        " payee_key TEXT PRIMARY KEY,"
-        " account_key TEXT NOT NULL,"
-        " file_id INTEGER NOT NULL) WITHOUT ROWID;");
-    SqliteStatement upsert(db, kUpsertAccount);
-    SqliteStatement all(db, std::string("SELECT file_id, ") + kPaymentColumns + " FROM payment ORDER BY file_id, seq");
-    while (all.step()) noteAccount(upsert, paymentAt(all, 1), all.integer(0));
+        "ALTER TABLE produced_file ADD COLUMN payroll_digest TEXT NOT NULL DEFAULT '';"
+        "CREATE INDEX produced_file_payroll ON produced_file (bank, payroll_digest);");
+    std::vector<std::int64_t> ids;
+    SqliteStatement all(db, "SELECT id FROM produced_file");
+    while (all.step()) ids.push_back(all.integer(0));
+    SqliteStatement payments(db, std::string("SELECT ") + kPaymentColumns + " FROM payment WHERE file_id = ?1 ORDER BY seq");
+    SqliteStatement update(db, "UPDATE produced_file SET payroll_digest = ?2 WHERE id = ?1");
+    for (const std::int64_t id : ids) {
+        std::vector<PayrollPayment> list;
+        payments.bind(1, id);
+        while (payments.step()) list.push_back(paymentAt(payments, 0));
+        payments.reset();
+        update.bind(1, id).bind(2, PayrollDigest(list)).run();
+    }
 }
 
-const RegisterStep kSteps[] = {createTables, addPayeeAccounts};
+const RegisterStep kSteps[] = {createTables, addPayrollDigests};
 static_assert(std::size(kSteps) == kRegisterSchema);
 
 const char* const kFileColumns =
@@ -221,7 +226,11 @@ FileRegister::FileRegister(const std::string& mainFolder, Open how) : path_(Regi
             throw RegisterError("il registro '" + path_ + "' \xE8 stato scritto da una versione pi\xF9 recente del "
                                 "programma (schema " + std::to_string(found) + "; questa versione conosce fino "
                                 "allo schema " + std::to_string(kRegisterSchema) + ")");
-        db_->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
+        // The journal is written ahead and flushed at every commit; it is
+        // folded into the database when the next file is recorded (beside
+        // that file's writing), not when a run closes the register.
+        db_->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA wal_autocheckpoint = 0;");
+        sqlite3_db_config(db_->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         if (found < kRegisterSchema) {
             SqliteTransaction t(*db_);
             // Another run may have brought it up to date while this one waited.
@@ -241,61 +250,83 @@ FileRegister::FileRegister(const std::string& mainFolder, Open how) : path_(Regi
 FileRegister::~FileRegister() = default;
 FileRegister::FileRegister(FileRegister&&) noexcept = default;
 
-std::int64_t FileRegister::record(const ProducedFile& file, const std::vector<PayrollPayment>& payments) {
+std::int64_t FileRegister::beginRecord(const std::vector<PayrollPayment>& payments) {
     if (!db_) throw RegisterError("il registro '" + path_ + "' non esiste");
     try {
-        SqliteTransaction t(*db_);
+        db_->execute("PRAGMA wal_checkpoint(PASSIVE)");
+        pending_ = std::make_unique<SqliteTransaction>(*db_);
         SqliteStatement insertFile(*db_,
                                    "INSERT INTO produced_file (moment, bank, format, path, name, support_name,"
                                    " creation_date, execution_date, msg_id, payment_count, total_cents, size, sha256,"
-                                   " copy, payroll_digest) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12,"
-                                   " ?13, ?14, ?15)");
-        insertFile.bind(1, utf8(file.moment))
-            .bind(2, utf8(file.bank))
-            .bind(3, utf8(file.format))
-            .bind(4, utf8(file.path))
-            .bind(5, utf8(file.name))
-            .bind(6, utf8(file.supportName))
-            .bind(7, utf8(file.creationDate))
-            .bind(8, utf8(file.executionDate))
-            .bind(9, utf8(file.messageId))
-            .bind(10, static_cast<std::int64_t>(payments.size()))
-            .bind(11, PayrollTotalCents(payments))
-            .bind(12, file.size)
-            .bind(13, file.sha256)
-            .bind(14, utf8(file.copy))
-            .bind(15, PayrollDigest(payments))
+                                   " copy, payroll_digest) VALUES ('', '', '', '', '', '', '', '', '', ?1, ?2, 0, '', '', ?3)");
+        insertFile.bind(1, static_cast<std::int64_t>(payments.size()))
+            .bind(2, PayrollTotalCents(payments))
+            .bind(3, PayrollDigest(payments))
             .run();
         const std::int64_t id = db_->lastInsertId();
 
         SqliteStatement insertPayment(*db_,
                                       std::string("INSERT INTO payment (file_id, seq, ") + kPaymentColumns +
                                           ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-        SqliteStatement upsert(*db_, kUpsertAccount);
         insertPayment.bind(1, id);
         std::int64_t seq = 0;
         for (const PayrollPayment& p : payments) {
-            insertPayment.bind(2, ++seq)
-                .bind(3, std::int64_t{p.disposition})
-                .bind(4, utf8(p.payeeCode))
-                .bind(5, utf8(p.name))
-                .bind(6, utf8(p.fiscalCode))
-                .bind(7, utf8(p.iban))
-                .bind(8, utf8(p.abi))
-                .bind(9, utf8(p.cab))
-                .bind(10, utf8(p.account))
-                .bind(11, p.cents)
-                .bind(12, p.kind)
-                .bind(13, utf8(p.mode))
-                .run();
-            noteAccount(upsert, p, id);
+            insertPayment.bind(2, ++seq).bind(3, std::int64_t{p.disposition});
+            bindText(insertPayment, 4, p.payeeCode);
+            bindText(insertPayment, 5, p.name);
+            bindText(insertPayment, 6, p.fiscalCode);
+            bindText(insertPayment, 7, p.iban);
+            bindText(insertPayment, 8, p.abi);
+            bindText(insertPayment, 9, p.cab);
+            bindText(insertPayment, 10, p.account);
+            insertPayment.bind(11, p.cents).bind(12, p.kind);
+            bindText(insertPayment, 13, p.mode);
+            insertPayment.run();
         }
-        t.commit();
         return id;
     } catch (const RegisterError& e) {
+        pending_.reset();
         if (e.code() == 0) throw;
         fail(path_, e);
     }
+}
+
+void FileRegister::endRecord(std::int64_t id, const ProducedFile& file) {
+    if (!pending_) throw RegisterError("il registro '" + path_ + "' non ha un file in corso");
+    try {
+        SqliteStatement update(*db_,
+                               "UPDATE produced_file SET moment = ?2, bank = ?3, format = ?4, path = ?5, name = ?6,"
+                               " support_name = ?7, creation_date = ?8, execution_date = ?9, msg_id = ?10, size = ?11,"
+                               " sha256 = ?12, copy = ?13 WHERE id = ?1");
+        update.bind(1, id)
+            .bind(2, utf8(file.moment))
+            .bind(3, utf8(file.bank))
+            .bind(4, utf8(file.format))
+            .bind(5, utf8(file.path))
+            .bind(6, utf8(file.name))
+            .bind(7, utf8(file.supportName))
+            .bind(8, utf8(file.creationDate))
+            .bind(9, utf8(file.executionDate))
+            .bind(10, utf8(file.messageId))
+            .bind(11, file.size)
+            .bind(12, file.sha256)
+            .bind(13, utf8(file.copy))
+            .run();
+        pending_->commit();
+        pending_.reset();
+    } catch (const RegisterError& e) {
+        pending_.reset();
+        if (e.code() == 0) throw;
+        fail(path_, e);
+    }
+}
+
+void FileRegister::abandonRecord() noexcept { pending_.reset(); }
+
+std::int64_t FileRegister::record(const ProducedFile& file, const std::vector<PayrollPayment>& payments) {
+    const std::int64_t id = beginRecord(payments);
+    endRecord(id, file);
+    return id;
 }
 
 std::vector<ProducedFile> FileRegister::files(const std::string& bank) {
@@ -380,27 +411,28 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
             if (same) out.samePayroll = same->summary();
         }
 
-        // The payees asked about, then one pass over the accounts noted: a
-        // payroll of an office rarely has many fewer payees than the register.
+        // The payees asked about, looked for in the files from the newest
+        // back until each is found: a month's payroll is mostly last month's.
         std::unordered_set<std::string> wanted;
         for (const PayrollPayment& p : payroll)
-            if (const std::string key = p.payeeKey(); !key.empty()) wanted.insert(utf8(key));
-        if (wanted.empty()) return out;
-        std::map<std::int64_t, std::optional<ProducedFileSummary>> summaries;
-        SqliteStatement accounts(*db_, "SELECT payee_key, account_key, file_id FROM payee_account");
-        SqliteStatement fileById(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file WHERE id = ?1");
-        while (accounts.step()) {
-            std::string key = accounts.text(0);
-            if (!wanted.count(key)) continue;
-            const std::int64_t fileId = accounts.integer(2);
-            auto [it, added] = summaries.try_emplace(fileId);
-            if (added) {
-                fileById.bind(1, fileId);
-                if (fileById.step()) it->second = fileAt(fileById).summary();
-                fileById.reset();
+            if (const std::string key = p.payeeKey(); !key.empty()) wanted.insert(key);
+        SqliteStatement files(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file ORDER BY id DESC");
+        SqliteStatement paid(*db_, std::string("SELECT ") + kPaymentColumns + " FROM payment WHERE file_id = ?1 ORDER BY seq");
+        while (!wanted.empty() && files.step()) {
+            const ProducedFileSummary file = fileAt(files).summary();
+            std::unordered_map<std::string, std::string> inFile;  // the last account of each payee in this file
+            paid.bind(1, file.id);
+            while (paid.step()) {
+                const PayrollPayment p = paymentAt(paid, 0);
+                std::string key = p.payeeKey();
+                std::string account = p.accountKey();
+                if (!account.empty() && wanted.count(key)) inFile[std::move(key)] = std::move(account);
             }
-            if (!it->second) continue;
-            out.lastAccounts[utf8ToAnsi(key)] = {utf8ToAnsi(accounts.text(1)), *it->second};
+            paid.reset();
+            for (auto& [key, account] : inFile) {
+                out.lastAccounts[key] = {std::move(account), file};
+                wanted.erase(key);
+            }
         }
     } catch (const RegisterError& e) {
         if (e.code() == 0) throw;

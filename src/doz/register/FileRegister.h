@@ -75,6 +75,14 @@ public:
     // the file's number. `file.id` is ignored; count and total are the
     // payments'.
     std::int64_t record(const ProducedFile& file, const std::vector<PayrollPayment>& payments);
+    // The same in two steps, so that the payments are written while the file
+    // is: beginRecord opens the transaction (waiting while another run
+    // writes) and writes the payments under a new file number; endRecord
+    // writes the rest of the file's row and commits; abandonRecord, or the
+    // register's end without endRecord, leaves the register as it was.
+    std::int64_t beginRecord(const std::vector<PayrollPayment>& payments);
+    void endRecord(std::int64_t id, const ProducedFile& file);
+    void abandonRecord() noexcept;
 
     // Every produced file, newest first; of one bank when `bank` is not empty.
     std::vector<ProducedFile> files(const std::string& bank = {});
@@ -92,6 +100,7 @@ public:
 private:
     std::string path_;
     std::unique_ptr<SqliteDatabase> db_;
+    std::unique_ptr<SqliteTransaction> pending_;  // declared after db_: ended before it
 };
 
 // A fingerprint of a payroll's payees and amounts, whatever their order: the

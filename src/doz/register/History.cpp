@@ -1,6 +1,7 @@
 #include "register/History.h"
 
 #include <cstdlib>
+#include <system_error>
 #include <string_view>
 
 #include "layout/Catalogue.h"
@@ -58,19 +59,60 @@ RegisterEntry BankFileEntry(FormState& form) {
     return entry;
 }
 
-std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
-                               ContentKeeper* keeper) noexcept {
-    auto reason = [](std::exception_ptr failure) -> std::string {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& e) {
-            return e.what();
-        } catch (...) {
-            return "errore sconosciuto";
-        }
-    };
+namespace {
+
+std::string reasonOf(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "errore sconosciuto";
+    }
+}
+
+}  // namespace
+
+RegisterRecording::RegisterRecording(std::string mainFolder) : mainFolder_(std::move(mainFolder)) {}
+
+RegisterRecording::~RegisterRecording() {
+    join();
+    if (register_) register_->abandonRecord();
+}
+
+void RegisterRecording::join() noexcept {
+    if (thread_.joinable()) thread_.join();
+}
+
+void RegisterRecording::begin(const std::vector<PayrollPayment>& payments) noexcept {
+    try {
+        register_ = std::make_unique<FileRegister>(mainFolder_, FileRegister::Open::Create);
+        id_ = register_->beginRecord(payments);
+    } catch (...) {
+        register_.reset();
+        failure_ = std::current_exception();
+    }
+}
+
+void RegisterRecording::start(const std::vector<PayrollPayment>& payments) noexcept {
+    // A register is made only for a file that was saved: the first one is
+    // written once the file is in place.
+    if (!fileExists(RegisterPath(mainFolder_))) return;
+    started_ = true;
+    try {
+        thread_ = std::thread([this, &payments] { begin(payments); });
+    } catch (const std::system_error&) {
+        begin(payments);  // no thread to be had: now
+    }
+}
+
+std::string RegisterRecording::finish(const RegisterEntry& entry, const std::string& path,
+                                      ContentKeeper* keeper) noexcept {
+    if (started_) join();
+    else begin(entry.payments);
     std::string told;
     try {
+        if (failure_) std::rethrow_exception(failure_);
         ProducedFile file;
         file.moment = RegisterMoment();
         file.bank = entry.bank;
@@ -88,17 +130,23 @@ std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntr
                 const ContentKeeper::Kept kept = keeper->finish();
                 file.sha256 = kept.sha256;
                 file.size = kept.size;
-                file.copy = WriteKeptCopy(mainFolder, kept);
+                file.copy = WriteKeptCopy(mainFolder_, kept);
             } catch (...) {
-                told = "Copia del file non conservata: " + reason(std::current_exception());
+                told = "Copia del file non conservata: " + reasonOf(std::current_exception());
             }
         }
-        FileRegister reg(mainFolder, FileRegister::Open::Create);
-        reg.record(file, entry.payments);
+        register_->endRecord(id_, file);
     } catch (...) {
-        return "Registro non aggiornato: " + reason(std::current_exception());
+        if (register_) register_->abandonRecord();
+        return "Registro non aggiornato: " + reasonOf(std::current_exception());
     }
     return told;
+}
+
+std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
+                               ContentKeeper* keeper) noexcept {
+    RegisterRecording recording(mainFolder);
+    return recording.finish(entry, path, keeper);
 }
 
 bool RegisterEnabled() {

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FormState.h"
@@ -34,6 +37,10 @@ struct RegisterEntry {
     std::string executionDate;
     std::string messageId;
     std::vector<PayrollPayment> payments;  // those in the file, in order
+    // The writer fills `payments` only while it writes (XML: the transfers
+    // as the message holds them): the register then writes them once the
+    // content is written instead of beside it.
+    bool paymentsWhileWriting = false;
 };
 
 // The chosen bank and its format (the catalogue's Formato, else the layout
@@ -42,13 +49,44 @@ struct RegisterEntry {
 RegisterEntry BankFileEntry(FormState& form);
 
 class ContentKeeper;
+class FileRegister;
 
-// Records a bank file just put in place at `path`: its kept copy (from
-// `keeper`, which saw every byte written; none: no copy) and its row with
-// the payments, in one transaction. Never throws: gives what the user is to
-// be told, empty when all went well, "Registro non aggiornato: ..." when the
-// row could not be written, "Copia del file non conservata: ..." when only
-// the copy could not.
+// The recording of one bank file beside its writing, in one transaction of
+// the register: start() writes the payments on a thread of its own while the
+// file is built; once the file is in place, finish() adds the kept copy, the
+// digest and the file's details and commits. Dropped without finish() (the
+// file was not saved), the register stays as it was.
+class RegisterRecording {
+public:
+    explicit RegisterRecording(std::string mainFolder);
+    ~RegisterRecording();
+    RegisterRecording(const RegisterRecording&) = delete;
+    RegisterRecording& operator=(const RegisterRecording&) = delete;
+
+    // Starts writing `payments`, which must stay as they are until finish(),
+    // when the register exists (else finish() makes it and writes them).
+    void start(const std::vector<PayrollPayment>& payments) noexcept;
+    // The bank file is in place at `path`: its copy (from `keeper`, which saw
+    // every byte written; none: no copy) and its row, with the payments of
+    // `entry` when start() was not called. Never throws: gives what the user
+    // is to be told, empty when all went well, "Registro non aggiornato: ..."
+    // when the row could not be written, "Copia del file non conservata: ..."
+    // when only the copy could not.
+    std::string finish(const RegisterEntry& entry, const std::string& path, ContentKeeper* keeper) noexcept;
+
+private:
+    void begin(const std::vector<PayrollPayment>& payments) noexcept;
+    void join() noexcept;
+
+    std::string mainFolder_;
+    std::unique_ptr<FileRegister> register_;
+    std::int64_t id_ = 0;
+    std::exception_ptr failure_;
+    std::thread thread_;
+    bool started_ = false;
+};
+
+// A produced file recorded in one go (RegisterRecording without the thread).
 std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
                                ContentKeeper* keeper) noexcept;
 

@@ -1,10 +1,14 @@
 #include "register/KeptCopy.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
+#include <vector>
 
+#include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/Sha256.h"
 #include "register/FileRegister.h"
@@ -14,130 +18,44 @@ namespace doz {
 
 namespace {
 
-// Pieces handed to the thread, and how far it may fall behind before the writer waits.
-constexpr std::size_t kPiece = std::size_t{1} << 20;
-constexpr std::size_t kMostQueued = 8 * kPiece;
-// gzip wrapping (zlib's window bits + 16); the fastest level.
-constexpr int kGzipWindow = 15 + 16;
+// Each megabyte of the file is one gzip member: compressed as soon as it is
+// there, and readable by any gzip reader as one stream.
+constexpr std::size_t kMember = std::size_t{1} << 20;
 constexpr int kLevel = 1;
 
 }  // namespace
 
 struct ContentKeeper::Work {
     Sha256 hash;
-    z_stream zip{};
-    bool zipOpen = false;
+    libdeflate_compressor* compressor = nullptr;
     std::string gzip;
-    std::int64_t size = 0;
+    std::vector<char> piece = std::vector<char>(kMember);
+    std::vector<char> packed;
+    std::size_t done = 0;  // bytes taken
 
     Work() {
-        if (deflateInit2(&zip, kLevel, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw RegisterError("copia del file non compressa: memoria esaurita");
-        zipOpen = true;
+        compressor = libdeflate_alloc_compressor(kLevel);
+        if (!compressor) throw RegisterError("copia del file non compressa: memoria esaurita");
+        packed.resize(libdeflate_gzip_compress_bound(compressor, kMember));
     }
-    ~Work() {
-        if (zipOpen) deflateEnd(&zip);
-    }
-
-    // Compresses `bytes` (or, with Z_FINISH, ends the stream) onto the end of gzip.
-    void deflateAll(std::string_view bytes, int flush) {
-        unsigned char out[1 << 16];
-        zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-        zip.avail_in = static_cast<uInt>(bytes.size());
-        for (;;) {
-            zip.next_out = out;
-            zip.avail_out = sizeof out;
-            const int rc = deflate(&zip, flush);
-            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
-                throw RegisterError("copia del file non compressa (zlib " + std::to_string(rc) + ")");
-            gzip.append(reinterpret_cast<const char*>(out), sizeof out - zip.avail_out);
-            if (rc == Z_STREAM_END) return;
-            if (flush != Z_FINISH && zip.avail_in == 0 && zip.avail_out != 0) return;
-        }
-    }
+    ~Work() { libdeflate_free_compressor(compressor); }
 };
 
-ContentKeeper::ContentKeeper() : work_(std::make_unique<Work>()) {
+ContentKeeper::ContentKeeper(int fd) : work_(new Work) {
+    fd_ = ::dup(fd);
+    if (fd_ < 0) {
+        failure_ = std::make_exception_ptr(
+            RegisterError(std::string("copia del file non fatta: ") + utf8ToAnsi(std::strerror(errno))));
+        return;
+    }
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        // No thread to be had: the writer does the work itself.
+        // No thread to be had: finish() does the work.
     }
 }
 
 ContentKeeper::~ContentKeeper() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        ending_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-}
-
-void ContentKeeper::take(std::string_view bytes) {
-    work_->hash.update(bytes);
-    work_->size += static_cast<std::int64_t>(bytes.size());
-    work_->deflateAll(bytes, Z_NO_FLUSH);
-}
-
-void ContentKeeper::run() {
-    for (;;) {
-        std::string piece;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
-            if (queue_.empty()) return;
-            piece = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        std::exception_ptr failed;
-        {
-            std::lock_guard lock(mutex_);
-            failed = failure_;
-        }
-        if (!failed) {
-            try {
-                take(piece);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        }
-        {
-            std::lock_guard lock(mutex_);
-            queued_ -= piece.size();
-            if (failed && !failure_) failure_ = failed;
-        }
-        changed_.notify_all();
-    }
-}
-
-void ContentKeeper::add(std::string_view bytes) noexcept {
-    try {
-        if (!thread_.joinable()) {
-            if (!failure_) take(bytes);
-            return;
-        }
-        while (!bytes.empty()) {
-            const std::string_view piece = bytes.substr(0, kPiece);
-            bytes.remove_prefix(piece.size());
-            std::string copy(piece);
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return queued_ < kMostQueued; });
-                if (failure_) return;
-                queued_ += copy.size();
-                queue_.push_back(std::move(copy));
-            }
-            changed_.notify_all();
-        }
-    } catch (...) {
-        std::lock_guard lock(mutex_);
-        if (!failure_) failure_ = std::current_exception();
-    }
-}
-
-ContentKeeper::Kept ContentKeeper::finish() {
     if (thread_.joinable()) {
         {
             std::lock_guard lock(mutex_);
@@ -146,21 +64,81 @@ ContentKeeper::Kept ContentKeeper::finish() {
         changed_.notify_all();
         thread_.join();
     }
+    if (fd_ >= 0) ::close(fd_);
+    delete work_;
+}
+
+void ContentKeeper::written(std::size_t bytes) noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        written_ += bytes;
+    }
+    changed_.notify_all();
+}
+
+void ContentKeeper::take(std::size_t upTo, bool all) {
+    Work& w = *work_;
+    while (w.done + kMember <= upTo || (all && w.done < upTo)) {
+        const std::size_t want = std::min(kMember, upTo - w.done);
+        std::size_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::pread(fd_, w.piece.data() + got, want - got, static_cast<off_t>(w.done + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                throw RegisterError("copia del file non fatta: " +
+                                    utf8ToAnsi(n < 0 ? std::strerror(errno) : "il file \xE8 pi\xF9 corto del previsto"));
+            got += static_cast<std::size_t>(n);
+        }
+        w.hash.update(std::string_view(w.piece.data(), got));
+        const std::size_t size = libdeflate_gzip_compress(w.compressor, w.piece.data(), got, w.packed.data(), w.packed.size());
+        if (size == 0) throw RegisterError("copia del file non compressa");
+        w.gzip.append(w.packed.data(), size);
+        w.done += got;
+    }
+}
+
+void ContentKeeper::run() noexcept {
+    for (;;) {
+        std::size_t upTo = 0;
+        bool last = false;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return ending_ || written_ >= work_->done + kMember; });
+            upTo = written_;
+            last = ending_;
+        }
+        try {
+            take(upTo, last);
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+            return;
+        }
+        if (last) return;
+    }
+}
+
+ContentKeeper::Kept ContentKeeper::finish() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
     if (failure_) std::rethrow_exception(failure_);
-    work_->deflateAll({}, Z_FINISH);
+    take(written_, true);  // what the thread had not taken, or everything where there was none
     Kept kept;
     kept.sha256 = Sha256::hex(work_->hash.finish());
     kept.gzip = std::move(work_->gzip);
-    kept.size = work_->size;
+    kept.size = static_cast<std::int64_t>(work_->done);
     return kept;
 }
 
 std::string WriteKeptCopy(const std::string& mainFolder, const ContentKeeper::Kept& kept) {
-    const std::string folder = KeptCopyFolder(mainFolder);
     const std::string name = kept.sha256 + ".gz";
     try {
         MakeRegisterFolders(mainFolder, true);
-        writeFileAtomically(folder + name, kept.gzip);
+        writeFileAtomically(KeptCopyFolder(mainFolder) + name, kept.gzip);
     } catch (const Error& e) {
         throw RegisterError(e.what());
     }
@@ -171,46 +149,37 @@ void RestoreKeptCopy(const std::string& mainFolder, std::int64_t id, const std::
     FileRegister reg(mainFolder, FileRegister::Open::Existing);
     const std::optional<ProducedFile> file = reg.file(id);
     if (!file) throw RegisterError("il registro non ha un file numero " + std::to_string(id));
-    if (file->copy.empty()) throw RegisterError("del file numero " + std::to_string(id) + " non \xE8 stata conservata la copia");
+    if (file->copy.empty())
+        throw RegisterError("del file numero " + std::to_string(id) + " non \xE8 stata conservata la copia");
     const std::string copyPath = KeptCopyFolder(mainFolder) + file->copy;
     std::string packed;
     try {
         packed = readWholeFile(copyPath);
     } catch (const Error& e) {
-        throw RegisterError(std::string("copia del file numero ") + std::to_string(id) + " non leggibile: " + e.what());
+        throw RegisterError("copia del file numero " + std::to_string(id) + " non leggibile: " + e.what());
     }
-    const auto damaged = [&] {
-        return RegisterError("la copia '" + copyPath + "' \xE8 danneggiata o non \xE8 quella del file numero " +
-                             std::to_string(id) + ": nessun file scritto");
-    };
+    const RegisterError damaged("la copia '" + copyPath + "' \xE8 danneggiata o non \xE8 quella del file numero " +
+                                std::to_string(id) + ": nessun file scritto");
 
-    ReplacementFile target(out);
-    z_stream unzip{};
-    if (inflateInit2(&unzip, kGzipWindow) != Z_OK) throw RegisterError("copia non leggibile: memoria esaurita");
-    struct Ender {
-        z_stream& z;
-        ~Ender() { inflateEnd(&z); }
-    } ender{unzip};
-    unzip.next_in = reinterpret_cast<Bytef*>(packed.data());
-    unzip.avail_in = static_cast<uInt>(packed.size());
-    Sha256 hash;
-    std::int64_t size = 0;
-    std::string block(kPiece, '\0');
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        unzip.next_out = reinterpret_cast<Bytef*>(block.data());
-        unzip.avail_out = static_cast<uInt>(block.size());
-        rc = inflate(&unzip, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END) throw damaged();
-        const std::string_view produced(block.data(), block.size() - unzip.avail_out);
-        if (produced.empty() && rc != Z_STREAM_END) throw damaged();  // the copy ends before its stream does
-        hash.update(produced);
-        size += static_cast<std::int64_t>(produced.size());
-        if (size > file->size) throw damaged();
-        target.write(produced);
+    // The whole file, member after member, into room for exactly its size.
+    std::string content(static_cast<std::size_t>(file->size), '\0');
+    libdeflate_decompressor* unzip = libdeflate_alloc_decompressor();
+    if (!unzip) throw RegisterError("copia non leggibile: memoria esaurita");
+    std::size_t in = 0, at = 0;
+    while (in < packed.size()) {
+        std::size_t used = 0, made = 0;
+        const libdeflate_result r = libdeflate_gzip_decompress_ex(unzip, packed.data() + in, packed.size() - in,
+                                                                  content.data() + at, content.size() - at, &used, &made);
+        if (r != LIBDEFLATE_SUCCESS || used == 0) {
+            libdeflate_free_decompressor(unzip);
+            throw damaged;
+        }
+        in += used;
+        at += made;
     }
-    if (unzip.avail_in != 0 || size != file->size || Sha256::hex(hash.finish()) != file->sha256) throw damaged();
-    target.commit();
+    libdeflate_free_decompressor(unzip);
+    if (at != content.size() || Sha256Hex(content) != file->sha256) throw damaged;
+    writeFileAtomically(out, content);
 }
 
 }  // namespace doz

@@ -1,24 +1,23 @@
 // The exact bytes of every produced file, kept beside the register: a gzip
-// file (RFC 1952, zlib's fastest level) named by the SHA-256 of the bytes it
+// file (RFC 1952; one member per megabyte of the file, compressed by
+// libdeflate at its fastest level) named by the SHA-256 of the bytes it
 // holds, in the copies folder (KeptCopyFolder). `zcat` reads one back; the
 // program writes it back whole and only when its digest is the register's.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 
 namespace doz {
 
-// A file's content as it is written: its SHA-256 and its gzip form, made on
-// a thread of its own while the writer goes on (one after the other where no
-// thread is to be had).
+// A file's content as it is being written: its SHA-256 and its gzip form,
+// made on a thread of its own that reads the bytes back from the file (they
+// are in the system's cache) as the writer reports them written, so that the
+// writer never waits for it and no copy of the content is held.
 class ContentKeeper {
 public:
     struct Kept {
@@ -27,29 +26,30 @@ public:
         std::int64_t size = 0;
     };
 
-    ContentKeeper();
+    // `fd`: the file being written, read with a descriptor of the keeper's own.
+    explicit ContentKeeper(int fd);
     ~ContentKeeper();
     ContentKeeper(const ContentKeeper&) = delete;
     ContentKeeper& operator=(const ContentKeeper&) = delete;
 
-    // The next bytes of the content (copied); waits while the thread is far
-    // behind. Never throws: a failure (no memory for the copy) is kept for
-    // finish(), and what follows it is not looked at.
-    void add(std::string_view bytes) noexcept;
-    // Everything given so far, digested and compressed; RegisterError when the
-    // compression failed. Nothing may be added afterwards.
+    // `bytes` more of the file are written. Never throws.
+    void written(std::size_t bytes) noexcept;
+    // Every byte written so far, digested and compressed; RegisterError when
+    // they could not be read back or compressed. Called once.
     Kept finish();
 
 private:
-    struct Work;
-    void run();
-    void take(std::string_view bytes);  // hashes and compresses, on whichever thread does the work
+    void run() noexcept;
+    // Reads, digests and compresses whole members up to `upTo`, and with
+    // `all` the last piece too.
+    void take(std::size_t upTo, bool all);
 
-    std::unique_ptr<Work> work_;
+    struct Work;
+    Work* work_;
+    int fd_ = -1;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::string> queue_;
-    std::size_t queued_ = 0;  // bytes waiting in queue_
+    std::size_t written_ = 0;  // reported by the writer
     bool ending_ = false;
     std::exception_ptr failure_;
     std::thread thread_;
