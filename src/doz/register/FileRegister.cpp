@@ -26,14 +26,16 @@ constexpr int kBusyTimeoutMs = 60'000;
 
 std::string utf8(std::string_view ansi) { return ansiToUtf8(ansi); }
 
-// Binds a Windows-1252 text as UTF-8, converting only what is not plain ASCII.
-void bindText(SqliteStatement& s, int index, std::string_view ansi) {
+// Binds a Windows-1252 text as UTF-8 until the statement has run: plain
+// ASCII where it stands, anything else converted into `converted`.
+void bindText(SqliteStatement& s, int index, std::string_view ansi, std::string& converted) {
     for (const char c : ansi)
         if (static_cast<unsigned char>(c) >= 0x80) {
-            s.bind(index, ansiToUtf8(ansi));
+            converted = ansiToUtf8(ansi);
+            s.bindUntilRun(index, converted);
             return;
         }
-    s.bind(index, ansi);
+    s.bindUntilRun(index, ansi);
 }
 
 // What a SQLite failure means to the user.
@@ -270,17 +272,18 @@ std::int64_t FileRegister::beginRecord(const std::vector<PayrollPayment>& paymen
                                           ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         insertPayment.bind(1, id);
         std::int64_t seq = 0;
+        std::string converted[14];  // by parameter: the texts that needed converting, until the row is written
         for (const PayrollPayment& p : payments) {
             insertPayment.bind(2, ++seq).bind(3, std::int64_t{p.disposition});
-            bindText(insertPayment, 4, p.payeeCode);
-            bindText(insertPayment, 5, p.name);
-            bindText(insertPayment, 6, p.fiscalCode);
-            bindText(insertPayment, 7, p.iban);
-            bindText(insertPayment, 8, p.abi);
-            bindText(insertPayment, 9, p.cab);
-            bindText(insertPayment, 10, p.account);
+            bindText(insertPayment, 4, p.payeeCode, converted[4]);
+            bindText(insertPayment, 5, p.name, converted[5]);
+            bindText(insertPayment, 6, p.fiscalCode, converted[6]);
+            bindText(insertPayment, 7, p.iban, converted[7]);
+            bindText(insertPayment, 8, p.abi, converted[8]);
+            bindText(insertPayment, 9, p.cab, converted[9]);
+            bindText(insertPayment, 10, p.account, converted[10]);
             insertPayment.bind(11, p.cents).bind(12, p.kind);
-            bindText(insertPayment, 13, p.mode);
+            bindText(insertPayment, 13, p.mode, converted[13]);
             insertPayment.run();
         }
         return id;

@@ -64,6 +64,12 @@ SqliteStatement& SqliteStatement::bind(int index, std::string_view text) {
     return *this;
 }
 
+SqliteStatement& SqliteStatement::bindUntilRun(int index, std::string_view text) {
+    if (sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8) != SQLITE_OK)
+        failed(db_, "valore non accettato");
+    return *this;
+}
+
 SqliteStatement& SqliteStatement::bind(int index, std::int64_t value) {
     if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) failed(db_, "valore non accettato");
     return *this;

@@ -57,8 +57,10 @@ public:
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
-    // Parameters count from 1. Texts are copied by SQLite at once.
+    // Parameters count from 1. Texts are copied by SQLite at once, except by
+    // bindUntilRun, whose text must stay where it is until the statement has run.
     SqliteStatement& bind(int index, std::string_view text);
+    SqliteStatement& bindUntilRun(int index, std::string_view text);
     SqliteStatement& bind(int index, std::int64_t value);
     SqliteStatement& bindNull(int index);
     // The next row: true while there is one; RegisterError on a failure.
