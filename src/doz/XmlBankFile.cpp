@@ -7,6 +7,7 @@
 #include "bankfile/EPztBanca.h"
 #include "findings/Findings.h"
 #include "layout/Catalogue.h"
+#include "payroll/PayrollReview.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -89,6 +90,7 @@ void CreateXmlBankFile(FormState& form) {
     sepa::LeftOut leftOut;
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+    ConfirmXmlPayroll(form, message);
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
     if (!xsd && !form.schemaAbsenceTold) {
@@ -118,6 +120,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
 
     const bool prepared = sepa::PrepareMessage(message, sink);
+    CheckXmlPayroll(form, message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
@@ -140,10 +143,12 @@ void WriteXmlFileLog(FormState& form) {
 }
 
 void CheckBankFile(FormState& form, CheckSink& sink) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CheckXmlBankFile(form, sink);
-    else
-        CheckAllDispositions(form, sink);
+        return;
+    }
+    CheckAllDispositions(form, sink);
+    CheckFixedWidthPayroll(form, sink);
 }
 
 void CreateChosenBankFile(FormState& form) {

@@ -43,6 +43,7 @@ protected:
         std::vector<std::string> args = {command,   kExamples,     "--bank",   bank,   "--layouts",
                                          kExamples, "--main-folder", mainFolder, "--regional", "it_IT"};
         if (command == "export") args.insert(args.end(), {"--output", bankFile});
+        for (const auto& [field, value] : headerFromToday()) changes.try_emplace(field, value);
         appendDemoHeader(args, changes);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());
@@ -77,7 +78,7 @@ TEST_F(CheckCommand, CleanDemoDataPassesForEveryBankAndWritesNothing) {
 TEST_F(CheckCommand, ListsEveryFailingDispositionWithTheExportMessage) {
     // Ten days of expiry fail every cash payment; with --all the payments
     // without a payment mode are checked too.
-    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", "2026-12-19"}};
+    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", doz::isoDate(executionFromToday() + 10)}};
     const std::string bank = "Banca Popolare Demo";
     const RunResult exported = run("export", bank, changes, {"--all"});
     ASSERT_EQ(exported.status, 1) << exported.err;

@@ -43,6 +43,7 @@ protected:
                                          "--regional", "it_IT"};
         if (command != "check") args.insert(args.end(), {"--output", output});
         header.try_emplace("CUC", "1A2B3C4D");
+        for (const auto& [field, value] : headerFromToday()) header.try_emplace(field, value);
         appendDemoHeader(args, header);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());

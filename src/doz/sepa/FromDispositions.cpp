@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 
 #include "platform/Error.h"
@@ -241,7 +240,6 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
             m.cuc = cuc.text();
             m.debtorName = debtor.text();
             m.debtorAbi = debtorAbi.text();
-            m.created.date = toDate(created.date());
             m.execution = toDate(execution.date());
             headerRead = true;
         }
@@ -274,14 +272,13 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
         m.transfers.push_back(std::move(t));
     }
 
-    // When no date is given the message is created today; the time is now.
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    if (m.created.date.empty()) m.created.date = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-    m.created.hour = local.tm_hour;
-    m.created.minute = local.tm_min;
-    m.created.second = local.tm_sec;
+    // The message is created now, whatever creation date the header shows.
+    const DateTimeMs now = form.clock();
+    m.created.date = toDate(datePart(now));
+    const TimeOfDay time = timePart(now);
+    m.created.hour = time / 3'600'000;
+    m.created.minute = time / 60'000 % 60;
+    m.created.second = time / 1000 % 60;
     m.messageId = newMessageId(m.created);
     m.paymentInfoId = m.messageId + "-P1";
 

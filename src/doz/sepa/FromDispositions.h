@@ -60,9 +60,9 @@ struct LeftOut {
 };
 
 // The message of the chosen bank (`form` = its form) from every disposition
-// cdsDisp shows, in order, with the layout's element map; fresh MsgId,
-// PmtInfId and creation time. Texts are taken as they are (PrepareMessage
-// narrows and cuts them).
+// cdsDisp shows, in order, with the layout's element map; fresh MsgId and
+// PmtInfId; created at the moment form.clock gives. Texts are taken as they
+// are (PrepareMessage narrows and cuts them).
 Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut);
 
 // "N pagamenti (per cassa o con assegno) non sono bonifici e non saranno nel

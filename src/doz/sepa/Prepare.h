@@ -15,7 +15,8 @@ inline constexpr std::int64_t kMaxCents = 99'999'999'999;  // 999,999,999.99
 // Converts every text of the message to the SEPA character set, cutting each
 // to its element's length, then checks everything the message alone decides:
 // the IBANs (payees' and debtor's), the debtor's ABI, the CUC, the execution
-// date (present, not before the creation date, a settlement day), the amounts
+// date (present, a settlement day; how it stands to today is for the payroll
+// checks, payroll/PayrollChecks.h), the amounts
 // (0.01 to 999,999,999.99), the names, and the identifiers (present, at most
 // 35, unique). Each text the conversion changed is a FindingKind::Notice, each
 // fault a FindingKind::Error, into `sink`, naming the disposition and payee

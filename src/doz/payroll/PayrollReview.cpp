@@ -1,0 +1,154 @@
+#include "payroll/PayrollReview.h"
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "bankfile/EPztBanca.h"
+#include "payroll/PayrollChecks.h"
+#include "platform/Error.h"
+#include "platform/Table.h"
+#include "platform/Text.h"
+#include "sepa/Message.h"
+
+namespace doz {
+
+namespace {
+
+// Lines of the OK question beyond the register's findings; Controlla lists the rest.
+constexpr std::size_t kQuestionLines = 20;
+
+// True when the chosen bank's layout writes the disposition field `name`.
+bool layoutWrites(FormState& form, std::string_view name) {
+    Table& layout = form.cdsTraccCorrente;
+    const int column = layout.fieldIndex("FieldName");
+    if (!layout.active() || column < 0) return false;
+    for (const Row& row : layout.allRows()) {
+        const Value& v = row[static_cast<std::size_t>(column)];
+        if (v.is<std::string>() && sameName(trimBlanks(v.get<std::string>()), name)) return true;
+    }
+    return false;
+}
+
+// Every date the dispositions shown hold in `name`, once each.
+std::set<DaySerial> datesOf(FormState& form, std::string_view name) {
+    std::set<DaySerial> out;
+    Table& disp = form.cdsDisp;
+    const std::optional<Field> field = disp.active() ? disp.findField(name) : std::nullopt;
+    if (!field) return out;
+    for (disp.first(); !disp.eof(); disp.next())
+        if (const DaySerial d = field->asDate(); d != 0) out.insert(d);
+    disp.first();
+    return out;
+}
+
+DaySerial serialOf(const sepa::Date& d) {
+    if (d.empty() || !isValidCivilDate(d.year, d.month, d.day)) return 0;  // the request's own check names it
+    return encodeDate(d.year, d.month, d.day);
+}
+
+std::string sourceOf(const sepa::Message& message, const std::string& element) {
+    const auto it = message.sourceField.find(element);
+    return it == message.sourceField.end() || it->second.empty() ? element : it->second;
+}
+
+void stopAtError(const CheckSink& sink) {
+    for (const CheckFinding& f : sink.findings())
+        if (f.kind == FindingKind::Error) throw EPztBanca(FormatFinding(f));
+}
+
+}  // namespace
+
+std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message) {
+    // Who is paid comes from the dispositions, read at each transfer's row;
+    // the name, account and amount as the message carries them.
+    Table& disp = form.cdsDisp;
+    const int code = disp.fieldIndex("COD_CLIENTE"), fiscal = disp.fieldIndex("CF_DESTINATARIO"),
+              kind = disp.fieldIndex("IMPGID"), mode = disp.fieldIndex("DESC_MOD_PAGAMENTO");
+    std::string buffer;
+    auto text = [&buffer](const Row& row, int index) -> std::string {
+        if (index < 0) return {};
+        const Value& v = row[static_cast<std::size_t>(index)];
+        if (v.isNull()) return {};
+        if (v.is<std::string>()) return std::string(trimBlanks(v.get<std::string>()));
+        buffer = valueToText(v);
+        return std::string(trimBlanks(buffer));
+    };
+
+    std::vector<PayrollPayment> out;
+    out.reserve(message.transfers.size());
+    for (const sepa::Transfer& t : message.transfers) {
+        // Both number the dispositions shown from 1, in the same order.
+        if (t.disposition < 1 || t.disposition > disp.viewCount()) throw AssertionFailure();
+        const Row& row = disp.viewRow(t.disposition - 1);
+        PayrollPayment p;
+        p.disposition = t.disposition;
+        p.payeeCode = text(row, code);
+        p.name = t.payee;
+        p.fiscalCode = text(row, fiscal);
+        p.iban = t.creditorIban;
+        std::erase(p.iban, ' ');
+        for (char& c : p.iban) c = toAsciiUpper(c);
+        p.cents = t.cents;
+        if (kind >= 0 && row[static_cast<std::size_t>(kind)].is<std::int64_t>())
+            p.kind = row[static_cast<std::size_t>(kind)].get<std::int64_t>();
+        p.mode = text(row, mode);
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
+    const std::vector<PayrollPayment> payroll = CollectPayroll(form);
+    const DaySerial today = form.today();
+    // The day the bank is asked to pay: the execution date, or the value date
+    // for a layout that writes no execution date.
+    for (const char* field : {"DATA_DISPOSIZIONE", "DATA_VALUTA"})
+        if (layoutWrites(form, field)) {
+            for (const DaySerial d : datesOf(form, field))
+                CheckExecutionDate(d, field, today, PayrollFileKind::FixedWidth, sink);
+            break;
+        }
+    if (layoutWrites(form, "DATA_CREAZIONE"))
+        for (const DaySerial d : datesOf(form, "DATA_CREAZIONE"))
+            CheckCreationDate(d, "DATA_CREAZIONE", today, PayrollFileKind::FixedWidth, sink);
+    CheckRepeatedPayments(payroll, sink);
+}
+
+void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink) {
+    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
+                       PayrollFileKind::Xml, sink);
+    CheckRepeatedPayments(PayrollOfRequest(form, message), sink);
+}
+
+void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
+    CheckSink registerFindings, own;
+    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
+                       PayrollFileKind::Xml, own);
+    stopAtError(own);
+    const std::size_t dates = own.count(FindingKind::Warning);
+    const std::size_t repeated = CheckRepeatedPayments(PayrollOfRequest(form, message), own, kQuestionLines);
+    const std::size_t warnings = registerFindings.count(FindingKind::Warning) + dates + repeated;
+    if (warnings > 0 && !form.window.askYesNo(PayrollQuestion(registerFindings, own, dates + repeated)))
+        throw SilentAbort();
+}
+
+std::string PayrollQuestion(const CheckSink& registerFindings, const CheckSink& ownFindings,
+                            std::size_t ownWarnings) {
+    const std::size_t count = registerFindings.count(FindingKind::Warning) + ownWarnings;
+    std::string text = "Controlli dei pagamenti: " + std::to_string(count) + (count == 1 ? " avviso" : " avvisi") + "\r\n";
+    for (const CheckFinding& f : registerFindings.findings())
+        if (f.kind == FindingKind::Warning) text += FormatFinding(f) + "\r\n";
+    std::size_t listed = 0;
+    for (const CheckFinding& f : ownFindings.findings())
+        if (f.kind == FindingKind::Warning && listed < kQuestionLines) {
+            text += FormatFinding(f) + "\r\n";
+            ++listed;
+        }
+    if (ownWarnings > listed)
+        text += "... e altri " + std::to_string(ownWarnings - listed) +
+                " avvisi (li elenca il controllo delle disposizioni)\r\n";
+    return text + "Continuare ?";
+}
+
+}  // namespace doz
