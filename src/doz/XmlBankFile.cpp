@@ -1,5 +1,6 @@
 #include "XmlBankFile.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "bankfile/BankFileWriter.h"
@@ -73,6 +74,38 @@ std::string leftOutNote(const sepa::LeftOutPayment& p) {
     return kind + " di " + formatCurrencyGrouped(p.cents * 100) + ": non \xE8 un bonifico e non sar\xE0 nel file";
 }
 
+std::string isoText(const sepa::Date& d) {
+    if (d.empty()) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return text;
+}
+
+// What the register keeps of a message: its id and dates, and the credit
+// transfers it carries with the IBAN as written.
+void describeMessage(const sepa::Message& message, RegisterEntry& entry) {
+    entry.messageId = message.messageId;
+    char time[16];
+    std::snprintf(time, sizeof time, "T%02d:%02d:%02d", message.created.hour, message.created.minute,
+                  message.created.second);
+    entry.creationDate = isoText(message.created.date) + time;
+    entry.executionDate = isoText(message.execution);
+    std::vector<PayrollPayment> inFile;
+    inFile.reserve(message.transfers.size());
+    std::size_t next = 0;
+    for (const sepa::Transfer& t : message.transfers) {
+        // Both lists follow the dispositions' order.
+        while (next < entry.payments.size() && entry.payments[next].disposition < t.disposition) ++next;
+        if (next == entry.payments.size()) break;
+        if (entry.payments[next].disposition != t.disposition) continue;
+        PayrollPayment p = entry.payments[next];
+        p.iban = t.creditorIban;
+        p.cents = t.cents;
+        inFile.push_back(std::move(p));
+    }
+    entry.payments = std::move(inFile);
+}
+
 }  // namespace
 
 fs::path SchemaFolder(const FormState& form) {
@@ -98,6 +131,7 @@ void CreateXmlBankFile(FormState& form) {
         form.schemaAbsenceTold = true;
     }
     std::string document;
+    RegisterEntry entry = BankFileEntry(form);
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
@@ -107,9 +141,10 @@ void CreateXmlBankFile(FormState& form) {
                     if (finding.kind == FindingKind::Error) throw EPztBanca(FormatFinding(finding));
             if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
             file.write(document);
+            describeMessage(message, entry);
         },
         // The document just saved is the file's content: it is logged from memory.
-        [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); });
+        [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); }, entry);
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {

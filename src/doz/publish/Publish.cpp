@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
 
 #include "platform/Ansi.h"
 #include "platform/Error.h"
+#include "register/KeptCopy.h"
 #include "reports/Reports.h"
 
 namespace doz {
@@ -29,8 +31,10 @@ namespace {
 // once (its blocks are freed while the new log is still being written): the
 // log is then the old one, none, or the whole new one. The log is a help for
 // the developer and never stops the command: a log that cannot be written
-// whole is not put in place, and form.logFailure says why.
-void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent) {
+// whole is not put in place, and form.logFailure says why. `saved` runs as
+// soon as the bank file is in place, beside the log (it must not throw).
+void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent,
+                const std::function<void()>& saved) {
     const std::string& path = file.path();
     form.logFailure.clear();
     auto logFailed = [&form](std::exception_ptr failure) {
@@ -69,7 +73,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
     const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
 
     std::exception_ptr saveFailure;
-    auto save = [&saveFailure, &file, oldLog]() noexcept {
+    auto save = [&saveFailure, &file, oldLog, &saved]() noexcept {
         try {
             file.commit();
         } catch (...) {
@@ -77,6 +81,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
             return;
         }
         if (!oldLog.empty()) ::unlink(oldLog.c_str());
+        if (saved) saved();
     };
     std::jthread saver;  // joined however this function ends
     if (alongside) {
@@ -124,20 +129,43 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
 
 }  // namespace
 
-void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent) {
+void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
+                     const RegisterEntry& entry) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
     if (directoryExists(path))
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
+    std::string registerNotice;
     {
+        // The content's digest and kept copy are made beside the build, from
+        // the pieces as they are written.
+        const bool recording = RegisterEnabled();
+        std::optional<ContentKeeper> keeper;
+        if (recording) {
+            try {
+                keeper.emplace();
+            } catch (const std::exception& e) {
+                registerNotice = e.what();
+            }
+        }
         // Written as it is built, into a file that has no name until it is
         // saved: a build that stops leaves nothing behind.
         ReplacementFile file(path);
+        if (keeper) file.setWatcher([&keeper](std::string_view piece) { keeper->add(piece); });
         write(file);
-        SaveAndLog(form, file, logContent);
+        std::function<void()> record;
+        if (recording)
+            record = [&form, &entry, &path, &keeper, &registerNotice]() noexcept {
+                const std::string told =
+                    RecordProducedFile(form.paths.mainFolder, entry, path, keeper ? &*keeper : nullptr);
+                if (!told.empty()) registerNotice = told;
+                else if (!registerNotice.empty()) registerNotice = "Copia del file non conservata: " + registerNotice;
+            };
+        SaveAndLog(form, file, logContent, record);
     }
+    if (!registerNotice.empty()) window.showMessage(registerNotice);
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
         try {
