@@ -187,10 +187,12 @@ void CheckBankFile(FormState& form, CheckSink& sink) {
 }
 
 void CreateChosenBankFile(FormState& form) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CreateXmlBankFile(form);
-    else
-        CreateBankFile(form);
+        return;
+    }
+    ConfirmFixedWidthPayroll(form);
+    CreateBankFile(form);
 }
 
 }  // namespace doz

@@ -61,8 +61,11 @@ TEST_F(CheckCommand, CleanDemoDataPassesForEveryBankAndWritesNothing) {
         const std::vector<std::string> out = splitLines(r.out);
         ASSERT_FALSE(out.empty());
         EXPECT_TRUE(startsWith(out.back(), "Errori: 0, avvisi: 0, note: ")) << out.back();
-        // Only notices: the accented town and payee names of the demo, never a CIN or IBAN of it.
-        for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        // Only notices: the accented town and payee names of the demo, never a
+        // CIN or IBAN of it; and that no file of the bank was produced before.
+        ASSERT_GE(out.size(), 2u);
+        EXPECT_TRUE(startsWith(out[out.size() - 2], "Nota: primo file di questa banca")) << out[out.size() - 2];
+        for (std::size_t i = 0; i + 2 < out.size(); ++i) {
             EXPECT_TRUE(startsWith(out[i], "Nota: disposizione ")) << out[i];
             EXPECT_NE(out[i].find("tabella CBI"), std::string::npos) << out[i];
         }

@@ -1,7 +1,8 @@
 // The payroll checks through pzt-bankfile: the same payee paid twice and an
 // execution date already past, for an XML bank (asked, or stopping, in
 // export) and for a fixed-width bank (listed by check; export keeps its exit
-// statuses).
+// statuses); the same payroll produced again and an account changed since the
+// last file, asked by both.
 #include <gtest/gtest.h>
 
 #include "cli/CliSupport.h"
@@ -28,7 +29,7 @@ protected:
     // question comes first), the first bank transfer given twice.
     void SetUp() override {
         if (!fs::exists(kExamples + "/SEPA_ISO.Xml")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
-        doz::PacketContent disp = doz::readPacketFile(kExamples + "/Disposizioni.cds");
+        disp = doz::readPacketFile(kExamples + "/Disposizioni.cds");
         std::size_t kind = 0, mode = 0;
         for (std::size_t i = 0; i < disp.fields.size(); ++i) {
             if (disp.fields[i].name == "IMPGID") kind = i;
@@ -47,6 +48,19 @@ protected:
         doz::writePacketFile(dispositions + "/Disposizioni.cds", disp, doz::PacketFormat::Binary);
     }
 
+    // The third payee moves to another account (an IBAN and its Italian parts).
+    void changeThirdAccount() {
+        const std::map<std::string, std::string> account = {{"SACOMNUMCC", "IT60X0542811101000000123456"},
+                                                            {"ABI_DESTINATARIO", "05428"},
+                                                            {"CAB_DESTINATARIO", "11101"},
+                                                            {"CC_DESTINATARIO", "000000123456"},
+                                                            {"CIN", "X"}};
+        for (std::size_t i = 0; i < disp.fields.size(); ++i)
+            if (const auto it = account.find(disp.fields[i].name); it != account.end())
+                disp.rows[2][i] = doz::Value(it->second);
+        doz::writePacketFile(dispositions + "/Disposizioni.cds", disp, doz::PacketFormat::Binary);
+    }
+
     RunResult run(const std::string& command, const std::string& bank, std::map<std::string, std::string> header,
                   std::vector<std::string> more = {}) {
         std::vector<std::string> args = {command,     dispositions,     "--bank",     bank,   "--layouts",
@@ -61,6 +75,8 @@ protected:
     std::string output(const std::string& bank) const {
         return home.str(bank == kXmlBank ? "STIPENDI.xml" : "STIPENDI.Txt");
     }
+
+    doz::PacketContent disp;
 };
 
 TEST_F(PayrollCheck, XmlBankAsksAboutThePayeePaidTwiceAndStopsAtAPastExecutionDate) {
@@ -75,6 +91,18 @@ TEST_F(PayrollCheck, XmlBankAsksAboutThePayeePaidTwiceAndStopsAtAPastExecutionDa
     EXPECT_EQ(accepted.status, 0) << accepted.err;
     EXPECT_TRUE(fs::exists(output(kXmlBank)));
     fs::remove(output(kXmlBank));
+
+    // The same payments again: the register names the file already produced.
+    const RunResult again = run("export", kXmlBank, {});
+    EXPECT_EQ(again.status, 3) << again.err;
+    EXPECT_NE(again.err.find("gli stessi pagamenti sono gi\u00e0 stati prodotti per questa banca: file \"" +
+                             output(kXmlBank) + "\" del "),
+              std::string::npos)
+        << again.err;
+
+    // A creation date ahead is only a note: the request carries the moment it is written.
+    const RunResult created = run("check", kXmlBank, {{"Data_Creazione", doz::isoDate(doz::today() + 180)}});
+    EXPECT_NE(created.out.find("Nota: campo DATA_CREAZIONE: data di creazione "), std::string::npos) << created.out;
 
     const RunResult past = run("export", kXmlBank, {{"Data_Disposizione", pastExecution()}}, {"--yes"});
     EXPECT_EQ(past.status, 1) << past.err;
@@ -97,6 +125,31 @@ TEST_F(PayrollCheck, FixedWidthBankListsThemInCheckAndExportsAsBefore) {
     const RunResult exported = run("export", kFixedWidthBank, past);
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_TRUE(fs::exists(output(kFixedWidthBank)));
+}
+
+TEST_F(PayrollCheck, FixedWidthBankAsksAboutTheRegisterOnly) {
+    const RunResult first = run("export", kFixedWidthBank, {});
+    ASSERT_EQ(first.status, 0) << first.err;
+    fs::remove(output(kFixedWidthBank));
+
+    const RunResult again = run("export", kFixedWidthBank, {});
+    EXPECT_EQ(again.status, 3) << again.err;
+    EXPECT_NE(again.err.find("gli stessi pagamenti sono gi\u00e0 stati prodotti"), std::string::npos) << again.err;
+    EXPECT_EQ(again.err.find("stesso codice beneficiario"), std::string::npos) << "listed by check only\n" << again.err;
+    EXPECT_FALSE(fs::exists(output(kFixedWidthBank)));
+
+    changeThirdAccount();
+    const RunResult moved = run("export", kFixedWidthBank, {});
+    EXPECT_EQ(moved.status, 3) << moved.err;
+    EXPECT_NE(moved.err.find("Avviso: disposizione 3 (Bianchi Giulia): conto diverso da quello dell'ultimo "
+                             "pagamento: prima IT38Z0876538470000000456123, ora IT60X0542811101000000123456"),
+              std::string::npos)
+        << moved.err;
+    EXPECT_EQ(run("export", kFixedWidthBank, {}, {"--yes"}).status, 0);
+
+    const RunResult check = run("check", kFixedWidthBank, {});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_NE(check.out.find("Nota: confronto con l'ultimo file"), std::string::npos) << check.out;
 }
 
 }  // namespace

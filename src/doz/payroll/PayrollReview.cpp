@@ -9,6 +9,7 @@
 #include "platform/Error.h"
 #include "platform/Table.h"
 #include "platform/Text.h"
+#include "register/History.h"
 #include "sepa/Message.h"
 
 namespace doz {
@@ -50,6 +51,23 @@ DaySerial serialOf(const sepa::Date& d) {
 std::string sourceOf(const sepa::Message& message, const std::string& element) {
     const auto it = message.sourceField.find(element);
     return it == message.sourceField.end() || it->second.empty() ? element : it->second;
+}
+
+// The chosen bank's name as the register records it: the catalogue stands on it.
+std::string chosenBank(FormState& form) {
+    Table& catalogue = form.cdsTracciati;
+    if (!catalogue.active() || catalogue.eof()) return {};
+    return catalogue.fieldByName("Banca").asText();
+}
+
+// What the register says of `payroll` (the payments the file would hold), compared.
+void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
+    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll), sink);
+}
+
+void askAbout(FormState& form, const CheckSink& registerFindings, const CheckSink& own, std::size_t ownWarnings) {
+    if (registerFindings.count(FindingKind::Warning) + ownWarnings == 0) return;
+    if (!form.window.askYesNo(PayrollQuestion(registerFindings, own, ownWarnings))) throw SilentAbort();
 }
 
 void stopAtError(const CheckSink& sink) {
@@ -99,7 +117,6 @@ std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Messag
 }
 
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
-    const std::vector<PayrollPayment> payroll = CollectPayroll(form);
     const DaySerial today = form.today();
     // The day the bank is asked to pay: the execution date, or the value date
     // for a layout that writes no execution date.
@@ -112,13 +129,27 @@ void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
     if (layoutWrites(form, "DATA_CREAZIONE"))
         for (const DaySerial d : datesOf(form, "DATA_CREAZIONE"))
             CheckCreationDate(d, "DATA_CREAZIONE", today, PayrollFileKind::FixedWidth, sink);
+    const std::vector<PayrollPayment> payroll = CollectPayroll(form);
     CheckRepeatedPayments(payroll, sink);
+    checkAgainstRegister(form, payroll, sink);
 }
 
 void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink) {
-    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
-                       PayrollFileKind::Xml, sink);
-    CheckRepeatedPayments(PayrollOfRequest(form, message), sink);
+    const DaySerial today = form.today();
+    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), today, PayrollFileKind::Xml,
+                       sink);
+    // The creation date the header shows, which the request does not carry.
+    const std::string created = sourceOf(message, "CreDtTm");
+    for (const DaySerial d : datesOf(form, created)) CheckCreationDate(d, created, today, PayrollFileKind::Xml, sink);
+    const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
+    CheckRepeatedPayments(payroll, sink);
+    checkAgainstRegister(form, payroll, sink);
+}
+
+void ConfirmFixedWidthPayroll(FormState& form) {
+    CheckSink registerFindings;
+    checkAgainstRegister(form, CollectPayroll(form), registerFindings);
+    askAbout(form, registerFindings, CheckSink(), 0);
 }
 
 void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
@@ -126,11 +157,11 @@ void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
     CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
                        PayrollFileKind::Xml, own);
     stopAtError(own);
+    const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
     const std::size_t dates = own.count(FindingKind::Warning);
-    const std::size_t repeated = CheckRepeatedPayments(PayrollOfRequest(form, message), own, kQuestionLines);
-    const std::size_t warnings = registerFindings.count(FindingKind::Warning) + dates + repeated;
-    if (warnings > 0 && !form.window.askYesNo(PayrollQuestion(registerFindings, own, dates + repeated)))
-        throw SilentAbort();
+    const std::size_t repeated = CheckRepeatedPayments(payroll, own, kQuestionLines);
+    checkAgainstRegister(form, payroll, registerFindings);
+    askAbout(form, registerFindings, own, dates + repeated);
 }
 
 std::string PayrollQuestion(const CheckSink& registerFindings, const CheckSink& ownFindings,

@@ -24,9 +24,10 @@ struct Message;
 std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message);
 
 // check and Controlla: every payroll finding of the file the chosen bank
-// takes, into `sink`. For a fixed-width bank the payroll is every disposition
-// shown and its dates those of the dispositions the layout writes; for an XML
-// bank, `message` (filled and prepared) gives both.
+// takes, into `sink`: its dates, its repeated payments and what the register
+// of produced files says of it. For a fixed-width bank the payroll is every
+// disposition shown and its dates those of the dispositions the layout
+// writes; for an XML bank, `message` (filled and prepared) gives both.
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink);
 void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink);
 
@@ -34,6 +35,11 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& s
 // line); every Avviso is put to the user in one question, and No is a silent
 // abort.
 void ConfirmXmlPayroll(FormState& form, const sepa::Message& message);
+// OK for a fixed-width bank: only the register's Avvisi (the same payments
+// already produced for the bank, a payee's account changed) are asked, in one
+// question; the rest of the payroll checks are for check and Controlla to
+// list, so that the command's questions and exit statuses stay as they were.
+void ConfirmFixedWidthPayroll(FormState& form);
 
 // The OK command's question about the Avvisi of a payroll: one line per
 // finding of the register's comparisons (same payroll already produced,
