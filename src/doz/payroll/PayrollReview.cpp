@@ -53,6 +53,28 @@ std::string sourceOf(const sepa::Message& message, const std::string& element) {
     return it == message.sourceField.end() || it->second.empty() ? element : it->second;
 }
 
+// Puts the dispositions' cursor back where it stood however the review ends:
+// the review reads every disposition, the user's current one stays current.
+class KeptCursor {
+public:
+    explicit KeptCursor(Table& table) : table_(table), at_(table.active() ? table.recNo() : -1) {}
+    ~KeptCursor() {
+        if (at_ < 0 || !table_.active()) return;
+        try {
+            table_.first();
+            for (int i = 0; i < at_ && !table_.eof(); ++i) table_.next();
+        } catch (...) {
+            // A table that cannot move stays where the review left it.
+        }
+    }
+    KeptCursor(const KeptCursor&) = delete;
+    KeptCursor& operator=(const KeptCursor&) = delete;
+
+private:
+    Table& table_;
+    int at_;
+};
+
 // The chosen bank's name as the register records it: the catalogue stands on it.
 std::string chosenBank(FormState& form) {
     Table& catalogue = form.cdsTracciati;
@@ -117,6 +139,7 @@ std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Messag
 }
 
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
+    const KeptCursor kept(form.cdsDisp);
     const DaySerial today = form.today();
     // The day the bank is asked to pay: the execution date, or the value date
     // for a layout that writes no execution date.
@@ -135,6 +158,7 @@ void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
 }
 
 void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink) {
+    const KeptCursor kept(form.cdsDisp);
     const DaySerial today = form.today();
     CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), today, PayrollFileKind::Xml,
                        sink);
