@@ -81,7 +81,7 @@ TEST_F(CheckCommand, CleanDemoDataPassesForEveryBankAndWritesNothing) {
 TEST_F(CheckCommand, ListsEveryFailingDispositionWithTheExportMessage) {
     // Ten days of expiry fail every cash payment; with --all the payments
     // without a payment mode are checked too.
-    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", doz::isoDate(executionFromToday() + 10)}};
+    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", doz::isoDate(test_dates::FutureExecutionDay() + 10)}};
     const std::string bank = "Banca Popolare Demo";
     const RunResult exported = run("export", bank, changes, {"--all"});
     ASSERT_EQ(exported.status, 1) << exported.err;

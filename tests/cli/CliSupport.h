@@ -18,8 +18,8 @@
 
 #include "platform/Ansi.h"
 #include "platform/DataPacket.h"
-#include "payments/Calendar.h"
 #include "platform/Dates.h"
+#include "support/ExecutionDate.h"
 #include "support/TestFiles.h"
 
 extern char** environ;
@@ -254,24 +254,11 @@ inline const std::map<std::string, std::string> kHeader = {
     {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
 };
 
-// The checks compare the dates with the day they run: an execution date the
-// tests need to pass is taken from today, never written down. The first
-// settlement day two working days or more after today that is no Italian
-// holiday (the fixed-width banks want two working days between creation and
-// execution).
-inline doz::DaySerial executionFromToday() {
-    const doz::DaySerial today = doz::today();
-    int working = 0;
-    for (doz::DaySerial day = today + 1;; ++day) {
-        if (doz::dayOfTheWeek(day) <= 5) ++working;
-        if (working >= 2 && doz::IsSettlementDay(day) && !doz::ItalianHoliday(day)) return day;
-    }
-}
-
-// The documented header values with those dates: created today, executed and
-// valued on executionFromToday(), expiring `expiryDays` after execution.
+// The documented header values with dates from today (the checks compare
+// the dates with the day they run): created today, executed and valued on
+// test_dates::FutureExecutionDay(), expiring `expiryDays` after execution.
 inline std::map<std::string, std::string> headerFromToday(int expiryDays = 30) {
-    const doz::DaySerial execution = executionFromToday();
+    const doz::DaySerial execution = test_dates::FutureExecutionDay();
     return {{"Data_Creazione", doz::isoDate(doz::today())},
             {"Data_Disposizione", doz::isoDate(execution)},
             {"Data_Valuta", doz::isoDate(execution)},

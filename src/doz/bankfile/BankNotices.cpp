@@ -1,5 +1,5 @@
-// Notices of a check run: text banks refuse, payee CINs and ordering-party
-// IBAN check digits that do not match their coordinates.
+// Notices of a check run: text banks refuse, payee CINs and IBAN check digits
+// (the payee's and the ordering party's) that do not match their coordinates.
 #include "bankfile/BankNotices.h"
 
 #include <cctype>
@@ -7,6 +7,7 @@
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
+#include "layout/Dispositions.h"
 #include "payments/Iban.h"
 #include "platform/Ansi.h"
 #include "platform/Text.h"
@@ -86,26 +87,9 @@ void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink
 void DispositionNotices::check(FormState& form, int number, CheckSink& sink) {
     const std::string payee = PayeeName(form);
     checkPayeeCin(form, number, payee, sink);
+    checkPayeeIban(form, number, payee, sink);
     checkOrderingIban(form, number, payee, sink);
-    checkNarrowedTexts(form, number, payee, sink);
-}
-
-void DispositionNotices::checkNarrowedTexts(FormState& form, int number, const std::string& payee, CheckSink& sink) {
-    // The raw dispositions know which texts were narrowed when read; a value a
-    // transfer rule has replaced since no longer matches and is not noted.
-    const Table& raw = form.cdsLeggi;
-    const auto& narrowed = raw.narrowedTexts();
-    for (std::size_t i = 0; i < narrowed.size(); ++i) {
-        const std::size_t column = narrowed[i].first;
-        if (i > 0 && narrowed[i - 1].first == column) continue;
-        const std::string& name = raw.fieldDefs().at(column).name;
-        const std::optional<Field> f = form.cdsDisp.findField(name);
-        if (!f) continue;
-        const std::string value = f->asText();
-        if (!raw.wasNarrowed(column, value)) continue;
-        sink.add({FindingKind::Notice, number, payee, "", name,
-                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + value + "\""});
-    }
+    NarrowedTextNotices(form, number, payee, sink);
 }
 
 void DispositionNotices::checkPayeeCin(FormState& form, int number, const std::string& payee, CheckSink& sink) {
@@ -120,7 +104,27 @@ void DispositionNotices::checkPayeeCin(FormState& form, int number, const std::s
     if (cin.size() == 1 && toAsciiUpper(cin[0]) == *expected) return;
     std::string message = "CIN " + std::string(cin) + " non corrisponde ad ABI, CAB e conto del destinatario (atteso " +
                           std::string(1, *expected) + ")";
-    sink.add({FindingKind::Notice, number, payee, "", "CIN", std::move(message)});
+    sink.add({FindingKind::Warning, number, payee, "", "CIN", std::move(message)});
+}
+
+void DispositionNotices::checkPayeeIban(FormState& form, int number, const std::string& payee, CheckSink& sink) {
+    // The parts: country and check digits given, the rest of the coordinates of their form.
+    const std::string country(trimBlanks(dispText(form, "IBAN_STATO_DESTINATARIO").value_or("")));
+    const std::string digits(trimBlanks(dispText(form, "IBAN_CKD_DESTINATARIO").value_or("")));
+    if (!country.empty() && !digits.empty()) {
+        const std::string iban =
+            BuildItalianIban(country, dispText(form, "CIN").value_or(""), dispText(form, "ABI_DESTINATARIO").value_or(""),
+                             dispText(form, "CAB_DESTINATARIO").value_or(""), dispText(form, "CC_DESTINATARIO").value_or(""));
+        if (!iban.empty() && iban.compare(2, 2, digits) != 0)
+            sink.add({FindingKind::Warning, number, payee, "", "IBAN_CKD_DESTINATARIO",
+                      "cifre di controllo " + digits + " non corrispondenti all'IBAN del destinatario " +
+                          iban.substr(0, 2) + digits + iban.substr(4) + " (attese " + iban.substr(2, 2) + ")"});
+    }
+    // The whole IBAN, where the dispositions carry one.
+    const std::string whole = IbanInText(dispText(form, "SACOMNUMCC").value_or(""));
+    if (whole.empty()) return;
+    if (const std::optional<std::string> fault = IbanFault(whole))
+        sink.add({FindingKind::Warning, number, payee, "", "SACOMNUMCC", *fault});
 }
 
 void DispositionNotices::checkOrderingIban(FormState& form, int number, const std::string& payee, CheckSink& sink) {

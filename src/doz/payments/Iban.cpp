@@ -163,4 +163,14 @@ std::string_view IbanAbi(std::string_view iban) {
     return iban.substr(5, 5);
 }
 
+std::string IbanInText(std::string_view text) {
+    std::string out;
+    for (const char c : text)
+        if (c != ' ') out += toAsciiUpper(c);
+    if (out.size() < 5 || !isAsciiLetter(out[0]) || !isAsciiLetter(out[1]) || !isAsciiDigit(out[2]) ||
+        !isAsciiDigit(out[3]))
+        return {};
+    return out;
+}
+
 }  // namespace doz

@@ -44,4 +44,9 @@ std::optional<std::string> IbanFault(std::string_view iban);
 // The ABI inside an Italian IBAN (characters 6 to 10); empty for any other.
 std::string_view IbanAbi(std::string_view iban);
 
+// The IBAN a text holds, as one word in capitals ("it60 x054..." gives
+// "IT60X054..."); empty when the text does not begin, blanks aside, with two
+// letters and two digits (then it holds no IBAN: an account number, say).
+std::string IbanInText(std::string_view text);
+
 }  // namespace doz

@@ -21,18 +21,6 @@ private:
     std::optional<Field> field_;
 };
 
-// "IT60 X054..." -> "IT60X054...", capitals; empty when it does not begin
-// with two letters and two digits (then it is no IBAN).
-std::string compactIban(std::string_view text) {
-    std::string out;
-    for (const char c : text)
-        if (c != ' ') out += toAsciiUpper(c);
-    if (out.size() < 5 || !isAsciiLetter(out[0]) || !isAsciiLetter(out[1]) || !isAsciiDigit(out[2]) ||
-        !isAsciiDigit(out[3]))
-        return {};
-    return out;
-}
-
 }  // namespace
 
 std::string PayrollPayment::payeeKey() const {
@@ -76,7 +64,7 @@ std::vector<PayrollPayment> CollectPayroll(FormState& form) {
             p.abi = abi();
             p.cab = cab();
             p.account = account();
-            p.iban = compactIban(whole());
+            p.iban = IbanInText(whole());
             if (p.iban.empty() && !p.abi.empty()) {
                 const std::string c = country();
                 p.iban = BuildItalianIban(c.empty() ? "IT" : c, cin(), p.abi, p.cab, p.account);

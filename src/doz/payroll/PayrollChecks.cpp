@@ -232,15 +232,10 @@ void CheckExecutionDate(DaySerial execution, const std::string& field, DaySerial
                          field));
 }
 
-void CheckCreationDate(DaySerial creation, const std::string& field, DaySerial today, PayrollFileKind kind,
-                       CheckSink& sink) {
+void CheckCreationDate(DaySerial creation, const std::string& field, DaySerial today, CheckSink& sink) {
     if (creation == 0 || creation <= today) return;
-    const std::string shown = "data di creazione " + shownDate(creation) + " successiva a oggi (" + shownDate(today) + ")";
-    if (kind == PayrollFileKind::FixedWidth)
-        sink.add(finding(FindingKind::Warning, nullptr, shown, field));
-    else
-        sink.add(finding(FindingKind::Notice, nullptr,
-                         shown + ": il file porta come creazione il momento in cui \xE8 scritto", field));
+    sink.add(finding(FindingKind::Warning, nullptr,
+                     "data di creazione " + shownDate(creation) + " successiva a oggi (" + shownDate(today) + ")", field));
 }
 
 }  // namespace doz

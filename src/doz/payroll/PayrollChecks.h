@@ -49,11 +49,9 @@ std::size_t CheckRepeatedPayments(const std::vector<PayrollPayment>& payroll, Ch
 void CheckExecutionDate(DaySerial execution, const std::string& field, DaySerial today, PayrollFileKind kind,
                         CheckSink& sink);
 
-// The creation date typed for the file, read from `field`, after today: an
-// Avviso for a fixed-width bank, whose file carries it; a Nota for an XML
-// bank, whose request carries the moment it is written instead.
-void CheckCreationDate(DaySerial creation, const std::string& field, DaySerial today, PayrollFileKind kind,
-                       CheckSink& sink);
+// The creation date a fixed-width file carries, read from `field`, after
+// today: an Avviso. (An XML request carries the moment it is written.)
+void CheckCreationDate(DaySerial creation, const std::string& field, DaySerial today, CheckSink& sink);
 
 // How far ahead an execution date may lie without a warning.
 inline constexpr int kExecutionHorizonDays = 90;

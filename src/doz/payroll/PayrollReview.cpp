@@ -151,20 +151,15 @@ void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
         }
     if (layoutWrites(form, "DATA_CREAZIONE"))
         for (const DaySerial d : datesOf(form, "DATA_CREAZIONE"))
-            CheckCreationDate(d, "DATA_CREAZIONE", today, PayrollFileKind::FixedWidth, sink);
+            CheckCreationDate(d, "DATA_CREAZIONE", today, sink);
     const std::vector<PayrollPayment> payroll = CollectPayroll(form);
     CheckRepeatedPayments(payroll, sink);
     checkAgainstRegister(form, payroll, sink);
 }
 
 void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink) {
-    const KeptCursor kept(form.cdsDisp);
-    const DaySerial today = form.today();
-    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), today, PayrollFileKind::Xml,
-                       sink);
-    // The creation date the header shows, which the request does not carry.
-    const std::string created = sourceOf(message, "CreDtTm");
-    for (const DaySerial d : datesOf(form, created)) CheckCreationDate(d, created, today, PayrollFileKind::Xml, sink);
+    CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
+                       PayrollFileKind::Xml, sink);
     const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
     CheckRepeatedPayments(payroll, sink);
     checkAgainstRegister(form, payroll, sink);
