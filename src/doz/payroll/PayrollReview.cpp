@@ -166,6 +166,7 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& s
 }
 
 void ConfirmFixedWidthPayroll(FormState& form) {
+    if (!RegisterEnabled()) return;  // nothing to compare with: the payroll is not even read
     CheckSink registerFindings;
     checkAgainstRegister(form, CollectPayroll(form), registerFindings);
     askAbout(form, registerFindings, CheckSink(), 0);
