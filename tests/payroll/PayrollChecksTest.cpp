@@ -190,15 +190,11 @@ TEST_F(PayrollChecks, ExecutionAndCreationDatesAgainstToday) {
     EXPECT_EQ(created.findings()[0].message, "data di creazione 30/05/2027 successiva a oggi (01/12/2026)");
 }
 
-TEST_F(PayrollChecks, ItalianHolidaysAndTheSettlementCalendar) {
+TEST_F(PayrollChecks, ItalianHolidays) {
     EXPECT_STREQ(ItalianHoliday(encodeDate(2027, 3, 29)), "Luned\xEC dell'Angelo");
-    EXPECT_FALSE(IsSettlementDay(encodeDate(2027, 3, 29)));
-    EXPECT_STREQ(ItalianHoliday(encodeDate(2027, 1, 6)), "Epifania");
-    EXPECT_TRUE(IsSettlementDay(encodeDate(2027, 1, 6)));  // a Wednesday
     EXPECT_STREQ(ItalianHoliday(encodeDate(2027, 10, 4)), "San Francesco d'Assisi");
     EXPECT_EQ(ItalianHoliday(encodeDate(2025, 10, 4)), nullptr) << "a national holiday again from 2026";
     EXPECT_EQ(ItalianHoliday(encodeDate(2027, 3, 28)), nullptr) << "Easter Sunday is a Sunday";
-    EXPECT_EQ(ItalianHoliday(encodeDate(2026, 12, 9)), nullptr);
 }
 
 TEST_F(PayrollChecks, TheQuestionListsTheRegisterFindingsAllAndCountsTheRest) {
