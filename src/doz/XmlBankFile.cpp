@@ -10,6 +10,7 @@
 #include "findings/Findings.h"
 #include "layout/Catalogue.h"
 #include "layout/Dispositions.h"
+#include "payroll/PayrollReview.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -125,6 +126,7 @@ void CreateXmlBankFile(FormState& form) {
     sepa::LeftOut leftOut;
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+    ConfirmXmlPayroll(form, message);
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
     if (!xsd && !form.schemaAbsenceTold) {
@@ -165,6 +167,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     for (disp.first(); !disp.eof(); disp.next()) NarrowedTextNotices(form, ++number, PayeeName(form), sink);
 
     const bool prepared = sepa::PrepareMessage(message, sink);
+    CheckXmlPayroll(form, message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
@@ -187,17 +190,21 @@ void WriteXmlFileLog(FormState& form) {
 }
 
 void CheckBankFile(FormState& form, CheckSink& sink) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CheckXmlBankFile(form, sink);
-    else
-        CheckAllDispositions(form, sink);
+        return;
+    }
+    CheckAllDispositions(form, sink);
+    CheckFixedWidthPayroll(form, sink);
 }
 
 void CreateChosenBankFile(FormState& form) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CreateXmlBankFile(form);
-    else
-        CreateBankFile(form);
+        return;
+    }
+    ConfirmFixedWidthPayroll(form);
+    CreateBankFile(form);
 }
 
 }  // namespace doz

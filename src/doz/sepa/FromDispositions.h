@@ -86,8 +86,8 @@ struct LeftOut {
 
 // The message of the chosen bank (`form` = its form) from every disposition
 // cdsDisp shows, in order, with the layout's element map; fresh MsgId,
-// PmtInfId, and the creation time now. Texts are taken as they are
-// (PrepareMessage narrows and cuts them). DataError for a layout the map
+// PmtInfId, and the creation time now (form.clock). Texts are taken as they
+// are (PrepareMessage narrows and cuts them). DataError for a layout the map
 // refuses, and for a total of the payments left out beyond 64 bits.
 Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut);
 
