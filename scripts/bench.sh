@@ -23,7 +23,7 @@
 # SEPA (1; 0 leaves out the SEPA tables, "only" gives them alone), XSD_DIR (the
 # interbank schemas for the CBI form; ../shared/fixtures/xsd or
 # /work/shared/fixtures/xsd when present, else that row is left out).
-# Settings, logs and reports go under $WORK, never to the user's folders.
+# Settings, logs, reports and the register go under $WORK, never to the user's folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-bench}
@@ -78,7 +78,7 @@ write_floor() {
 export -f write_floor
 
 if [ "$SEPA" != only ]; then
-declare -A STAGE WALL PEAK FIRST FIRSTPEAK FLOOR CHECK CHECKPEAK REPEAT REPEATPEAK
+declare -A STAGE WALL PEAK FIRST FIRSTPEAK FLOOR CHECK CHECKPEAK REPEAT REPEATPEAK REG NOREG
 for n in $SIZES; do
   data="$WORK/data-$n"
   mkdir -p "$WORK/bank-$n"
@@ -108,6 +108,23 @@ for n in $SIZES; do
   best_of bash -c "write_floor $bankBytes $logBytes"
   FLOOR[$n]=$BEST
   rm -f "$WORK/dd-bank" "$WORK/dd-log"
+  # The stage bank's repeated export with the register of produced files and
+  # without it (PZT_BANKFILE_NO_REGISTER=1), one run of each in turn so that
+  # both meet the same machine; best of each.
+  REG[$n]=""; NOREG[$n]=""
+  for ((t = 0; t < RUNS; t++)); do
+    for mode in without with; do
+      RUNS_SAVED=$RUNS; RUNS=1
+      if [ $mode = without ]; then
+        best_of env PZT_BANKFILE_NO_REGISTER=1 "$BUILD_DIR/pzt-bankfile" export "${ARGS[@]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes
+        if [ -z "${NOREG[$n]}" ] || awk "BEGIN{exit !($BEST < ${NOREG[$n]%% *})}"; then NOREG[$n]="$BEST / $TOP"; fi
+      else
+        best_of "$BUILD_DIR/pzt-bankfile" export "${ARGS[@]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes
+        if [ -z "${REG[$n]}" ] || awk "BEGIN{exit !($BEST < ${REG[$n]%% *})}"; then REG[$n]="$BEST / $TOP"; fi
+      fi
+      RUNS=$RUNS_SAVED
+    done
+  done
   # The repeated export of the stage bank, with its bank file and log in place.
   for b in "${!BANKS[@]}"; do [ "${BANKS[$b]}" = "$BANK" ] && REPEAT[$n]=${WALL[$b,$n]} && REPEATPEAK[$n]=${PEAK[$b,$n]}; done
 done
@@ -117,7 +134,7 @@ echo
 echo "Stages of one export ($BANK), seconds, best of $RUNS:"
 echo
 header "stage \\ N"
-for stage in load reload build save log distinta brogliaccio export; do
+for stage in load reload build save log distinta brogliaccio payroll keep copy record export; do
   vals=(); for n in $SIZES; do vals+=("${STAGE[$stage,$n]:--}"); done
   row "$stage" "${vals[@]}"
 done
@@ -144,7 +161,11 @@ vals=(); for n in $SIZES; do vals+=("${FLOOR[$n]}"); done; row "dd floor (bank f
 vals=(); for n in $SIZES; do vals+=("${FIRST[$n]} / ${FIRSTPEAK[$n]}"); done; row "first export" "${vals[@]}"
 vals=(); for n in $SIZES; do vals+=("${REPEAT[$n]:--} / ${REPEATPEAK[$n]:--}"); done; row "repeated export" "${vals[@]}"
 vals=(); for n in $SIZES; do vals+=("${CHECK[$n]} / ${CHECKPEAK[$n]}"); done; row "check" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${NOREG[$n]}"); done; row "export without the register" "${vals[@]}"
+vals=(); for n in $SIZES; do vals+=("${REG[$n]}"); done; row "export with the register" "${vals[@]}"
 ratio() { awk "BEGIN{printf \"%.1fx\", $1 / $2}"; }
+vals=(); for n in $SIZES; do vals+=("$(awk "BEGIN{printf \"%.2fx\", ${REG[$n]%% *} / ${NOREG[$n]%% *}}")"); done
+row "with / without the register" "${vals[@]}"
 vals=(); for n in $SIZES; do vals+=("$(ratio "${FIRST[$n]}" "${FLOOR[$n]}")"); done; row "first export / floor" "${vals[@]}"
 vals=(); for n in $SIZES; do vals+=("$(ratio "${REPEAT[$n]:-0}" "${FLOOR[$n]}")"); done; row "repeated export / floor" "${vals[@]}"
 vals=(); for n in $SIZES; do vals+=("$(ratio "${CHECK[$n]}" "${REPEAT[$n]:-${FIRST[$n]}}")"); done; row "check / repeated export" "${vals[@]}"

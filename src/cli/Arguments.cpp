@@ -13,12 +13,14 @@ struct Grammar {
     bool positional = false;  // one positional argument (dump: FILE; others: DISPOSITIONS_DIR)
     bool windowOptions = false;  // --regional, --set, --all, --yes
     bool bankOptions = false;    // --bank, --output, --layouts, --main-folder
+    bool historyOptions = false; // --bank (optional), --main-folder, --show, --file, --yes
 };
 
 Grammar grammarOf(Command c) {
     switch (c) {
         case Command::Dump: return {true, false, false};
         case Command::Log: return {false, false, true};
+        case Command::History: return {false, false, false, true};
         case Command::Export:
         case Command::Check:
         case Command::Distinta:
@@ -35,17 +37,30 @@ bool commandFromName(std::string_view name, Command& out) {
     else if (name == "log") out = Command::Log;
     else if (name == "distinta") out = Command::Distinta;
     else if (name == "brogliaccio") out = Command::Brogliaccio;
+    else if (name == "history") out = Command::History;
     else return false;
     return true;
 }
 
 bool isHelp(std::string_view a) { return a == "--help" || a == "-h"; }
 
+// A produced file's number in the register: a positive whole number.
+std::int64_t fileNumber(const std::string& option, const std::string& text) {
+    std::int64_t n = 0;
+    bool ok = !text.empty() && text.size() <= 18;
+    for (const char c : text) {
+        if (c < '0' || c > '9') ok = false;
+        else n = n * 10 + (c - '0');
+    }
+    if (!ok || n == 0) throw UsageError(option + ": numero del file non valido '" + text + "'");
+    return n;
+}
+
 }  // namespace
 
 Arguments parseArguments(int argc, const char* const* argv) {
     Arguments out;
-    if (argc < 2) throw UsageError("manca il sottocomando (dump, export, check, log, distinta, brogliaccio)");
+    if (argc < 2) throw UsageError("manca il sottocomando (dump, export, check, log, distinta, brogliaccio, history)");
     const std::string_view first = argv[1];
     if (isHelp(first) || first == "help") {
         out.command = Command::Help;
@@ -97,7 +112,7 @@ Arguments parseArguments(int argc, const char* const* argv) {
         };
         if (name == "--help") {
             flag(out.help);
-        } else if (g.bankOptions && name == "--bank") {
+        } else if ((g.bankOptions || g.historyOptions) && name == "--bank") {
             out.bank = value();
             if (out.bank.empty()) throw UsageError("--bank: nome della banca vuoto");
         } else if (g.bankOptions && name == "--output") {
@@ -105,7 +120,11 @@ Arguments parseArguments(int argc, const char* const* argv) {
             if (out.output.empty()) throw UsageError("--output: nome del file vuoto");
         } else if (g.bankOptions && name == "--layouts") {
             out.layouts = value();
-        } else if (g.bankOptions && name == "--main-folder") {
+        } else if (g.historyOptions && name == "--show") {
+            out.show = fileNumber(name, value());
+        } else if (g.historyOptions && name == "--file") {
+            out.keptFile = fileNumber(name, value());
+        } else if ((g.bankOptions || g.historyOptions) && name == "--main-folder") {
             out.mainFolder = value();
             if (out.mainFolder->empty()) throw UsageError("--main-folder: cartella vuota");
         } else if (g.windowOptions && name == "--xsd-dir") {
@@ -121,7 +140,7 @@ Arguments parseArguments(int argc, const char* const* argv) {
             out.sets.emplace_back(assignment.substr(0, eq), assignment.substr(eq + 1));
         } else if (g.windowOptions && name == "--all") {
             flag(out.all);
-        } else if (g.windowOptions && name == "--yes") {
+        } else if ((g.windowOptions || g.historyOptions) && name == "--yes") {
             flag(out.yes);
         } else {
             throw UsageError("opzione sconosciuta per " + out.commandName + ": " + name);
@@ -133,6 +152,11 @@ Arguments parseArguments(int argc, const char* const* argv) {
         const char* what = out.command == Command::Dump ? "il file da leggere" : "la cartella delle disposizioni";
         if (positional.empty()) throw UsageError(out.commandName + ": manca " + std::string(what));
         if (positional.size() > 1) throw UsageError(out.commandName + ": argomento in pi\xC3\xB9: " + positional[1]);
+        out.file = positional.front();
+    } else if (out.command == Command::History && out.keptFile) {
+        if (out.show) throw UsageError("history: --show e --file non vanno insieme");
+        if (positional.empty()) throw UsageError("history --file: manca il file da scrivere");
+        if (positional.size() > 1) throw UsageError("history: argomento in pi\xC3\xB9: " + positional[1]);
         out.file = positional.front();
     } else if (!positional.empty()) {
         throw UsageError(out.commandName + ": argomento inatteso: " + positional.front());
@@ -224,6 +248,31 @@ std::string helpText(const std::string& commandName) {
                "Il report non viene aperto.\n\nOpzioni:\n" +
                kWindowOptions + "\n" + kExitStatus;
     }
+    if (commandName == "history") {
+        return std::string(
+                   "Uso: pzt-bankfile history [--main-folder CARTELLA] [--bank NOME]\n"
+                   "     pzt-bankfile history --show N [--main-folder CARTELLA]\n"
+                   "     pzt-bankfile history --file N FILE [--main-folder CARTELLA]\n\n"
+                   "Il registro dei file prodotti (cartella principale + var/lib/Pzt/doz/Registro.sqlite): ogni\n"
+                   "file per la banca scritto da export o dal pulsante OK, con i suoi pagamenti e una copia\n"
+                   "compressa dei suoi byte (var/lib/Pzt/doz/Copie/).\n\n"
+                   "Senza opzioni scrive una riga per file, dal pi\xC3\xB9 recente, separata da tabulazioni: numero,\n"
+                   "data e ora, banca, file, numero dei pagamenti, totale in euro.\n\n"
+                   "Opzioni:\n"
+                   "  --bank NOME          solo i file di questa banca\n"
+                   "  --show N             i dati del file numero N e una riga per pagamento: disposizione,\n"
+                   "                       codice, nome, codice fiscale, IBAN (o ABI, CAB e conto), importo,\n"
+                   "                       modalit\xC3\xA0 di pagamento\n"
+                   "  --file N FILE        riscrive in FILE, intero, il file numero N come fu prodotto, dopo averne\n"
+                   "                       confrontato l'impronta SHA-256 con quella del registro; se la copia manca o\n"
+                   "                       non corrisponde non scrive nulla; un FILE che esiste \xC3\xA8 sostituito solo\n"
+                   "                       con --yes\n"
+                   "  --main-folder CARTELLA\n"
+                   "                       la cartella principale dei dati (predefinita: $XDG_DATA_HOME/Ulmor/)\n\n"
+                   "Stato di uscita: 0 fatto; 2 riga di comando errata; 3 FILE esiste e manca --yes; 4 registro\n"
+                   "illeggibile, file sconosciuto, copia mancante o alterata (il messaggio \xC3\xA8 l'ultima riga\n"
+                   "dello standard error).\n");
+    }
     if (commandName == "log") {
         return std::string(
                    "Uso: pzt-bankfile log --bank NOME --output FILE [--layouts CARTELLA] [--main-folder CARTELLA]\n\n"
@@ -252,7 +301,9 @@ std::string helpText(const std::string& commandName) {
            "  brogliaccio CARTELLA --bank NOME --output FILE [opzioni]\n"
            "                                 scrive il brogliaccio (il pulsante Brogliaccio)\n"
            "  log --bank NOME --output FILE [--layouts CARTELLA] [--main-folder CARTELLA]\n"
-           "                                 registra un file per la banca campo per campo (il pulsante Log)\n\n"
+           "                                 registra un file per la banca campo per campo (il pulsante Log)\n"
+           "  history [--bank NOME] | --show N | --file N FILE [--main-folder CARTELLA]\n"
+           "                                 il registro dei file prodotti; una copia conservata\n\n"
            "Opzioni di export, check, distinta e brogliaccio (per check --output \xC3\xA8 facoltativa):\n" +
            std::string(kWindowOptions) +
            "\n'pzt-bankfile SOTTOCOMANDO --help' descrive un sottocomando.\n\n" + kExitStatus;

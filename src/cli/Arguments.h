@@ -1,6 +1,7 @@
 // The command line of pzt-bankfile: subcommands, options and help texts.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,14 +25,15 @@ enum ExitStatus : int {
     kExitFailure = 4,     // any other error: data, input/output
 };
 
-enum class Command { Help, Dump, Export, Check, Log, Distinta, Brogliaccio };
+enum class Command { Help, Dump, Export, Check, Log, Distinta, Brogliaccio, History };
 
 struct Arguments {
     Command command = Command::Help;
     std::string commandName;  // as typed; empty for the general help
     bool help = false;        // --help after a subcommand
 
-    std::string file;              // dump: the packet; export and reports: the dispositions folder
+    std::string file;              // dump: the packet; export and reports: the dispositions folder;
+                                   // history --file: the file to write
     std::string bank;              // --bank (UTF-8, as typed)
     std::string output;            // --output (optional for check)
     std::optional<std::string> layouts;     // --layouts
@@ -41,6 +43,8 @@ struct Arguments {
     std::vector<std::pair<std::string, std::string>> sets;  // --set FIELD=VALUE, in order
     bool all = false;  // --all
     bool yes = false;  // --yes
+    std::optional<std::int64_t> show;      // history --show ID
+    std::optional<std::int64_t> keptFile;  // history --file ID
 };
 
 // Reads argv[1..]; UsageError for anything it cannot accept. Missing required

@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "Batch.h"
 #include "Dump.h"
+#include "History.h"
 #include "platform/Ansi.h"
 #include "platform/SystemErrors.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
         switch (args.command) {
             case Command::Dump: return runDump(args);
             case Command::Log: return runLog(args);
+            case Command::History: return runHistory(args);
             case Command::Export:
             case Command::Check:
             case Command::Distinta:

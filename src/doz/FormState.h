@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Dates.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Table.h"
@@ -109,6 +110,10 @@ struct FormState {
     // length of one build or check run (none outside one).
     RecordPlans* recordPlans = nullptr;
     FieldLookup* fieldLookup = nullptr;
+    // Now, local time: the system clock unless a test sets another. Today's
+    // date for the checks and the moment an XML file is created come from it.
+    std::function<DateTimeMs()> clock = localNow;
+    DaySerial today() const { return datePart(clock()); }
     // The user has been told that an XML bank's schema is missing (once per run).
     bool schemaAbsenceTold = false;
     // Why the last OK command's log could not be written (the command went on

@@ -121,13 +121,13 @@ void TfmPzExport_Banche::FormShow() {
     run([&] {
         WindowPort& w = state_.window;
         w.setText("", w.text("") + " v" + ProgramVersion());
-        w.setDate("deDATA_SCADENZA", encodeDate(decodeDate(today()).year, 12, 31));
+        w.setDate("deDATA_SCADENZA", encodeDate(decodeDate(state_.today()).year, 12, 31));
         if (state_.paths.chooseFolders) ChooseFolders();
         LoadCatalogue(state_);
         doz::chEscludiMPGClick(state_);
         if (!state_.paths.withoutDispositions) LoadDispositions(state_);
         LoadSettings();
-        w.setDate("deData_Creazione", today());
+        w.setDate("deData_Creazione", state_.today());
         forceDirectories(state_.paths.bankFolder);
         w.setText("cbBancaFile", state_.paths.bankFolder + "/" + todayFileName());
     });
@@ -333,7 +333,7 @@ std::string TfmPzExport_Banche::CaptionVersion(const std::string& fileVersion) {
 std::string TfmPzExport_Banche::ProgramVersion() { return CaptionVersion(DOZ_VERSION); }
 
 std::string TfmPzExport_Banche::todayFileName() {
-    return formatDatePattern("yyyymmdd", today(), regional().dateSeparator) +
+    return formatDatePattern("yyyymmdd", state_.today(), regional().dateSeparator) +
            std::string(IsXmlBank(state_) ? kXmlExtension : kFixedWidthExtension);
 }
 

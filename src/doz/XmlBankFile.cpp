@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "findings/Findings.h"
 #include "layout/Catalogue.h"
 #include "layout/Dispositions.h"
+#include "payroll/PayrollReview.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -129,6 +131,39 @@ std::string leftOutNote(const sepa::LeftOutPayment& p) {
            ": non \xE8 un bonifico e non sar\xE0 nel file";
 }
 
+std::string isoText(const sepa::Date& d) {
+    if (d.empty()) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return text;
+}
+
+// What the register keeps of a request: its id and dates, and the credit
+// transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as
+// written (without blanks, in capitals, as the checks write it).
+void describeMessage(const sepa::Message& header, const std::vector<PayrollPayment>& transfers, RegisterEntry& entry) {
+    entry.messageId = header.messageId;
+    char time[16];
+    std::snprintf(time, sizeof time, "T%02d:%02d:%02d", header.created.hour, header.created.minute,
+                  header.created.second);
+    entry.creationDate = isoText(header.created.date) + time;
+    entry.executionDate = isoText(header.execution);
+    std::vector<PayrollPayment> inFile;
+    inFile.reserve(transfers.size());
+    std::size_t next = 0;
+    for (const PayrollPayment& t : transfers) {
+        // Both lists follow the dispositions' order.
+        while (next < entry.payments.size() && entry.payments[next].disposition < t.disposition) ++next;
+        if (next == entry.payments.size()) break;
+        if (entry.payments[next].disposition != t.disposition) continue;
+        PayrollPayment p = entry.payments[next];
+        p.iban = t.iban;
+        p.cents = t.cents;
+        inFile.push_back(std::move(p));
+    }
+    entry.payments = std::move(inFile);
+}
+
 }  // namespace
 
 fs::path SchemaFolder(const FormState& form) {
@@ -149,6 +184,9 @@ void CreateXmlBankFile(FormState& form) {
     // The message without its transfers, which exist only one at a time while written.
     sepa::Message header = reader.header(leftOut);
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+    // The payments the transfers make, from a walk of their own, for the payroll checks and the register.
+    const std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
+    ConfirmXmlPayroll(form, header, transfers);
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
     if (!xsd && !form.schemaAbsenceTold) {
@@ -156,6 +194,8 @@ void CreateXmlBankFile(FormState& form) {
         form.schemaAbsenceTold = true;
     }
     std::optional<LogAlongside> logLines;
+    RegisterEntry entry = BankFileEntry(form);
+    entry.paymentsWhileWriting = true;
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
@@ -175,13 +215,15 @@ void CreateXmlBankFile(FormState& form) {
                         throw EPztBanca(FormatFinding(finding));
                     }
             if (request.complaint) throw EPztBanca(schemaComplaint(*xsd, *request.complaint));
+            describeMessage(header, transfers, entry);
         },
         [&logLines](int fd, const std::string& path, TextFileWriter& log) {
             if (logLines)
                 logLines->log(fd, path, log);
             else
                 sepa::LogXmlFile(fd, path, log);  // the saved file, read back
-        });
+        },
+        entry);
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {
@@ -199,6 +241,7 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     const std::optional<fs::path> xsd = schemaFile(form, f);
     // Only a message that passed its own checks is worth the schema's opinion.
     const sepa::StreamedRequest request = sepa::StreamRequest(reader, header, sink, false, xsd, {});
+    CheckXmlPayroll(form, header, PayrollOfRequest(form, reader), sink);
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
         return;
@@ -216,17 +259,21 @@ void WriteXmlFileLog(FormState& form) {
 }
 
 void CheckBankFile(FormState& form, CheckSink& sink) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CheckXmlBankFile(form, sink);
-    else
-        CheckAllDispositions(form, sink);
+        return;
+    }
+    CheckAllDispositions(form, sink);
+    CheckFixedWidthPayroll(form, sink);
 }
 
 void CreateChosenBankFile(FormState& form) {
-    if (IsXmlBank(form))
+    if (IsXmlBank(form)) {
         CreateXmlBankFile(form);
-    else
-        CreateBankFile(form);
+        return;
+    }
+    ConfirmFixedWidthPayroll(form);
+    CreateBankFile(form);
 }
 
 }  // namespace doz

@@ -354,7 +354,8 @@ TEST_F(BankFileWriterTest, AnotherWriterOfTheSameFileIsWaitedForAndNamed) {
         [&](int, const std::string&, TextFileWriter& log) {
             whileLogged = taken(path) && taken(logPath);
             log.writeLine("Record=\"PC\"");
-        });
+        },
+        RegisterEntry{});
     EXPECT_TRUE(whileWritten);
     EXPECT_TRUE(whileLogged);
     EXPECT_FALSE(taken(path) || taken(logPath));  // given back

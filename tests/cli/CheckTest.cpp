@@ -43,6 +43,7 @@ protected:
         std::vector<std::string> args = {command,   kExamples,     "--bank",   bank,   "--layouts",
                                          kExamples, "--main-folder", mainFolder, "--regional", "it_IT"};
         if (command == "export") args.insert(args.end(), {"--output", bankFile});
+        for (const auto& [field, value] : headerFromToday()) changes.try_emplace(field, value);
         appendDemoHeader(args, changes);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());
@@ -60,8 +61,11 @@ TEST_F(CheckCommand, CleanDemoDataPassesForEveryBankAndWritesNothing) {
         const std::vector<std::string> out = splitLines(r.out);
         ASSERT_FALSE(out.empty());
         EXPECT_TRUE(startsWith(out.back(), "Errori: 0, avvisi: 0, note: ")) << out.back();
-        // Only notices: the accented town and payee names of the demo, never a CIN or IBAN of it.
-        for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        // Only notices: the accented town and payee names of the demo, never a
+        // CIN or IBAN of it; and that no file of the bank was produced before.
+        ASSERT_GE(out.size(), 2u);
+        EXPECT_TRUE(startsWith(out[out.size() - 2], "Nota: primo file di questa banca")) << out[out.size() - 2];
+        for (std::size_t i = 0; i + 2 < out.size(); ++i) {
             EXPECT_TRUE(startsWith(out[i], "Nota: disposizione ")) << out[i];
             EXPECT_NE(out[i].find("tabella CBI"), std::string::npos) << out[i];
         }
@@ -77,7 +81,7 @@ TEST_F(CheckCommand, CleanDemoDataPassesForEveryBankAndWritesNothing) {
 TEST_F(CheckCommand, ListsEveryFailingDispositionWithTheExportMessage) {
     // Ten days of expiry fail every cash payment; with --all the payments
     // without a payment mode are checked too.
-    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", "2026-12-19"}};
+    const std::map<std::string, std::string> changes = {{"DATA_SCADENZA", doz::isoDate(test_dates::FutureExecutionDay() + 10)}};
     const std::string bank = "Banca Popolare Demo";
     const RunResult exported = run("export", bank, changes, {"--all"});
     ASSERT_EQ(exported.status, 1) << exported.err;

@@ -19,6 +19,7 @@
 #include "platform/Ansi.h"
 #include "platform/DataPacket.h"
 #include "platform/Dates.h"
+#include "support/ExecutionDate.h"
 #include "support/TestFiles.h"
 
 extern char** environ;
@@ -252,6 +253,17 @@ inline const std::map<std::string, std::string> kHeader = {
     {"Conto_Tesoreria", "1234567"},  {"Data_Creazione", "2026-12-07"},       {"Data_Disposizione", "2026-12-09"},
     {"Data_Valuta", "2026-12-09"},   {"DATA_SCADENZA", "2026-12-31"},
 };
+
+// The documented header values with dates from today (the checks compare
+// the dates with the day they run): created today, executed and valued on
+// test_dates::FutureExecutionDay(), expiring `expiryDays` after execution.
+inline std::map<std::string, std::string> headerFromToday(int expiryDays = 30) {
+    const doz::DaySerial execution = test_dates::FutureExecutionDay();
+    return {{"Data_Creazione", doz::isoDate(doz::today())},
+            {"Data_Disposizione", doz::isoDate(execution)},
+            {"Data_Valuta", doz::isoDate(execution)},
+            {"DATA_SCADENZA", doz::isoDate(execution + expiryDays)}};
+}
 
 // Appends "--set FIELD=VALUE" for every documented header value, with `changes`
 // replacing or adding values.

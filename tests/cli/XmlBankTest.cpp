@@ -48,8 +48,7 @@ protected:
                                          "--regional", "it_IT"};
         if (command != "check") args.insert(args.end(), {"--output", output});
         header.try_emplace("CUC", "1A2B3C4D");
-        // Created when written: the execution date follows today.
-        header.try_emplace("Data_Disposizione", test_dates::FutureExecutionDate());
+        for (const auto& [field, value] : headerFromToday()) header.try_emplace(field, value);
         appendDemoHeader(args, header);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());

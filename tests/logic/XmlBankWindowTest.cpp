@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +101,33 @@ TEST_F(XmlBankWindow, CucIsKeptInTheSettings) {
     EXPECT_EQ(again.items("cbBanche").at(static_cast<std::size_t>(again.selectedIndex("cbBanche"))),
               "Banca Demo Nord - ISO 20022");
     EXPECT_TRUE(again.text("cbBancaFile").ends_with(".xml")) << "the saved XML bank proposes an XML file";
+}
+
+TEST_F(XmlBankWindow, TodayAndTheMomentOfCreationComeFromTheFormClock) {
+    MemoryWindow window;
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    TfmPzExport_Banche& form = start(window);
+    choose(window, form, "Banca Demo Nord - ISO 20022");
+    // Monday 7 December 2026, 09:30:15.
+    form.state().clock = [] { return DateTimeMs{encodeDate(2026, 12, 7)} * kMsPerDay + (9 * 3600 + 30 * 60 + 15) * 1000; };
+    window.setText("edCUC", "1A2B3C4D");
+    window.setDate("deData_Creazione", encodeDate(2027, 6, 7));
+    const std::string file = root.string() + "/STIPENDI.xml";
+    window.setText("cbBancaFile", file);
+
+    window.setDate("deData_Disposizione", encodeDate(2026, 12, 4));
+    form.Button2Click();
+    EXPECT_EQ(form.lastOutcome().kind, OutcomeKind::Validation);
+    EXPECT_NE(form.lastOutcome().message.find("anteriore a oggi (07/12/2026)"), std::string::npos)
+        << form.lastOutcome().message;
+    EXPECT_FALSE(fs::exists(file));
+
+    window.setDate("deData_Disposizione", encodeDate(2026, 12, 9));
+    form.Button2Click();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+    std::ifstream in(file);
+    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(xml.find("<CreDtTm>2026-12-07T09:30:15</CreDtTm>"), std::string::npos) << "not the typed date";
 }
 
 TEST_F(XmlBankWindow, FailedOkStandsOnItsDispositionAndControllaNotesLatinLetters) {

@@ -84,7 +84,6 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         {"CUC length", [](Message& m) { m.cuc = "1A2"; }, 0, "CUC", "\"1A2\" non valido (8 lettere o cifre)"},
         {"no execution date", [](Message& m) { m.execution = {}; }, 0, "DATA_ESECUZIONE", "mancante"},
         {"impossible date", [](Message& m) { m.execution = {2026, 11, 31}; }, 0, "DATA_ESECUZIONE", "inesistente"},
-        {"before creation", [](Message& m) { m.execution = {2026, 12, 4}; }, 0, "DATA_ESECUZIONE", "anteriore alla data di creazione"},
         {"Christmas", [](Message& m) { m.execution = {2026, 12, 25}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
         {"Saturday", [](Message& m) { m.execution = {2026, 12, 12}; }, 0, "DATA_ESECUZIONE", "TARGET2"},
         {"zero amount", [](Message& m) { m.transfers[0].cents = 0; }, 1, "Amt/InstdAmt", "importo ,00 fuori dai limiti"},

@@ -1,6 +1,7 @@
 // SEPA characters, IBANs and the settlement calendar.
 #include <gtest/gtest.h>
 
+#include "payments/Calendar.h"
 #include "sepa/Calendar.h"
 #include "sepa/SepaText.h"
 
@@ -26,9 +27,9 @@ TEST(SepaText, BlanksAroundGoAndTheTextIsCutToItsLength) {
 }
 
 TEST(Calendar, SettlementDaysAroundEasterAndTheFixedHolidays) {
-    EXPECT_EQ(EasterSunday(2024).month * 100 + EasterSunday(2024).day, 331);
-    EXPECT_EQ(EasterSunday(2026).month * 100 + EasterSunday(2026).day, 405);
-    EXPECT_EQ(EasterSunday(2038).month * 100 + EasterSunday(2038).day, 425);
+    EXPECT_EQ(doz::EasterSunday(2024).month * 100 + doz::EasterSunday(2024).day, 331);
+    EXPECT_EQ(doz::EasterSunday(2026).month * 100 + doz::EasterSunday(2026).day, 405);
+    EXPECT_EQ(doz::EasterSunday(2038).month * 100 + doz::EasterSunday(2038).day, 425);
 
     EXPECT_TRUE(IsSettlementDay({2026, 4, 2}));    // Thursday before Easter
     EXPECT_FALSE(IsSettlementDay({2026, 4, 3}));   // Good Friday

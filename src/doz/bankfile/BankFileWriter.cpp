@@ -180,6 +180,7 @@ void reserveForDispositions(FormState& form) {
 }  // namespace
 
 void CreateBankFile(FormState& form) {
+    const RegisterEntry entry = BankFileEntry(form);
     ProduceBankFile(
         form,
         [&form](ReplacementFile& file) {
@@ -189,7 +190,7 @@ void CreateBankFile(FormState& form) {
             BuildRecords(form);
             file.write(text.content);
         },
-        [&form](int fd, const std::string& path, TextFileWriter& log) { LogOpenFile(form, fd, path, log); });
+        [&form](int fd, const std::string& path, TextFileWriter& log) { LogOpenFile(form, fd, path, log); }, entry);
 }
 
 void BuildRecords(FormState& form) {

@@ -15,7 +15,13 @@ namespace {
 class TextField {
 public:
     TextField(Table& t, std::string_view name) : field_(t.findField(name)) {}
-    std::string operator()() const { return field_ ? std::string(trimBlanks(field_->asText())) : std::string(); }
+    std::string operator()() const {
+        if (!field_) return {};
+        // A text value is trimmed where it stands, without a copy of its own.
+        const Value& v = field_->value();
+        if (v.is<std::string>()) return std::string(trimBlanks(v.get<std::string>()));
+        return std::string(trimBlanks(field_->asText()));
+    }
 
 private:
     std::optional<Field> field_;

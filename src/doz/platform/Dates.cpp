@@ -73,6 +73,16 @@ DaySerial today() {
     return encodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
+DateTimeMs localNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    const DaySerial day = encodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const std::int64_t ms = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000LL + now.tv_nsec / 1'000'000;
+    return static_cast<DateTimeMs>(day) * kMsPerDay + std::min<std::int64_t>(ms, kMsPerDay - 1);  // a leap second
+}
+
 std::string formatDatePattern(std::string_view pattern, DaySerial serial, char dateSeparator) {
     const CivilDate c = decodeDate(serial);
     std::string out;

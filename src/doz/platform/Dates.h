@@ -32,6 +32,8 @@ int dayOfTheWeek(DaySerial serial);
 
 // Today's date from the system clock, local time.
 DaySerial today();
+// The system clock's moment, local time, to the millisecond.
+DateTimeMs localNow();
 
 inline DaySerial datePart(DateTimeMs dt) {
     return static_cast<DaySerial>(dt >= 0 ? dt / kMsPerDay : -((-dt + kMsPerDay - 1) / kMsPerDay));

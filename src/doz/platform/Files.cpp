@@ -521,6 +521,7 @@ void ReplacementFile::write(std::string_view data) {
     if (fd_ < 0) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
     if (!error_) error_ = writeAll(fd_, data.data(), data.size());
     if (error_) ioFailed("Impossibile scrivere il file", path_, error_);
+    if (watcher_) watcher_(data);
 }
 
 void ReplacementFile::commit() {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -91,6 +92,9 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     void write(std::string_view data);  // IoError naming the path
+    // Is handed every piece of the content once it is written, in order (to
+    // digest or copy the content as it goes by); none by default.
+    void setWatcher(std::function<void(std::string_view)> watcher) { watcher_ = std::move(watcher); }
     // Puts the file in place of the target (keeping the target's permissions);
     // IoError naming the path when it cannot, the target as it was;
     // FolderNotFlushedError when only the flush after the rename failed.
@@ -106,6 +110,7 @@ private:
     std::string named_;  // the temporary's name, when the system gives no file without a name
     int slot_ = -1;      // its place in the list the signal handler removes
     int error_ = 0;      // the failure of an earlier write: the file is never committed
+    std::function<void(std::string_view)> watcher_;
 };
 
 // Writes `content` to `path` whole or not at all, as ReplacementFile; IoError

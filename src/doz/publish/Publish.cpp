@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/SystemErrors.h"
+#include "register/KeptCopy.h"
 #include "reports/Reports.h"
 
 namespace doz {
@@ -32,8 +34,10 @@ namespace {
 // the developer and never stops the command: a log that cannot be written
 // whole is not put in place, and form.logFailure says why. A file put in
 // place whose folder could not be flushed afterwards counts as saved; that
-// failure goes to `afterwards`.
-void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent, std::vector<std::string>& afterwards) {
+// failure goes to `afterwards`. `saved` runs as soon as the bank file is in
+// place, beside the log (it must not throw).
+void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent, std::vector<std::string>& afterwards,
+                const std::function<void()>& saved) {
     const std::string& path = file.path();
     form.logFailure.clear();
     auto logFailed = [&form](std::exception_ptr failure) {
@@ -73,7 +77,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
 
     std::exception_ptr saveFailure;
     std::string notFlushed;
-    auto save = [&saveFailure, &notFlushed, &file, oldLog]() noexcept {
+    auto save = [&saveFailure, &notFlushed, &file, oldLog, &saved]() noexcept {
         try {
             file.commit();
         } catch (const FolderNotFlushedError& e) {
@@ -83,6 +87,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
             return;
         }
         if (!oldLog.empty()) ::unlink(oldLog.c_str());
+        if (saved) saved();
     };
     std::jthread saver;  // joined however this function ends
     if (alongside) {
@@ -141,7 +146,8 @@ BankFileTurns::BankFileTurns(FormState& form) {
     if (!sameFile(path, logPath)) log_.emplace(logPath, form.writerTurnWait);
 }
 
-void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent) {
+void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
+                     const RegisterEntry& entry) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -149,15 +155,39 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
 
     std::vector<std::string> afterwards;
+    std::string registerNotice;
     {
         // Written as it is built, into a file that has no name until it is
         // saved: a build that stops leaves nothing behind.
         const BankFileTurns turns(form);
         ReplacementFile file(path);
+        // The register works beside the build: the payments are written to
+        // it, and the content is digested and compressed as it reaches the
+        // file; the record is committed once the file is in place.
+        const bool recording = RegisterEnabled();
+        std::optional<ContentKeeper> keeper;
+        std::optional<RegisterRecording> record;
+        if (recording) {
+            record.emplace(form.paths.mainFolder);
+            if (!entry.paymentsWhileWriting) record->start(entry.payments);
+            try {
+                keeper.emplace(file.descriptor());
+                file.setWatcher([&keeper](std::string_view piece) { keeper->written(piece.size()); });
+            } catch (const std::exception& e) {
+                registerNotice = "Copia del file non conservata: " + std::string(e.what());
+            }
+        }
         write(file);
-        SaveAndLog(form, file, logContent, afterwards);
+        std::function<void()> saved;
+        if (recording)
+            saved = [&]() noexcept {
+                const std::string told = record->finish(entry, path, keeper ? &*keeper : nullptr);
+                if (!told.empty()) registerNotice = told;
+            };
+        SaveAndLog(form, file, logContent, afterwards, saved);
     }
     for (const std::string& message : afterwards) window.showMessage(message);
+    if (!registerNotice.empty()) window.showMessage(registerNotice);
 
     if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
         try {

@@ -1,6 +1,6 @@
 // Publishing a bank file, whatever its kind: the question before replacing a
-// file, the whole-file save, the log beside it, the question about the
-// folder and the closing of the window.
+// file, the whole-file save, the log beside it, the register of produced
+// files, the question about the folder and the closing of the window.
 #pragma once
 
 #include <functional>
@@ -9,6 +9,7 @@
 
 #include "FormState.h"
 #include "platform/Files.h"
+#include "register/History.h"
 
 namespace doz {
 
@@ -22,11 +23,16 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 
 // The part of the OK command every kind of bank file shares: asks before
 // replacing the file named in cbBancaFile, runs `write` for the content,
-// saves it whole or not at all with its log beside it, asks whether to open
-// the folder and closes the window. Once the file is in place the command
-// has produced it: a failure after that (the flush of its folder) is told as
-// a message, and the log is always the one of the file in place (or none).
-void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent);
+// saves it whole or not at all with its log beside it, records it in the
+// register with `entry` (read once the content is written, so the writer may
+// complete it), asks whether to open the folder and closes the window. The
+// register is written once the file is in place and never undoes it: a
+// failure is shown as an information ("Registro non aggiornato: ..."), as is
+// a failure to flush the file's folder once it is in place: the command has
+// produced the file, and the log is always the one of the file in place (or
+// none).
+void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
+                     const RegisterEntry& entry);
 
 // The turns of the writers of the bank file named in cbBancaFile and of its
 // log (platform/Files.h WriterTurn), taken in that order: held from before

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 #include <set>
 
@@ -479,10 +478,10 @@ Message RequestReader::header(LeftOut& leftOut) {
     if (!m.debtorAddress.empty() && m.debtorAddress.country.empty()) m.debtorAddress.country = ibanCountry(m.debtorIban);
 
     // The message is created now, whatever date the header shows.
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    m.created = {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour, local.tm_min, local.tm_sec};
+    const DateTimeMs now = form_.clock();
+    const CivilDate day = decodeDate(datePart(now));
+    const TimeOfDay time = timePart(now);
+    m.created = {{day.year, day.month, day.day}, time / 3'600'000, time / 60'000 % 60, time / 1000 % 60};
     m.messageId = newMessageId(m.created);
     m.paymentInfoId = m.messageId + "-P1";
 

@@ -87,8 +87,8 @@ struct LeftOut {
 
 // The message of the chosen bank (`form` = its form) from every disposition
 // cdsDisp shows, in order, with the layout's element map; fresh MsgId,
-// PmtInfId, and the creation time now. Texts are taken as they are
-// (PrepareMessage narrows and cuts them). DataError for a layout the map
+// PmtInfId, and the creation time now (form.clock). Texts are taken as they
+// are (PrepareMessage narrows and cuts them). DataError for a layout the map
 // refuses, and for a total of the payments left out beyond 64 bits.
 Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut);
 
@@ -112,8 +112,13 @@ public:
     // The sum of the transfers' cents; false when it is beyond 64 bits.
     bool totalCents(std::int64_t& total) const;
     // The next credit transfer into `t` (its strings are reused); false after
-    // the last. The first call after header() starts the second walk.
+    // the last. The first call after header() or rewind() starts a walk.
     bool next(Transfer& t);
+    // The next call of next() starts from the first disposition again.
+    void rewind() {
+        number_ = 0;
+        walking_ = false;
+    }
 
 private:
     struct Sources;

@@ -298,10 +298,6 @@ private:
             error(nullptr, "ReqdExctnDt", "data di esecuzione mancante");
         else if (!isValidDate(when))
             error(nullptr, "ReqdExctnDt", "data di esecuzione " + shownDate(when) + " inesistente");
-        else if (!created.empty() && CompareDates(when, created) < 0)
-            error(nullptr, "ReqdExctnDt",
-                  "data di esecuzione " + shownDate(when) + " anteriore alla data di creazione del file " +
-                      shownDate(created));
         else if (!IsSettlementDay(when))
             error(nullptr, "ReqdExctnDt",
                   "data di esecuzione " + shownDate(when) +

@@ -33,13 +33,14 @@ SepaReach SepaReachOf(std::string_view ibanCountry);
 // the IBANs (payees' and debtor's) and where they are (inside SEPA; outside
 // the EEA the payee's BIC and the debtor's address are required), the BICs,
 // the debtor's ABI, the CUC (8 letters and digits), the execution date
-// (present, not before the creation date, a settlement day), the amounts
-// (0.01 to 999,999,999.99), the names, the identifiers (present, at most 35,
-// unique, no "/" at either end nor "//": converted), and the faults the
-// filling found. Each text the conversion changed is a FindingKind::Notice,
-// each fault a FindingKind::Error, into `sink`, naming the disposition and
-// payee (none for the header) and the field that fed the element. True when
-// no error was found.
+// (present, a settlement day; how it stands to today is for the payroll
+// checks, payroll/PayrollChecks.h), the amounts (0.01 to 999,999,999.99), the
+// names, the identifiers (present, at most 35, unique, no "/" at either end
+// nor "//": converted), and the faults the filling found. Each text the
+// conversion changed is a FindingKind::Notice, each fault a
+// FindingKind::Error, into `sink`, naming the disposition and payee (none for
+// the header) and the field that fed the element. True when no error was
+// found.
 //
 // The element paths findings use (the keys of Message::sourceField):
 //   header:   GrpHdr/MsgId, CreDtTm, InitgPty/Nm, InitgPty/Id, PmtInf/PmtInfId,

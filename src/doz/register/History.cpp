@@ -1,0 +1,170 @@
+#include "register/History.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <string_view>
+
+#include "layout/Catalogue.h"
+#include "payments/PaymentKind.h"
+#include "platform/Dates.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "register/FileRegister.h"
+#include "register/KeptCopy.h"
+
+namespace doz {
+
+namespace {
+
+std::string dateText(DaySerial date) { return date == 0 ? std::string() : isoDate(date); }
+
+}  // namespace
+
+PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
+                                  const std::vector<PayrollPayment>& payroll) {
+    PayrollHistory out;
+    if (!RegisterEnabled()) return out;
+    try {
+        std::vector<PayrollPayment> transfers;
+        const bool xml = IsXmlBank(form);
+        if (xml)
+            for (const PayrollPayment& p : payroll)
+                if (IsCreditTransferKind(p.kind)) transfers.push_back(p);
+        FileRegister reg(form.paths.mainFolder, FileRegister::Open::Existing);
+        out = reg.history(bank, xml ? transfers : payroll, payroll);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        out = {};
+        out.unavailable = e.what();
+    }
+    return out;
+}
+
+RegisterEntry BankFileEntry(FormState& form) {
+    RegisterEntry entry;
+    WindowPort& w = form.window;
+    Table& catalogue = form.cdsTracciati;
+    if (catalogue.active() && !catalogue.eof()) {
+        // The catalogue stands on the chosen bank.
+        entry.bank = catalogue.fieldByName("Banca").asText();
+        if (const std::optional<Field> format = catalogue.findField("Formato")) entry.format = format->asText();
+        if (entry.format.empty())
+            if (const std::optional<Field> code = catalogue.findField("CodTracciato")) entry.format = code->asText();
+    }
+    entry.supportName = w.text("edNOME_SUPPORTO");
+    entry.creationDate = dateText(w.date("deData_Creazione"));
+    entry.executionDate = dateText(w.date("deData_Disposizione"));
+    if (RegisterEnabled()) entry.payments = CollectPayroll(form);
+    return entry;
+}
+
+namespace {
+
+std::string reasonOf(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "errore sconosciuto";
+    }
+}
+
+}  // namespace
+
+RegisterRecording::RegisterRecording(std::string mainFolder) : mainFolder_(std::move(mainFolder)) {}
+
+RegisterRecording::~RegisterRecording() {
+    join();
+    if (register_) register_->abandonRecord();
+}
+
+void RegisterRecording::join() noexcept {
+    if (thread_.joinable()) thread_.join();
+}
+
+void RegisterRecording::begin(const std::vector<PayrollPayment>& payments) noexcept {
+    try {
+        register_ = std::make_unique<FileRegister>(mainFolder_, FileRegister::Open::Create);
+        id_ = register_->beginRecord(payments);
+    } catch (...) {
+        register_.reset();
+        failure_ = std::current_exception();
+    }
+}
+
+void RegisterRecording::start(const std::vector<PayrollPayment>& payments) noexcept {
+    // A register is made only for a file that was saved: the first one is
+    // written once the file is in place.
+    if (!fileExists(RegisterPath(mainFolder_))) return;
+    started_ = true;
+    try {
+        thread_ = std::thread([this, &payments] { begin(payments); });
+    } catch (const std::system_error&) {
+        begin(payments);  // no thread to be had: now
+    }
+}
+
+std::string RegisterRecording::finish(const RegisterEntry& entry, const std::string& path,
+                                      ContentKeeper* keeper) noexcept {
+    if (started_) join();
+    else begin(entry.payments);
+    std::string told;
+    try {
+        if (failure_) std::rethrow_exception(failure_);
+        ProducedFile file;
+        file.moment = RegisterMoment();
+        file.bank = entry.bank;
+        file.format = entry.format;
+        file.path = path;
+        file.name = extractFileName(path);
+        file.supportName = entry.supportName;
+        file.creationDate = entry.creationDate;
+        file.executionDate = entry.executionDate;
+        file.messageId = entry.messageId;
+        if (keeper) {
+            // The digest and size come with the copy; a copy that cannot be
+            // made or written leaves the row without it.
+            try {
+                const ContentKeeper::Kept kept = keeper->finish();
+                file.sha256 = kept.sha256;
+                file.size = kept.size;
+                file.copy = WriteKeptCopy(mainFolder_, kept);
+            } catch (...) {
+                told = "Copia del file non conservata: " + reasonOf(std::current_exception());
+            }
+        }
+        register_->endRecord(id_, file);
+    } catch (...) {
+        if (register_) register_->abandonRecord();
+        return "Registro non aggiornato: " + reasonOf(std::current_exception());
+    }
+    return told;
+}
+
+std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
+                               ContentKeeper* keeper) noexcept {
+    RegisterRecording recording(mainFolder);
+    return recording.finish(entry, path, keeper);
+}
+
+bool RegisterEnabled() {
+    const char* off = std::getenv("PZT_BANKFILE_NO_REGISTER");
+    return !(off && std::string_view(off) == "1");
+}
+
+std::vector<HistoryRow> ProducedFileRows(const std::string& mainFolder, const std::string& bank) {
+    FileRegister reg(mainFolder, FileRegister::Open::Existing);
+    std::vector<HistoryRow> rows;
+    for (const ProducedFile& f : reg.files(bank))
+        rows.push_back({f.id, f.moment, f.bank, f.path, f.count, f.totalCents, !f.copy.empty()});
+    return rows;
+}
+
+void SaveKeptFileAgain(FormState& form, std::int64_t id, const std::string& path) {
+    if (fileExists(path) && !form.window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
+    RestoreKeptCopy(form.paths.mainFolder, id, path);
+}
+
+}  // namespace doz

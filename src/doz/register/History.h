@@ -1,0 +1,113 @@
+// The register as the commands and the window use it: what the payroll
+// checks compare with, the entry of a file being produced, the list of
+// produced files as rows, and a kept file saved again. Toolkit-free; the
+// window's "Storico" and `pzt-bankfile history` show the same rows.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FormState.h"
+#include "payments/Payroll.h"
+#include "payments/PayrollHistory.h"
+
+namespace doz {
+
+// What the register says about `payroll` (CollectPayroll: every disposition
+// shown) before a file for `bank` is produced from it. For an XML bank the
+// same payroll is looked for among the credit transfers only, as its file
+// holds them. A register that cannot be read (damaged, of a newer program)
+// gives `unavailable` with the reason and nothing else; a register that does
+// not exist yet gives no earlier file. Never throws for the register's sake.
+PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
+                                  const std::vector<PayrollPayment>& payroll);
+
+// What the register keeps of a bank file besides its bytes, as the writer of
+// each kind knows it. BankFileEntry fills what the window shows; the XML
+// writer puts in the message's dates and MsgId and its own payments.
+struct RegisterEntry {
+    std::string bank;
+    std::string format;
+    std::string supportName;
+    std::string creationDate;
+    std::string executionDate;
+    std::string messageId;
+    std::vector<PayrollPayment> payments;  // those in the file, in order
+    // The writer fills `payments` only while it writes (XML: the transfers
+    // as the message holds them): the register then writes them once the
+    // content is written instead of beside it.
+    bool paymentsWhileWriting = false;
+};
+
+// The chosen bank and its format (the catalogue's Formato, else the layout
+// code), the support name and the creation and execution dates of the header,
+// and every disposition shown as a payment.
+RegisterEntry BankFileEntry(FormState& form);
+
+class ContentKeeper;
+class FileRegister;
+
+// The recording of one bank file beside its writing, in one transaction of
+// the register: start() writes the payments on a thread of its own while the
+// file is built; once the file is in place, finish() adds the kept copy, the
+// digest and the file's details and commits. Dropped without finish() (the
+// file was not saved), the register stays as it was.
+class RegisterRecording {
+public:
+    explicit RegisterRecording(std::string mainFolder);
+    ~RegisterRecording();
+    RegisterRecording(const RegisterRecording&) = delete;
+    RegisterRecording& operator=(const RegisterRecording&) = delete;
+
+    // Starts writing `payments`, which must stay as they are until finish(),
+    // when the register exists (else finish() makes it and writes them).
+    void start(const std::vector<PayrollPayment>& payments) noexcept;
+    // The bank file is in place at `path`: its copy (from `keeper`, which saw
+    // every byte written; none: no copy) and its row, with the payments of
+    // `entry` when start() was not called. Never throws: gives what the user
+    // is to be told, empty when all went well, "Registro non aggiornato: ..."
+    // when the row could not be written, "Copia del file non conservata: ..."
+    // when only the copy could not.
+    std::string finish(const RegisterEntry& entry, const std::string& path, ContentKeeper* keeper) noexcept;
+
+private:
+    void begin(const std::vector<PayrollPayment>& payments) noexcept;
+    void join() noexcept;
+
+    std::string mainFolder_;
+    std::unique_ptr<FileRegister> register_;
+    std::int64_t id_ = 0;
+    std::exception_ptr failure_;
+    std::thread thread_;
+    bool started_ = false;
+};
+
+// A produced file recorded in one go (RegisterRecording without the thread).
+std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
+                               ContentKeeper* keeper) noexcept;
+
+// Whether produced files are recorded. Always, unless the environment sets
+// PZT_BANKFILE_NO_REGISTER=1 to measure the cost of the register itself.
+bool RegisterEnabled();
+
+// The list of produced files as the window and `history` show it, newest first.
+struct HistoryRow {
+    std::int64_t id = 0;
+    std::string moment, bank, path;
+    std::int64_t count = 0, totalCents = 0;
+    bool kept = false;  // a copy of the file can be saved again
+};
+// Of one bank when `bank` is not empty; none when the register does not
+// exist. RegisterError when it cannot be read.
+std::vector<HistoryRow> ProducedFileRows(const std::string& mainFolder, const std::string& bank = {});
+
+// The window's "save again": asks before replacing an existing file ("Il file
+// esiste gia'. Sostituirlo ?"; No is a SilentAbort), then writes the kept copy
+// of file `id` to `path` (RestoreKeptCopy).
+void SaveKeptFileAgain(FormState& form, std::int64_t id, const std::string& path);
+
+}  // namespace doz

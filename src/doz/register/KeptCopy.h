@@ -1,0 +1,69 @@
+// The exact bytes of every produced file, kept beside the register: a gzip
+// file (RFC 1952; one member per megabyte of the file, compressed by
+// libdeflate at its fastest level) named by the SHA-256 of the bytes it
+// holds, in the copies folder (KeptCopyFolder). `zcat` reads one back; the
+// program writes it back whole and only when its digest is the register's.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace doz {
+
+// A file's content as it is being written: its SHA-256 and its gzip form,
+// made on a thread of its own that reads the bytes back from the file (they
+// are in the system's cache) as the writer reports them written, so that the
+// writer never waits for it and no copy of the content is held.
+class ContentKeeper {
+public:
+    struct Kept {
+        std::string sha256;  // 64 lowercase hexadecimal digits
+        std::string gzip;
+        std::int64_t size = 0;
+    };
+
+    // `fd`: the file being written, read with a descriptor of the keeper's own.
+    explicit ContentKeeper(int fd);
+    ~ContentKeeper();
+    ContentKeeper(const ContentKeeper&) = delete;
+    ContentKeeper& operator=(const ContentKeeper&) = delete;
+
+    // `bytes` more of the file are written. Never throws.
+    void written(std::size_t bytes) noexcept;
+    // Every byte written so far, digested and compressed; RegisterError when
+    // they could not be read back or compressed. Called once.
+    Kept finish();
+
+private:
+    void run() noexcept;
+    // Reads, digests and compresses whole members up to `upTo`, and with
+    // `all` the last piece too.
+    void take(std::size_t upTo, bool all);
+
+    struct Work;
+    Work* work_;
+    int fd_ = -1;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t written_ = 0;  // reported by the writer
+    bool ending_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+// Writes a kept copy into the copies folder of `mainFolder` (made readable by
+// its owner only when new) whole or not at all, and gives its file name.
+// RegisterError naming the file when it cannot.
+std::string WriteKeptCopy(const std::string& mainFolder, const ContentKeeper::Kept& kept);
+
+// Writes the bytes of the register's file `id` into `out`, whole, once they
+// are read back from the kept copy and found to be the file's (its SHA-256 and
+// size). RegisterError, with nothing written, for an unknown file, a file
+// without a copy, a missing, damaged or altered copy.
+void RestoreKeptCopy(const std::string& mainFolder, std::int64_t id, const std::string& out);
+
+}  // namespace doz
