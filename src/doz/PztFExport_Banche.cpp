@@ -142,6 +142,9 @@ void TfmPzExport_Banche::FormDestroy() {
 void TfmPzExport_Banche::Button2Click() {
     run([&] {
         WaitCursor cursor(state_.window);
+        // The grid does not follow the build row by row: it is brought to the
+        // row where the build stopped (or finished) once, when the views resume.
+        SuspendedViews views(state_.cdsDisp);
         state_.confirmedWarnings.reset();
         requireBank(state_.window);
         ReloadDispositions(state_);

@@ -566,6 +566,9 @@ void ExportWindow::setCursor(CursorShape shape) {
 }
 
 bool ExportWindow::askYesNo(const std::string& question) {
+    // A question in the middle of a walk (the grid not following it) is about
+    // the row where the walk stands: the grid shows it.
+    if (form_ && form_->state().cdsDisp.controlsDisabled()) model_->resync();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Attenzione"), fromAnsi(question),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
