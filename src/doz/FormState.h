@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Table.h"
 #include "platform/WindowPort.h"
@@ -97,6 +98,10 @@ struct FormState {
     CheckSink* checkSink = nullptr;
     // The user has been told that an XML bank's schema is missing (once per run).
     bool schemaAbsenceTold = false;
+    // Disposizioni.cds as it was when read into cdsLeggi, and a later state of
+    // it the user chose not to read again (so that it is not asked twice).
+    FileStamp dispositionsStamp;
+    FileStamp keptDispositionsStamp;
     // Why the last OK command's log could not be written (the command went on
     // without it); empty when it was written or nothing was logged.
     std::string logFailure;

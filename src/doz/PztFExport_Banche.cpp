@@ -147,6 +147,7 @@ void TfmPzExport_Banche::Button2Click() {
         SuspendedViews views(state_.cdsDisp);
         state_.confirmedWarnings.reset();
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
         CreateChosenBankFile(state_);
         SaveSettings();
@@ -158,6 +159,7 @@ void TfmPzExport_Banche::Button3Click() {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
         WriteDistinta(state_);
     });
@@ -168,6 +170,7 @@ void TfmPzExport_Banche::Button1Click() {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
         WriteBrogliaccio(state_);
     });
@@ -180,6 +183,7 @@ void TfmPzExport_Banche::btnControllaClick() {
             WaitCursor cursor(state_.window);
             SuspendedViews views(state_.cdsDisp);
             requireBank(state_.window);
+            OfferDispositionsReload(state_);
             CheckDispositions(state_, sink);
         }
         state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });

@@ -677,6 +677,33 @@ private slots:
         QVERIFY(text.find("Errori: 3") != std::string::npos);
     }
 
+    // A Disposizioni.cds replaced while the window is open is said before the
+    // commands that read it; Yes reads it again, No goes on with the old rows
+    // and is not asked again for the same file.
+    void changedDispositionsAreOfferedForReading() {
+        start();
+        std::vector<Payee> payees = standardPayees();
+        payees.push_back({"Gialli Carla", 1, 50005, "000000000055"});
+        writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
+        user_->answers = {true};
+        click("btnControlla");
+        const QString changed = QString::fromUtf8("\xC3\xA8 cambiato dopo la lettura");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(1));
+        QVERIFY(boxTexts(QMessageBox::Warning)[0].contains(changed));
+        QCOMPARE(gridRows(), 4);
+        QCOMPARE(cell(3, 0), QStringLiteral("Gialli Carla"));
+
+        writeDispositions(dispFolder() + "/Disposizioni.cds", standardPayees());
+        user_->answers = {false};
+        click("Button1");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(2));
+        QVERIFY(readFile(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt").find("Gialli Carla") !=
+                std::string::npos);
+        click("Button3");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(2));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+    }
+
     // Esc anywhere closes the window without saving anything.
     void escapeClosesWithoutSaving() {
         start();
