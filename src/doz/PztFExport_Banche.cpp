@@ -184,7 +184,10 @@ void TfmPzExport_Banche::btnControllaClick() {
             SuspendedViews views(state_.cdsDisp);
             requireBank(state_.window);
             OfferDispositionsReload(state_);
+            // The check walks every row; the grid stays on the row the user had.
+            const int row = state_.cdsDisp.active() ? state_.cdsDisp.recNo() : -1;
             CheckDispositions(state_, sink);
+            if (row >= 0) doz::SelectDisposition(state_, row + 1);
         }
         state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
     });

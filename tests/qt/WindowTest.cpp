@@ -44,7 +44,7 @@
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
-#include "qt/FindingListDialog.h"
+#include "qt/FindingListPanel.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -631,20 +631,30 @@ private slots:
         QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(4));
     }
 
-    // Controlla lists every failure, failures first, and writes nothing; a double
-    // click selects the disposition in the grid; the list is saved as text.
+    // Controlla lists every failure, failures first, and writes nothing, in a
+    // panel beside the grid; the grid keeps its row; a double click selects the
+    // disposition in the grid; the list is saved as text; Esc after a failed
+    // save closes the list only.
     void checkListsEveryFailure() {
         std::vector<Payee> payees = standardPayees();
         payees[0].account.clear();  // Rossi Mario, disposition 1
         payees[3].account.clear();  // Neri Luca, disposition 3
         writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
         start();
+        grid()->selectRow(1);
         click("btnControlla");
+        QCOMPARE(gridCurrentRow(), 1);
         QVERIFY(user_->boxes.empty());
-        FindingListDialog* list = window_->findingList();
+        FindingListPanel* list = window_->findingList();
         QVERIFY(list && list->isVisible());
-        QTableWidget* rows = list->table();
-        auto at = [rows](int r, int c) { return rows->item(r, c) ? rows->item(r, c)->text() : QString(); };
+        QCOMPARE(list->window(), static_cast<QWidget*>(window_.get()));
+        // Beside the grid, both in full view.
+        const QRect gridArea(grid()->mapTo(window_.get(), QPoint()), grid()->size());
+        const QRect listArea(list->mapTo(window_.get(), QPoint()), list->size());
+        QVERIFY(!gridArea.intersects(listArea));
+        QVERIFY(listArea.left() >= gridArea.right());
+        QVERIFY(grid()->isVisible() && gridArea.width() > 200);
+        auto at = [list](int r, int c) { return list->cellText(r, c); };
         // The missing sender (file header) and both missing accounts, before every notice.
         QCOMPARE(at(0, 0), QStringLiteral("Errore"));
         QCOMPARE(at(0, 3), QStringLiteral("PC"));
@@ -653,19 +663,24 @@ private slots:
         QCOMPARE(at(1, 4), QStringLiteral("CC_DESTINATARIO"));
         QCOMPARE(at(2, 1), QStringLiteral("3"));
         QCOMPARE(at(2, 2), QStringLiteral("Neri Luca"));
-        QVERIFY(rows->rowCount() > 3);
-        for (int r = 3; r < rows->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
+        QVERIFY(list->rowCount() > 3);
+        for (int r = 3; r < list->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
         QVERIFY(list->summary()->text().startsWith(QStringLiteral("Errori: 3")));
+        // The message column has the room the others leave.
+        QTableView* rows = list->table();
+        const int last = rows->model()->columnCount() - 1;
+        for (int c = 0; c < last; ++c) QVERIFY(rows->columnWidth(last) >= rows->columnWidth(c));
         QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
         QVERIFY(!directoryExists(reportFolder()));
         QVERIFY(opened_.empty());
 
         const QRect cell = rows->visualRect(rows->model()->index(2, 0));
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(gridCurrentRow(), 2);
         QCOMPARE(window_->form().state().cdsDisp.fieldByName("DESC_DESTINATARIO").asText(), std::string("Neri Luca"));
 
-        const std::string saved = root_ + "/controllo.txt";
+        std::string saved = root_ + "/controllo.txt";
         user_->onFileDialog = [&](QFileDialog* dialog) {
             dialog->selectFile(QString::fromStdString(saved));
             static_cast<QDialog*>(dialog)->accept();
@@ -675,6 +690,17 @@ private slots:
         QVERIFY2(text.find("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO: ") != std::string::npos,
                  text.c_str());
         QVERIFY(text.find("Errori: 3") != std::string::npos);
+
+        // A save that fails: the error, then the focus back in the list, where Esc closes the list only.
+        saved = root_ + "/no-such-folder/controllo.txt";
+        list->saveButton()->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(list->saveButton(), Qt::Key_Return);
+        QTRY_COMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(1));
+        QTRY_VERIFY(list->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(window_->isVisible());
+        QVERIFY(window_->findingList() == nullptr);
+        QCOMPARE(window_->width(), 934);
     }
 
     // A Disposizioni.cds replaced while the window is open is said before the

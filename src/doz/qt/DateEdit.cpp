@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Regional.h"
+#include "qt/Italian.h"
 
 namespace doz {
 
@@ -93,7 +94,7 @@ void DateEdit::left() {
         setDate(date());
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), invalidTextMessage(),
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), invalidTextMessage(),
                     QMessageBox::Ok, window());
     box.exec();
     edit_->setFocus(Qt::OtherFocusReason);

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QKeyEvent>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -28,7 +29,8 @@
 #include "qt/BrowseEdit.h"
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
-#include "qt/FindingListDialog.h"
+#include "qt/FindingListPanel.h"
+#include "qt/Italian.h"
 #include "platform/Files.h"
 
 namespace doz {
@@ -108,14 +110,24 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     add(bottom, kBottomPanel, ComponentKind::Panel, "");
     buildBottomPanel(bottom);
 
-    grid_ = new QTableView(this);
+    // The centre: the grid, and beside it the list of Controlla while it is open.
+    centre_ = new QSplitter(Qt::Horizontal, this);
+    centre_->setChildrenCollapsible(false);
+    grid_ = new QTableView(centre_);
     add(grid_, "dbgDisp", ComponentKind::Grid, "");
+    findingList_ = new FindingListPanel([this](const std::string& textForm) { saveFindingList(textForm); }, centre_);
+    centre_->addWidget(grid_);
+    centre_->addWidget(findingList_);
+    centre_->setStretchFactor(0, 0);
+    centre_->setStretchFactor(1, 1);
+    findingList_->hide();
+    connect(findingList_, &FindingListPanel::closed, this, &ExportWindow::findingListClosed);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(top);
-    column->addWidget(grid_, 1);
+    column->addWidget(centre_, 1);
     column->addWidget(bottom);
 
     // Tab order: the header controls, the grid, then the commands.
@@ -159,7 +171,6 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
 
 ExportWindow::~ExportWindow() {
     tearingDown_ = true;
-    delete findingList_;
     for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"}) get(name).widget->removeEventFilter(this);
     // The grid lets go of the table before the window's state goes away.
     model_->detach();
@@ -565,27 +576,40 @@ void ExportWindow::setCursor(CursorShape shape) {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
 
+// The focus goes back to the control that had it in this window (also when a
+// dialog closed just before left no control focused).
+int ExportWindow::execBox(QMessageBox& box) {
+    QWidget* had = QApplication::focusWidget();
+    if (!had || had->window() != this) had = focusWidget();
+    const QPointer<QWidget> focus = had;
+    const int answer = box.exec();
+    if (focus && focus->isVisible()) {
+        focus->activateWindow();
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+    return answer;
+}
+
 bool ExportWindow::askYesNo(const std::string& question) {
     // A question in the middle of a walk (the grid not following it) is about
     // the row where the walk stands: the grid shows it.
     if (form_ && form_->state().cdsDisp.controlsDisabled()) model_->resync();
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Attenzione"), fromAnsi(question),
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kBoxTitle), fromAnsi(question),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return execBox(box) == QMessageBox::Yes;
 }
 
 void ExportWindow::showError(const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), fromAnsi(message),
-                    QMessageBox::Ok, this);
-    box.exec();
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), fromAnsi(message), QMessageBox::Ok, this);
+    execBox(box);
 }
 
 void ExportWindow::showMessage(const std::string& message) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), fromAnsi(message),
-                    QMessageBox::Ok, this);
-    box.exec();
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kBoxTitle), fromAnsi(message), QMessageBox::Ok,
+                    this);
+    execBox(box);
 }
 
 std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initialFile) {
@@ -604,25 +628,59 @@ std::optional<std::string> ExportWindow::runFolderDialog(const std::string& titl
 
 void ExportWindow::close() { QWidget::close(); }
 
-FindingListDialog* ExportWindow::findingList() const { return findingList_.data(); }
+FindingListPanel* ExportWindow::findingList() const {
+    return findingList_->isVisibleTo(this) ? findingList_ : nullptr;
+}
 
-// The list is saved through the same save dialog as the bank file, without the
-// overwrite question of the bank file: the text file is the user's own copy.
 void ExportWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
-    delete findingList_;
-    auto save = [this](const std::string& textForm) {
-        const QString chosen = QFileDialog::getSaveFileName(findingList_, QStringLiteral("Salva l'elenco"),
-                                                            QStringLiteral("Controllo.txt"));
-        if (chosen.isEmpty()) return;
-        try {
-            writeFileAtomically(toAnsi(chosen), textForm);
-        } catch (const std::exception& e) {
-            showError(e.what());
+    findingList_->setList(list, std::move(onPick));
+    openFindingList();
+}
+
+// The list opens beside the grid, the window growing by the list's width as
+// far as the screen allows, so that the grid keeps its room; closing the list
+// gives that width back.
+void ExportWindow::openFindingList() {
+    if (findingList_->isVisibleTo(this)) return;
+    const int before = width();
+    const int wanted = std::max(560, before * 17 / 20);
+    widenedBy_ = 0;
+    const QScreen* s = screen();
+    if (s && !isMaximized() && !isFullScreen()) {
+        const QRect area = s->availableGeometry();
+        const int width = std::min(before + wanted, std::max(before, area.width()));
+        widenedBy_ = width - before;
+        if (widenedBy_ > 0) {
+            QRect g = geometry();
+            g.setWidth(width);
+            if (g.right() > area.right()) g.moveRight(area.right());
+            if (g.left() < area.left()) g.moveLeft(area.left());
+            setGeometry(g);
         }
-    };
-    findingList_ = new FindingListDialog(list, std::move(onPick), save, this);
-    findingList_->setAttribute(Qt::WA_DeleteOnClose);
+    }
     findingList_->show();
+    const int total = centre_->width() + widenedBy_;
+    const int list = total * 3 / 5;
+    centre_->setSizes({std::max(1, total - list), list});
+}
+
+void ExportWindow::findingListClosed() {
+    if (widenedBy_ > 0 && !isMaximized() && !isFullScreen()) resize(std::max(minimumWidth(), width() - widenedBy_), height());
+    widenedBy_ = 0;
+    grid_->setFocus(Qt::OtherFocusReason);
+}
+
+// The list is saved through a save dialog without the overwrite question of
+// the bank file: the text file is the user's own copy.
+void ExportWindow::saveFindingList(const std::string& textForm) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Salva l'elenco"), QStringLiteral("Controllo.txt"));
+    if (chosen.isEmpty()) return;
+    try {
+        writeFileAtomically(toAnsi(chosen), textForm);
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
 }
 
 void ExportWindow::openWithDesktop(const std::string& path) {
@@ -654,11 +712,14 @@ void ExportWindow::openWithDesktop(const std::string& path) {
 }
 
 void ExportWindow::reportNotOpened(const QString& path) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
-                    QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
-                                   "Il file \u00E8 stato scritto in:\n%1").arg(path),
-                    QMessageBox::Ok, this);
-    box.exec();
+    const bool folder = path.endsWith(QLatin1Char('/')) || directoryExists(toAnsi(path));
+    const QString text = folder ? QStringLiteral("Impossibile aprire la cartella con il programma del desktop.\n"
+                                                 "La cartella \u00E8:\n%1")
+                                : QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
+                                                 "Il file \u00E8 stato scritto in:\n%1");
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kBoxTitle), text.arg(path), QMessageBox::Ok, this);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    execBox(box);
 }
 
 }  // namespace doz

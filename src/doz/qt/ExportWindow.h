@@ -19,12 +19,14 @@
 #include "PztFExport_Banche.h"
 #include "platform/WindowPort.h"
 
+class QMessageBox;
+class QSplitter;
 class QTableView;
 
 namespace doz {
 
 class DispositionModel;
-class FindingListDialog;
+class FindingListPanel;
 
 class ExportWindow : public QWidget, public WindowPort {
     Q_OBJECT
@@ -70,8 +72,8 @@ public:
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
-    // The list Controlla shows, while it is open.
-    FindingListDialog* findingList() const;
+    // The list Controlla shows, while it is open beside the grid; nothing when closed.
+    FindingListPanel* findingList() const;
 
     // The widget's own members of the same names stay reachable beside the port's
     // (close() is the port's: it closes the window all the same).
@@ -98,6 +100,11 @@ private:
     void followCurrentRow(int row);
     void reportNotOpened(const QString& path);
     void gridRowChosen(const QModelIndex& current);
+    void openFindingList();
+    void findingListClosed();
+    void saveFindingList(const std::string& textForm);
+    // Runs a box over the window; the focus goes back where it was.
+    int execBox(QMessageBox& box);
 
     QWidget* add(QWidget* widget, const char* name, ComponentKind kind, const char* parent,
                  const char* focusControl = "");
@@ -111,7 +118,9 @@ private:
     QTableView* grid_ = nullptr;
     DispositionModel* model_ = nullptr;
     DesktopOpener desktopOpener_;
-    QPointer<FindingListDialog> findingList_;
+    QSplitter* centre_ = nullptr;        // the grid and, when open, the list of Controlla
+    FindingListPanel* findingList_ = nullptr;
+    int widenedBy_ = 0;                  // what opening the list added to the window's width
     std::unique_ptr<TfmPzExport_Banche> form_;
     QWidget* leftByClick_ = nullptr;  // the exit edit a button press has already left
     bool shown_ = false;
