@@ -20,6 +20,11 @@ int main(int argc, char** argv) {
     paths.chooseFolders = argc <= 1;
 
     doz::ExportWindow fmPzExport_Banche(paths);
+    // Closing the window ends the program, whatever else is still open or
+    // about to open (a box of a control left for the closing, say); also when
+    // the start-up closes it before the event loop runs.
+    QObject::connect(&fmPzExport_Banche, &doz::ExportWindow::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     fmPzExport_Banche.show();
     return QApplication::exec();
 }

@@ -803,6 +803,22 @@ private slots:
         QCOMPARE(user_->boxes.size(), std::size_t(2));
     }
 
+    // Chiudi pressed while a date edit holds an impossible date closes the
+    // window; no box of the date is left behind.
+    void closingWithAnImpossibleDateLeavesNothing() {
+        start();
+        QSignalSpy closed(window_.get(), &ExportWindow::closed);
+        auto* date = find<DateEdit>("deData_Creazione");
+        date->lineEdit()->setFocus(Qt::OtherFocusReason);
+        date->lineEdit()->clear();
+        QTest::keyClicks(date->lineEdit(), "31/02/2026");
+        click("btnChiudi");
+        QTest::qWait(50);
+        QVERIFY(!window_->isVisible());
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(user_->boxes.empty());
+    }
+
     // A press on a calendar button or on the file's ellipsis leaves the support name.
     void buttonsWithoutFocusLeaveTheSupportName() {
         start();

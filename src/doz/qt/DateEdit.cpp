@@ -89,6 +89,8 @@ QString DateEdit::invalidTextMessage() const {
 void DateEdit::left() {
     // Left for a command that already stopped on this text with the same message.
     if (QApplication::activeModalWidget()) return;
+    // Left for the window's closing (Chiudi, Esc): the window is gone, and so is the date.
+    if (!window()->isVisible()) return;
     if (edit_->text().trimmed().isEmpty()) return;
     if (hasValidText()) {
         setDate(date());

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QKeyEvent>
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTableView>
@@ -343,6 +344,11 @@ void ExportWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void ExportWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) emit closed();
 }
 
 void ExportWindow::showEvent(QShowEvent* event) {

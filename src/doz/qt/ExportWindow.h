@@ -83,8 +83,14 @@ public:
     using QWidget::setEnabled;
     using QWidget::setCursor;
 
+signals:
+    // The window was closed (Chiudi, Esc, its close box, or the end of OK):
+    // the program ends.
+    void closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
