@@ -192,6 +192,7 @@ public:
         QMessageBox::Icon icon;
         QString text;
         bool waitCursor;  // the hourglass was on while the box was shown
+        QString title;
     };
 
     ModalAnswerer() {
@@ -211,7 +212,7 @@ private:
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             handled_ = modal;
             const QCursor* cursor = QApplication::overrideCursor();
-            boxes.push_back({box->icon(), box->text(), cursor && cursor->shape() == Qt::WaitCursor});
+            boxes.push_back({box->icon(), box->text(), cursor && cursor->shape() == Qt::WaitCursor, box->windowTitle()});
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             if (yes) {
                 const bool answer = !answers.empty() && answers.front();
@@ -552,6 +553,7 @@ private slots:
         QCOMPARE(questions[0], QString::fromUtf8("Il file esiste gi\xC3\xA0. Sostituirlo ?"));
         QVERIFY(user_->boxes[0].waitCursor);
         QVERIFY(questions[1].startsWith(QStringLiteral("File prodotto con successo")));
+        for (const auto& box : user_->boxes) QCOMPARE(box.title, QStringLiteral("Creazione file per la banca"));
         QVERIFY(boxTexts(QMessageBox::Critical).empty());
         QCOMPARE(readFile(target), std::string("PPSIA01     \r\n"
                                                "110000010001000000000011\r\n"
@@ -817,6 +819,30 @@ private slots:
         QVERIFY(!window_->isVisible());
         QCOMPARE(closed.count(), 1);
         QVERIFY(user_->boxes.empty());
+    }
+
+    // The keyboard: Enter presses the focused button, Alt and a letter reach
+    // the controls; the bank list fits its names and the file field widens
+    // with the window.
+    void keyboardAndRoomForTexts() {
+        start();
+        auto* summary = find<QPushButton>("Button3");
+        summary->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(summary, Qt::Key_Return);
+        QVERIFY(fileExists(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt"));
+        QTest::keyClick(summary, Qt::Key_N, Qt::AltModifier);
+        QVERIFY(find<QLineEdit>("edNOME_SUPPORTO")->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QVERIFY(find<QLineEdit>("edMittente")->hasFocus());
+        QCOMPARE(window_->text("Button2"), std::string("OK"));  // the logic reads the caption without its '&'
+
+        const QString longest = QStringLiteral("Banca Demo Nord - SEPA XML");
+        window_->addItem("cbBanche", longest.toStdString());
+        auto* banks = find<QComboBox>("cbBanche");
+        QTRY_VERIFY(banks->width() > banks->fontMetrics().horizontalAdvance(longest));
+        const int fileWidth = find<BrowseEdit>("cbBancaFile")->width();
+        window_->resize(window_->width() + 300, window_->height());
+        QTRY_VERIFY(find<BrowseEdit>("cbBancaFile")->width() >= fileWidth + 200);
     }
 
     // A press on a calendar button or on the file's ellipsis leaves the support name.

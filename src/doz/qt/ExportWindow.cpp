@@ -55,6 +55,49 @@ std::string lowerAscii(std::string_view name) {
     return out;
 }
 
+// The Alt shortcut of each control that has one: the caption with '&' before
+// the letter. The captions the logic reads and sets are without it.
+struct Mnemonic {
+    const char* name;
+    const char* caption;
+};
+constexpr Mnemonic kMnemonics[] = {
+    {"Label1", "&Banca"},
+    {"Label2", "Codice &SIA"},
+    {"laNuomeSupporto", "&Nome supporto"},
+    {"Label11", "&CC ordinante"},
+    {"Label10", "Conto &tesoreria"},
+    {"laCUC", "Codice C&UC"},
+    {"Label3", "Data creaz&ione"},
+    {"Label5", "Esecuzione dis&posizione"},
+    {"Label6", "&Valuta"},
+    {"Label8", "Scaden&za"},
+    {"Label7", "&File export"},
+    {"Button2", "&OK"},
+    {"btnChiudi", "C&hiudi"},
+    {"chEscludiMPG", "&Escludi dipendenti con modalit\xE0 di pagamento non accettate"},
+    {"Button1", "B&rogliaccio"},
+    {"Button3", "&Distinta"},
+    {"btnControlla", "Contro&lla"},
+    {"buLog", "Lo&g"},
+};
+
+QString withMnemonic(const char* name, const QString& caption) {
+    for (const Mnemonic& m : kMnemonics)
+        if (std::string_view(m.name) == name) return fromAnsi(m.caption);
+    return caption;
+}
+
+// A caption as the user reads it: without the shortcut's '&' ("&&" is one '&').
+QString withoutMnemonic(QString caption) {
+    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    caption.remove(QLatin1Char('&'));
+    caption.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return caption;
+}
+
+QString escapeMnemonic(QString caption) { return caption.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
 QLabel* makeLabel(const char* caption, QWidget* parent) {
     auto* label = new QLabel(fromAnsi(caption), parent);
     label->setTextFormat(Qt::PlainText);
@@ -232,7 +275,12 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
         QLabel* label = keepPlace(makeLabel(l.caption, panel));
         add(label, l.name, ComponentKind::Label, kTopPanel, l.focusControl);
         if (*l.focusControl) label->setBuddy(get(l.focusControl).widget);
+        label->setText(withMnemonic(l.name, label->text()));
     }
+
+    // "Banca" and "File export" name no focus control, but their shortcuts reach the controls under them.
+    static_cast<QLabel*>(get("Label1").widget)->setBuddy(banks);
+    static_cast<QLabel*>(get("Label7").widget)->setBuddy(file);
 
     // Two rows of captions over their controls.
     auto* g = new QGridLayout(panel);
@@ -253,7 +301,7 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
     };
     for (int r = 0; r < 2; ++r) {
         for (int c = 0; c < 5; ++c) {
-            const int span = (r == 1 && c == 4) ? 2 : 1;
+            const int span = (r == 1 && c == 4) ? 3 : 1;  // the file widens with the window
             g->addWidget(get(rows[r][c][0]).widget, r * 3, c, 1, span, Qt::AlignLeft | Qt::AlignBottom);
             g->addWidget(get(rows[r][c][1]).widget, r * 3 + 1, c, 1, span);
         }
@@ -267,17 +315,17 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
 
 void ExportWindow::buildBottomPanel(QWidget* panel) {
     auto button = [&](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), panel);
-        b->setAutoDefault(false);
+        auto* b = new QPushButton(withMnemonic(name, QString::fromLatin1(caption)), panel);
+        b->setAutoDefault(true);  // Enter presses the focused button
         // As wide as the caption needs: the style's wider default would push the
         // row past the window's width.
-        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(b->text()) + 24));
+        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(withoutMnemonic(b->text())) + 24));
         add(b, name, ComponentKind::Button, kBottomPanel);
         return b;
     };
     QPushButton* ok = button("Button2", "OK");
     QPushButton* close = button("btnChiudi", "Chiudi");
-    auto* exclude = new QCheckBox(fromAnsi("Escludi dipendenti con modalit\xE0 di pagamento non accettate"), panel);
+    auto* exclude = new QCheckBox(withMnemonic("chEscludiMPG", QString()), panel);
     exclude->setChecked(true);
     add(exclude, "chEscludiMPG", ComponentKind::CheckBox, kBottomPanel);
     QPushButton* draft = button("Button1", "Brogliaccio");
@@ -491,9 +539,12 @@ std::string ExportWindow::text(std::string_view name) const {
     switch (e.info.kind) {
         case ComponentKind::Edit:
         case ComponentKind::BrowseEdit: return toAnsi(lineEditOf(e.widget, e.info.kind)->text());
-        case ComponentKind::Label: return toAnsi(static_cast<QLabel*>(e.widget)->text());
+        case ComponentKind::Label: {
+            auto* label = static_cast<QLabel*>(e.widget);
+            return toAnsi(label->buddy() ? withoutMnemonic(label->text()) : label->text());
+        }
         case ComponentKind::Button:
-        case ComponentKind::CheckBox: return toAnsi(static_cast<QAbstractButton*>(e.widget)->text());
+        case ComponentKind::CheckBox: return toAnsi(withoutMnemonic(static_cast<QAbstractButton*>(e.widget)->text()));
         default: return toAnsi(e.widget->property(kPanelCaption).toString());
     }
 }
@@ -515,9 +566,13 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
             edit->setText(value);
             break;
         }
-        case ComponentKind::Label: static_cast<QLabel*>(e.widget)->setText(value); break;
+        case ComponentKind::Label: {
+            auto* label = static_cast<QLabel*>(e.widget);
+            label->setText(label->buddy() ? escapeMnemonic(value) : value);
+            break;
+        }
         case ComponentKind::Button:
-        case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(value); break;
+        case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(escapeMnemonic(value)); break;
         default: e.widget->setProperty(kPanelCaption, value); break;
     }
 }
@@ -547,6 +602,8 @@ void ExportWindow::addItem(std::string_view name, const std::string& item) {
     auto* list = static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget);
     const int before = list->currentIndex();
     list->addItem(fromAnsi(item));
+    // The list is as wide as its longest name (and the arrow).
+    list->setMinimumWidth(std::max(list->minimumWidth(), list->fontMetrics().horizontalAdvance(fromAnsi(item)) + 40));
     if (list->currentIndex() != before) list->setCurrentIndex(before);
 }
 
