@@ -112,7 +112,41 @@ void TfmPzExport_Banche::FormCreate() {
         state_.window.setVisible("buLog", developer);
         state_.window.setEnabled("buLog", state_.window.isVisible("buLog"));
         forceDirectories(settingsFolder);
+        if (auto placement = ParsePlacement(state_.settings->readString(kSettingsSection, kPlacementKey, "")))
+            state_.window.setPlacement(*placement);
     });
+}
+
+void TfmPzExport_Banche::FormClose() {
+    if (!state_.settings) return;
+    // The window's place is a convenience: a settings file that cannot be
+    // written was reported when it mattered.
+    try {
+        state_.settings->writeString(kSettingsSection, kPlacementKey, PlacementText(state_.window.placement()));
+    } catch (const std::exception&) {
+    }
+}
+
+std::string TfmPzExport_Banche::PlacementText(const WindowPlacement& p) {
+    return std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.width) + "," +
+           std::to_string(p.height) + "," + (p.maximized ? "1" : "0");
+}
+
+std::optional<WindowPlacement> TfmPzExport_Banche::ParsePlacement(const std::string& text) {
+    int values[5];
+    std::size_t at = 0;
+    for (int i = 0; i < 5; ++i) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        const std::string part = text.substr(at, end - at);
+        if (part.empty() || part.size() > 6 || part.find_first_not_of("-0123456789") != std::string::npos ||
+            part.find('-', 1) != std::string::npos || part == "-")
+            return std::nullopt;
+        values[i] = std::stoi(part);
+        if ((i == 4) != (end == text.size())) return std::nullopt;
+        at = end + 1;
+    }
+    if (values[2] < 100 || values[3] < 100 || (values[4] != 0 && values[4] != 1)) return std::nullopt;
+    return WindowPlacement{values[0], values[1], values[2], values[3], values[4] == 1};
 }
 
 void TfmPzExport_Banche::FormShow() {

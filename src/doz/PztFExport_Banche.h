@@ -41,6 +41,9 @@ public:
     // the dispositions' ABI (the batch command's --bank): the item equal to
     // this name, or none when the list has no such item.
     void chooseBankAtStart(std::string name) { bankAtStart_ = std::move(name); }
+    // The window is closing (by whatever way): its place and size are kept in
+    // Banca.ini for the next start (nothing else is saved here).
+    void FormClose();
     void FormDestroy();
 
     // ---- event handlers ------------------------------------------------------------
@@ -69,6 +72,12 @@ public:
     static constexpr const char* kSettingsSection = "Dati";
     static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
     static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
+    static constexpr const char* kPlacementKey = "Finestra";  // "x,y,width,height,maximized"
+
+    // The text form of a placement in Banca.ini, and back (nothing for a text
+    // that is not five whole numbers with a size of at least 100 by 100).
+    static std::string PlacementText(const WindowPlacement& p);
+    static std::optional<WindowPlacement> ParsePlacement(const std::string& text);
 
 private:
     // The common error report: runs a command, shows its error through the

@@ -732,15 +732,24 @@ private slots:
         QVERIFY(boxTexts(QMessageBox::Critical).empty());
     }
 
-    // Esc anywhere closes the window without saving anything.
+    // Esc anywhere closes the window without saving the header; the window's
+    // place and size are kept for the next start.
     void escapeClosesWithoutSaving() {
         start();
         find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        window_->resize(1000, 520);
+        window_->move(30, 40);
+        const QPoint at = window_->pos();
         grid()->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(grid(), Qt::Key_Escape);
         QVERIFY(!window_->isVisible());
-        QVERIFY(!fileExists(iniPath()));
+        QCOMPARE(IniFile(iniPath()).readString("Dati", "Mittente", "?"), std::string("?"));
         QVERIFY(user_->boxes.empty());
+
+        start();
+        QCOMPARE(window_->size(), QSize(1000, 520));
+        QCOMPARE(window_->pos(), at);
+        QCOMPARE(textOf("edMittente"), QString());
     }
 
     // Esc on an open list or calendar closes only the pop-up; Esc on the window presses Chiudi.

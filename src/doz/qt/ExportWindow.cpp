@@ -396,7 +396,38 @@ void ExportWindow::keyPressEvent(QKeyEvent* event) {
 
 void ExportWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
-    if (event->isAccepted()) emit closed();
+    if (!event->isAccepted()) return;
+    if (form_) form_->FormClose();
+    emit closed();
+}
+
+WindowPlacement ExportWindow::placement() const {
+    // The place of the window as it is when not maximized, and whether it is.
+    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    return WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()};
+}
+
+// A place kept from an earlier start is taken only where most of the window
+// lands on a screen of today (a screen since removed, a smaller one).
+void ExportWindow::setPlacement(const WindowPlacement& p) {
+    const QRect wanted(p.x, p.y, p.width, p.height);
+    bool onScreen = false;
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect common = s->availableGeometry().intersected(wanted);
+        if (common.width() >= std::min(wanted.width(), 200) && common.height() >= std::min(wanted.height(), 100))
+            onScreen = true;
+    }
+    if (!onScreen) return;
+    resize(wanted.size());
+    move(wanted.topLeft());
+    if (p.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void ExportWindow::comeForward() {
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void ExportWindow::showEvent(QShowEvent* event) {

@@ -69,6 +69,10 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
+    WindowPlacement placement() const override;
+    void setPlacement(const WindowPlacement& placement) override;
+    // Brings the window forward (a second start on the same main folder).
+    void comeForward();
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
