@@ -45,6 +45,7 @@
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
 #include "qt/FindingListPanel.h"
+#include "qt/SingleInstance.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -852,6 +853,21 @@ private slots:
         const int fileWidth = find<BrowseEdit>("cbBancaFile")->width();
         window_->resize(window_->width() + 300, window_->height());
         QTRY_VERIFY(find<BrowseEdit>("cbBancaFile")->width() >= fileWidth + 200);
+    }
+
+    // A second start on the same main folder finds the first, asks it to come
+    // forward and goes; another main folder has a window of its own.
+    void oneWindowPerMainFolder() {
+        SingleInstance first(mainFolder());
+        QVERIFY(!first.otherRunning());
+        QSignalSpy forward(&first, &SingleInstance::comeForwardRequested);
+        {
+            SingleInstance second(mainFolder());
+            QVERIFY(second.otherRunning());
+        }
+        QTRY_COMPARE(forward.count(), 1);
+        SingleInstance elsewhere(root_ + "/other/");
+        QVERIFY(!elsewhere.otherRunning());
     }
 
     // A press on a calendar button or on the file's ellipsis leaves the support name.
