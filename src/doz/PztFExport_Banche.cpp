@@ -24,6 +24,18 @@ namespace doz {
 
 namespace {
 
+// The folders asked for at a start without the folder argument.
+const std::string kDispositionsDialogTitle = "Cartella di Disposizioni.cds";
+const std::string kLayoutsDialogTitle = "Cartella dei tracciati (Tracciati.xml)";
+const std::string kNoDispositionsText = "non contiene Disposizioni.cds.";
+const std::string kNoLayoutsText = "non contiene Tracciati.xml.";
+const std::string kDispositionsNeedText =
+    "Per creare il file per la banca il programma legge Disposizioni.cds, le disposizioni del mese "
+    "preparate dalle retribuzioni: serve la cartella che lo contiene.";
+const std::string kLayoutsNeedText =
+    "Per creare il file per la banca il programma legge i tracciati delle banche: serve la cartella "
+    "che contiene Tracciati.xml e i file dei tracciati.";
+
 // The proposed bank file's extension.
 constexpr std::string_view kFixedWidthExtension = ".Txt";
 constexpr std::string_view kXmlExtension = ".xml";
@@ -319,6 +331,33 @@ void TfmPzExport_Banche::SaveSettings() {
     state_.settings->writeStrings(kSettingsSection, values);
 }
 
+namespace {
+
+// Runs the folder dialog until the user picks a folder that holds `needed`
+// (a folder without it is refused with `refusal`) or cancels. A cancel takes
+// `kept` when there is one; else the program says what it needs and asks
+// whether to choose again (No: nothing).
+std::optional<std::string> chooseFolderHolding(WindowPort& w, const std::string& title, std::string initial,
+                                               const std::string& needed, const std::string& refusal,
+                                               const std::string& need, const std::string& kept) {
+    for (;;) {
+        if (const auto chosen = w.runFolderDialog(title, initial)) {
+            if (fileExists(*chosen + "/" + needed)) return chosen;
+            w.showError("La cartella " + *chosen + " " + refusal);
+            initial = *chosen;
+            continue;
+        }
+        if (!kept.empty()) return kept;
+        if (!w.askYesNo(need + "\r\nScegliere la cartella ?")) return std::nullopt;
+    }
+}
+
+}  // namespace
+
+// Without the folder argument: the dispositions folder is asked for (opened on
+// the last one chosen), and the layouts folder where the working folder has no
+// catalogue and none was kept. Cancelling with nothing usable kept: the
+// program says what it needs; declined again, the window closes.
 void TfmPzExport_Banche::ChooseFolders() {
     WindowPort& w = state_.window;
     IniFile& ini = *state_.settings;
@@ -330,18 +369,25 @@ void TfmPzExport_Banche::ChooseFolders() {
         } catch (const IoError&) {
         }
     };
-    const std::string savedDispositions = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
-    const auto dispositions = w.runFolderDialog("Cartella di Disposizioni.cds",
-                                                savedDispositions.empty() ? homeFolder() : savedDispositions);
-    state_.paths.dispositionsArg = dispositions ? *dispositions : savedDispositions;
-    if (dispositions) remember(kDispositionsFolderKey, *dispositions);
+    auto giveUp = [&w] {
+        w.close();
+        throw SilentAbort();
+    };
+    const std::string saved = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
+    const bool savedUsable = !saved.empty() && fileExists(saved + "/Disposizioni.cds");
+    const auto dispositions =
+        chooseFolderHolding(w, kDispositionsDialogTitle, saved.empty() ? homeFolder() : saved, "Disposizioni.cds",
+                            kNoDispositionsText, kDispositionsNeedText, savedUsable ? saved : std::string());
+    if (!dispositions) giveUp();
+    state_.paths.dispositionsArg = *dispositions;
+    if (*dispositions != saved) remember(kDispositionsFolderKey, *dispositions);
 
     if (fileExists(state_.workingFile("Tracciati.xml"))) return;
     std::string layouts = ini.readString(kSettingsSection, kLayoutsFolderKey, "");
     if (layouts.empty() || !fileExists(layouts + "/Tracciati.xml")) {
-        const auto chosen =
-            w.runFolderDialog("Cartella dei tracciati (Tracciati.xml)", layouts.empty() ? homeFolder() : layouts);
-        if (!chosen) return;
+        const auto chosen = chooseFolderHolding(w, kLayoutsDialogTitle, layouts.empty() ? homeFolder() : layouts,
+                                                "Tracciati.xml", kNoLayoutsText, kLayoutsNeedText, {});
+        if (!chosen) giveUp();
         layouts = *chosen;
         remember(kLayoutsFolderKey, layouts);
     }

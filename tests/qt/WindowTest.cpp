@@ -923,6 +923,32 @@ private slots:
         QCOMPARE(gridRows(), 3);
     }
 
+    // A folder without Disposizioni.cds is refused when chosen; Annulla at the
+    // first start says what the program needs and offers the choice again;
+    // declined, the window closes.
+    void aFolderWithoutDispositionsIsRefused() {
+        int dialogs = 0;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            if (++dialogs == 1) {
+                dialog->setDirectory(QString::fromStdString(home()));  // no Disposizioni.cds there
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        };
+        user_->answers = {true, false};  // choose again: yes, then no
+        start(false);
+        QCOMPARE(dialogs, 3);
+        QCOMPARE(boxTexts(QMessageBox::Critical),
+                 std::vector<QString>{QString::fromStdString("La cartella " + home() + " non contiene Disposizioni.cds.")});
+        const auto questions = boxTexts(QMessageBox::Warning);
+        QCOMPARE(questions.size(), std::size_t(2));
+        QVERIFY(questions[0].contains(QStringLiteral("Disposizioni.cds")));
+        QVERIFY(questions[0].endsWith(QStringLiteral("Scegliere la cartella ?")));
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!IniFile(iniPath()).valueExists("Dati", "Cartella_Disposizioni"));
+    }
+
     // Distinta and Brogliaccio write their files and hand them to the desktop;
     // the grid is not refreshed row by row while they walk the dispositions.
     void reportsWriteTheirFiles() {
