@@ -225,6 +225,8 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
     // through its rules, once. The header values are not filled in yet; every
     // command below reloads the dispositions with them.
     form.chooseBankAtStart(utf8ToAnsi(args.bank));
+    // The header is what the arguments give, never the last produced file's.
+    form.restoreLastFileAtStart(false);
     form.FormShow();
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     // Selected and loaded by the start-up when the catalogue lists it; a name

@@ -36,6 +36,11 @@ const std::string kLayoutsNeedText =
     "Per creare il file per la banca il programma legge i tracciati delle banche: serve la cartella "
     "che contiene Tracciati.xml e i file dei tracciati.";
 
+// The header values of the last produced file kept beside the settings: the
+// support name and the dates (each "UltimoFile_" + the field).
+const char* const kLastFileEdits[] = {"edNOME_SUPPORTO"};
+const char* const kLastFileDates[] = {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"};
+
 // The proposed bank file's extension.
 constexpr std::string_view kFixedWidthExtension = ".Txt";
 constexpr std::string_view kXmlExtension = ".xml";
@@ -174,7 +179,24 @@ void TfmPzExport_Banche::FormShow() {
         w.setDate("deData_Creazione", today());
         forceDirectories(state_.paths.bankFolder);
         w.setText("cbBancaFile", state_.paths.bankFolder + "/" + todayFileName());
+        if (restoreLastFile_) RestoreLastFile();
     });
+}
+
+void TfmPzExport_Banche::RestoreLastFile() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    const std::string source = ini.readString(kSettingsSection, kLastFileSourceKey, "");
+    const std::string file = ini.readString(kSettingsSection, kLastFileKey, "");
+    if (source.empty() || file.empty() || source != state_.dispositionsStamp.identity()) return;
+    const std::string prefix = kLastFilePrefix;
+    for (const char* edit : kLastFileEdits)
+        w.setText(edit, ini.readString(kSettingsSection, prefix + (edit + 2), ""));
+    for (const char* dateEdit : kLastFileDates) {
+        DaySerial date = 0;
+        if (parseIsoDate(ini.readString(kSettingsSection, prefix + (dateEdit + 2), ""), date)) w.setDate(dateEdit, date);
+    }
+    w.setText("cbBancaFile", file);
 }
 
 void TfmPzExport_Banche::FormDestroy() {
@@ -328,6 +350,24 @@ void TfmPzExport_Banche::SaveSettings() {
     std::vector<std::pair<std::string_view, std::string_view>> values = {
         {"Mittente", sender}, {"Conto_Tesoreria", treasury}, {"CUC", cuc}, {"CC_Ordinante", ordering}};
     if (selected >= 0) values.emplace_back("Banca", bank);
+    // The header of the file just produced, with the dispositions it was made from.
+    const std::string file = w.text("cbBancaFile");
+    const std::string source = state_.dispositionsStamp.identity();
+    std::vector<std::pair<std::string, std::string>> last;
+    const std::string prefix = kLastFilePrefix;
+    for (const char* edit : kLastFileEdits) last.emplace_back(prefix + (edit + 2), w.text(edit));
+    for (const char* dateEdit : kLastFileDates) {
+        DaySerial date = 0;
+        try {
+            date = w.date(dateEdit);
+        } catch (const Error&) {
+            // A date the bank does not use may hold any text: kept as no date.
+        }
+        last.emplace_back(prefix + (dateEdit + 2), date != 0 ? isoDate(date) : std::string());
+    }
+    values.emplace_back(kLastFileKey, file);
+    values.emplace_back(kLastFileSourceKey, source);
+    for (const auto& [key, value] : last) values.emplace_back(key, value);
     state_.settings->writeStrings(kSettingsSection, values);
 }
 

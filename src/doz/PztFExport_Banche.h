@@ -45,6 +45,9 @@ public:
     // Banca.ini for the next start (nothing else is saved here).
     void FormClose();
     void FormDestroy();
+    // Whether the start-up brings back the header of the last produced file
+    // (on by default; the batch command takes its header from its arguments).
+    void restoreLastFileAtStart(bool on) { restoreLastFile_ = on; }
 
     // ---- event handlers ------------------------------------------------------------
     void Button2Click();   // OK
@@ -73,6 +76,11 @@ public:
     static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
     static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
     static constexpr const char* kPlacementKey = "Finestra";  // "x,y,width,height,maximized"
+    // The last produced bank file: its path, the Disposizioni.cds it was made
+    // from (FileStamp::identity) and the header values not kept otherwise.
+    static constexpr const char* kLastFileKey = "UltimoFile";
+    static constexpr const char* kLastFileSourceKey = "UltimoFile_Disposizioni";
+    static constexpr const char* kLastFilePrefix = "UltimoFile_";
 
     // The text form of a placement in Banca.ini, and back (nothing for a text
     // that is not five whole numbers with a size of at least 100 by 100).
@@ -87,6 +95,10 @@ private:
     bool run(Command&& command);
 
     std::string todayFileName();  // ".xml" for an XML bank
+    // The start-up's last step: when the dispositions are the very file the
+    // last bank file was produced from, its support name, dates and file name
+    // come back (the month's reports and log then match that file).
+    void RestoreLastFile();
     // Started without the folder argument: asks for the dispositions folder and,
     // where needed, the layouts folder (FormPaths::chooseFolders).
     void ChooseFolders();
@@ -95,6 +107,7 @@ private:
     CommandOutcome lastOutcome_;
     bool destroyed_ = false;
     std::optional<std::string> bankAtStart_;
+    bool restoreLastFile_ = true;
 };
 
 }  // namespace doz

@@ -64,6 +64,15 @@ TEST_F(BatchTest, ValidationErrorIsTheLastLineOfStderr) {
     EXPECT_FALSE(fs::exists(mainFolder + "/usr/Pzt/doz/Banca.ini"));
 }
 
+// The window brings back the last produced file's header; a batch run takes
+// its header from its arguments alone.
+TEST_F(BatchTest, TheHeaderIsOnlyWhatTheArgumentsGive) {
+    ASSERT_EQ(run(windowArgs("export", headerSets())).status, 0);
+    const RunResult r = run(windowArgs("export", {"--yes"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lastErrorLine(), "Campo obbligatorio: NOME_SUPPORTO");
+}
+
 TEST_F(BatchTest, OverwriteQuestionNeedsYes) {
     writeFile(bankFile, "old");
     const RunResult declined = run(windowArgs("export", headerSets()));

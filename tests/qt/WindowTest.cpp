@@ -570,6 +570,36 @@ private slots:
         QCOMPARE(ini.readString("Dati", "Conto_Tesoreria", "?"), std::string());
     }
 
+    // The next start on the same dispositions brings back the header and the
+    // name of the file OK produced, so that the reports made then belong to
+    // that file; new dispositions start afresh.
+    void theLastProducedFileComesBack() {
+        start();
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        auto* support = find<QLineEdit>("edNOME_SUPPORTO");
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Dicembre");
+        QTest::keyClick(support, Qt::Key_Tab);
+        window_->setDate("deData_Creazione", encodeDate(2026, 12, 7));
+        const QString produced = fileEdit()->text();
+        click("Button2");
+        QVERIFY(!window_->isVisible());
+        QVERIFY(fileExists(produced.toStdString()));
+
+        start();
+        QCOMPARE(textOf("edNOME_SUPPORTO"), QStringLiteral("Dicembre"));
+        QCOMPARE(window_->date("deData_Creazione"), encodeDate(2026, 12, 7));
+        QCOMPARE(fileEdit()->text(), produced);
+        click("Button3");
+        QVERIFY(fileExists(reportFolder() + "DISTINTA_Dicembre" + todayStamp() + ".Txt"));
+
+        writeDispositions(dispFolder() + "/Disposizioni.cds", standardPayees());
+        start();
+        QCOMPARE(textOf("edNOME_SUPPORTO"), QString());
+        QCOMPARE(window_->date("deData_Creazione"), today());
+        QCOMPARE(fileEdit()->text(), QString::fromStdString(bankFolder() + "/" + todayStamp() + ".Txt"));
+    }
+
     // A validation error is shown, nothing is written, the window stays on the failing row;
     // declining to replace a file stops silently.
     void validationErrorLeavesTheWindowOnTheFailingRow() {
