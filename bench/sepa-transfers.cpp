@@ -25,10 +25,10 @@
 #include <string>
 #include <string_view>
 
-#include "bankfile/DispositionCheck.h"
+#include "findings/Findings.h"
 #include "platform/Ansi.h"
 #include "platform/Files.h"
-#include "sepa/Iban.h"
+#include "payments/Iban.h"
 #include "sepa/Prepare.h"
 #include "sepa/Schema.h"
 #include "sepa/Writer.h"

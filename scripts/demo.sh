@@ -51,10 +51,11 @@ echo "== log: $out/main/var/log/Pzt/doz/STIPENDI.Txt"
 echo "== $(ls "$out"/main/var/log/Pzt/doz/stp/DISTINTA_STIPENDI.Txt)"
 iconv -f WINDOWS-1252 -t UTF-8 "$out/main/var/log/Pzt/doz/stp/DISTINTA_STIPENDI.Txt" | tr -d '\r'
 
-# The same dispositions for the XML bank of Banca Demo Nord: cash payments and
-# cheques are left out (--yes answers the question), the execution date must be
-# a day the euro settlement system runs (no weekend, 1/1, Good Friday, Easter
-# Monday, 1/5, 25/12, 26/12).
+# The XML bank of Banca Demo Nord pays the same month and one payee on a German
+# account (examples/sepa/): cash payments and cheques are left out (--yes answers
+# the question), the execution date must be a day the euro settlement system runs
+# (no weekend, 1/1, Good Friday, Easter Monday, 1/5, 25/12, 26/12); the file is
+# created when it is written.
 xml_bank=${DEMO_XML_BANK:-Banca Demo Nord - SEPA XML}
 easter() {  # Easter Sunday of year $1 (Gregorian computus)
   local y=$1 a b c d e f g h i k l m month day
@@ -76,8 +77,8 @@ until settlement_day "$xml_execution"; do xml_execution=$(date -d "$xml_executio
 xmlfile="$out/STIPENDI.xml"
 # The interbank schemas are not shipped: put them in the main folder's usr/Pzt/doz/xsd/ (or pass
 # --xsd-dir); without them the program says so and relies on its own checks.
-"$bin/pzt-bankfile" export "$root/examples" --bank "$xml_bank" --output "$xmlfile" "${common[@]}" \
-  --set CUC=1A2B3C4D --set CC_ORDINANTE=000010203040 --set Data_Creazione="$creation" \
+"$bin/pzt-bankfile" export "$root/examples/sepa" --bank "$xml_bank" --output "$xmlfile" "${common[@]}" \
+  --set CUC=1A2B3C4D --set CC_ORDINANTE=000010203040 \
   --set Data_Disposizione="$xml_execution" ${DEMO_XSD_DIR:+--xsd-dir "$DEMO_XSD_DIR"}
 echo "== $xmlfile (prime righe)"
 head -c 1200 "$xmlfile"; echo

@@ -7,6 +7,9 @@
 //   <code>.Xml               the record layout of each bank
 //   <code>_X.Xml             the transfer rules of each bank
 //   Disposizioni.cds         about forty salary payments (binary packet)
+//   sepa/Disposizioni.cds    the same payroll and one payee paid on a German
+//                            account, for the XML banks (a fixed-width file
+//                            cannot carry a foreign account)
 //
 // The output is deterministic: running the tool twice gives the same bytes.
 // Everything below is tables; the few helpers compute what a payroll office
@@ -25,6 +28,7 @@
 #include "platform/Dates.h"
 #include "platform/Files.h"
 #include "platform/Value.h"
+#include "payments/Iban.h"
 
 using namespace doz;
 
@@ -97,8 +101,10 @@ bool isXml(const Bank& b) { return *b.format != '\0'; }
 
 // ---------------------------------------------------------------------------
 // XML banks: the layout file maps message elements to disposition fields
-// (FieldName) or constants (ValOut). The program has the same defaults; they
-// are written out here so that a payroll office sees what it may change.
+// (FieldName) or constants (ValOut). Most rows are the program's defaults,
+// written out so that a payroll office sees what it may change; the whole
+// IBAN (SACOMNUMCC, used when it holds one) and the ordering party's address
+// are mapped here only. The countries of the addresses are their IBANs'.
 // ---------------------------------------------------------------------------
 
 PacketContent xmlLayoutPacket() {
@@ -108,9 +114,10 @@ PacketContent xmlLayoutPacket() {
     const std::vector<std::pair<const char*, const char*>> fields = {
         {"InitgPty/Nm", "DESC_ORDINANTE"},
         {"InitgPty/Id", "CUC"},
-        {"CreDtTm", "DATA_CREAZIONE"},
         {"ReqdExctnDt", "DATA_DISPOSIZIONE"},
         {"Dbtr/Nm", "DESC_ORDINANTE"},
+        {"Dbtr/PstlAdr/StrtNm", "IND_ORDINANTE"},
+        {"Dbtr/PstlAdr/TwnNm", "COM_ORDINANTE"},
         {"DbtrAcct/Id/IBAN.Stato", "IBAN_STATO_ORDINANTE"},
         {"DbtrAcct/Id/IBAN.Controllo", "IBAN_CKD_ORDINANTE"},
         {"DbtrAcct/Id/IBAN.CIN", "CIN_ORDINANTE"},
@@ -124,6 +131,7 @@ PacketContent xmlLayoutPacket() {
         {"Cdtr/PstlAdr/StrtNm", "IND_DESTINATARIO"},
         {"Cdtr/PstlAdr/PstCd", "CAP_DESTINATARIO"},
         {"Cdtr/PstlAdr/TwnNm", "COM_DESTINATARIO"},
+        {"CdtrAcct/Id/IBAN", "SACOMNUMCC"},
         {"CdtrAcct/Id/IBAN.Stato", "IBAN_STATO_DESTINATARIO"},
         {"CdtrAcct/Id/IBAN.Controllo", "IBAN_CKD_DESTINATARIO"},
         {"CdtrAcct/Id/IBAN.CIN", "CIN"},
@@ -134,7 +142,6 @@ PacketContent xmlLayoutPacket() {
     };
     const std::vector<std::pair<const char*, const char*>> constants = {
         {"PmtTpInf/CtgyPurp/Cd", "SALA"},
-        {"Cdtr/PstlAdr/Ctry", "IT"},
     };
     int ord = 0;
     for (const auto& [element, field] : fields) c.rows.push_back({Value(ord += 10), text(element), text(field), Value()});
@@ -705,6 +712,47 @@ PacketContent dispositions() {
     return c;
 }
 
+// The XML banks' payroll: the same dispositions, and one payee who lives in
+// Germany and is paid on a German account (bank code and account number).
+PacketContent dispositionsWithPayeeAbroad() {
+    PacketContent c = dispositions();
+    Row row = c.rows.front();  // an account payment; its ordering party's fields stay
+    auto set = [&](const char* field, Value v) {
+        for (std::size_t i = 0; i < c.fields.size(); ++i)
+            if (c.fields[i].name == field) {
+                row[i] = std::move(v);
+                return;
+            }
+        throw std::runtime_error(std::string("no disposition field ") + field);
+    };
+    const std::string bban = "500105170648489890";
+    const std::string checkDigits = IbanCheckDigits("DE", bban).value();
+    const int number = static_cast<int>(c.rows.size()) + 1;
+    char matricola[16];
+    std::snprintf(matricola, sizeof matricola, "%06d", 100 + number * 7);
+    const int cents = 174250;
+    set("IMPORTO", Value(cents));
+    set("IMPORTO_EURO", Value(cents / 100.0));
+    set("DESC_DESTINATARIO", text("Weber Jonas"));
+    for (const char* none : {"ABI_DESTINATARIO", "CAB_DESTINATARIO", "CC_DESTINATARIO", "CIN"}) set(none, Value());
+    set("IBAN_STATO_DESTINATARIO", text("DE"));
+    set("IBAN_CKD_DESTINATARIO", text(checkDigits));
+    set("SACOMNUMCC", text("DE" + checkDigits + bban));
+    set("CF_DESTINATARIO", text(fiscalCode("Weber", "Jonas", 'M', 1986, 3, 14, "Z112")));
+    set("IND_DESTINATARIO", ansi("Lindenstraße 12"));
+    set("CAP_DESTINATARIO", text("80331"));
+    set("COM_DESTINATARIO", ansi("München"));
+    set("PROV_DESTINATARIO", Value());
+    set("BANCA_DESCR_DEST", ansi("Sparkasse Demo - München"));
+    set("COD_CLIENTE", text(matricola));
+    set("DESC_CAUSALE", text("Retribuzione " + std::string(kPayrollMonth) + "/" + kPayrollYear + " - matricola " + matricola));
+    set("CIN_ORDINANTE", Value());
+    set("IBAN_STATO_ORDINANTE", Value());
+    set("IBAN_CKD_ORDINANTE", Value());
+    c.rows.push_back(std::move(row));
+    return c;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -717,8 +765,8 @@ int main(int argc, char** argv) {
         write(folder, "Tracciati.xml", catalogue(), PacketFormat::Xml);
         for (const Bank& b : kBanks) {
             if (isXml(b)) {
-                const std::vector<Rule> rules = {edit("CUC"), edit("CC_ORDINANTE"), date("DATA_CREAZIONE"),
-                                                 date("DATA_DISPOSIZIONE")};
+                // The file is created when it is written: no creation date to ask.
+                const std::vector<Rule> rules = {edit("CUC"), edit("CC_ORDINANTE"), date("DATA_DISPOSIZIONE")};
                 write(folder, std::string(b.code) + ".Xml", xmlLayoutPacket(), PacketFormat::Xml);
                 write(folder, std::string(b.code) + "_X.Xml", rulesPacket(rules, false), PacketFormat::Xml);
                 continue;
@@ -728,6 +776,8 @@ int main(int argc, char** argv) {
             write(folder, std::string(b.code) + "_X.Xml", rulesPacket(s.rules, s.fieldOutColumn), PacketFormat::Xml);
         }
         write(folder, "Disposizioni.cds", dispositions(), PacketFormat::Binary);
+        forceDirectories(folder + "sepa");
+        write(folder, "sepa/Disposizioni.cds", dispositionsWithPayeeAbroad(), PacketFormat::Binary);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo: %s\n", e.what());

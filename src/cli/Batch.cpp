@@ -10,7 +10,7 @@
 #include "CheckList.h"
 #include "PztFExport_Banche.h"
 #include "XmlBankFile.h"
-#include "bankfile/DispositionCheck.h"
+#include "findings/Findings.h"
 #include "bankfile/EPztBanca.h"
 #include "layout/Catalogue.h"
 #include "layout/Dispositions.h"

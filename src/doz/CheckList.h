@@ -1,6 +1,6 @@
 // Checking the month's dispositions from the window or from the batch command:
 // the reload of the OK command, then every field of every disposition through
-// the checks of the bank file (DispositionCheck.h), nothing written, nothing
+// the checks of the bank file (bankfile/DispositionCheck.h), nothing written, nothing
 // asked. Also the list the window shows of the findings, failures first, and
 // the text it is saved as.
 #pragma once
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FormState.h"
-#include "bankfile/DispositionCheck.h"
+#include "findings/Findings.h"
 
 namespace doz {
 

@@ -18,7 +18,10 @@
 
 namespace doz {
 
-class CheckSink;  // bankfile/DispositionCheck.h
+class CheckSink;     // findings/Findings.h
+struct CheckPlace;   // bankfile/DispositionCheck.h
+class RecordPlans;   // bankfile/BankFileWriter.cpp
+class FieldLookup;   // bankfile/FieldValidation.h
 
 // Where the program reads and writes. Every path ends without a separator
 // except mainFolder, which ends with '/' because sub-paths are appended to it.
@@ -96,6 +99,12 @@ struct FormState {
     // failures of each field and the warnings go here instead of stopping the
     // build or asking the user.
     CheckSink* checkSink = nullptr;
+    // Where a check run's findings belong while it walks layout rows read beforehand.
+    const CheckPlace* checkPlace = nullptr;
+    // The layout rows of each record type and the fields found once, for the
+    // length of one build or check run (none outside one).
+    RecordPlans* recordPlans = nullptr;
+    FieldLookup* fieldLookup = nullptr;
     // The user has been told that an XML bank's schema is missing (once per run).
     bool schemaAbsenceTold = false;
     // Disposizioni.cds as it was when read into cdsLeggi, and a later state of

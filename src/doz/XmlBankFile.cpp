@@ -2,14 +2,18 @@
 
 #include <optional>
 
+#include "CheckList.h"
 #include "bankfile/BankFileWriter.h"
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
+#include "findings/Findings.h"
 #include "layout/Catalogue.h"
+#include "layout/Dispositions.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
+#include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "sepa/FromDispositions.h"
 #include "sepa/Prepare.h"
@@ -67,7 +71,8 @@ std::optional<std::string> writeDocument(const sepa::Message& message, const std
 
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
     const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
-    return kind + " di " + formatCurrencyGrouped(p.cents * 100) + ": non \xE8 un bonifico e non sar\xE0 nel file";
+    return kind + " di " + sepa::GroupedCents(p.cents, "Importo della disposizione " + std::to_string(p.disposition)) +
+           ": non \xE8 un bonifico e non sar\xE0 nel file";
 }
 
 }  // namespace
@@ -100,7 +105,11 @@ void CreateXmlBankFile(FormState& form) {
             CheckSink sink;
             if (!sepa::PrepareMessage(message, sink))
                 for (const CheckFinding& finding : sink.findings())
-                    if (finding.kind == FindingKind::Error) throw EPztBanca(FormatFinding(finding));
+                    if (finding.kind == FindingKind::Error) {
+                        // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
+                        SelectDisposition(form, finding.disposition);
+                        throw EPztBanca(FormatFinding(finding));
+                    }
             if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
             file.write(document);
         },
@@ -114,6 +123,10 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
     for (const sepa::LeftOutPayment& p : leftOut.payments)
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
+    // Names the reading of the dispositions wrote in Latin letters.
+    Table& disp = form.cdsDisp;
+    int number = 0;
+    for (disp.first(); !disp.eof(); disp.next()) NarrowedTextNotices(form, ++number, PayeeName(form), sink);
 
     const bool prepared = sepa::PrepareMessage(message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);

@@ -19,11 +19,13 @@ const char* const kInternalAccount =
 
 class DispositionCheckTest : public BankTest {
 protected:
-    // The dispositions, with the payee's name, CIN and the ordering party's
-    // branch and account besides the fields the rules read.
+    // The dispositions, with the payee's name, CIN, IBAN parts and whole IBAN,
+    // and the ordering party's branch and account besides the fields the rules read.
     void setCheckDispositions(const std::vector<Disposition>& rows) {
         std::vector<FieldDef> defs = dispositionFields();
-        for (const char* n : {"DESC_DESTINATARIO", "CIN", "CAB_ORDINANTE", "CC_ORDINANTE"}) defs.push_back(fieldDef(n));
+        for (const char* n : {"DESC_DESTINATARIO", "CIN", "IBAN_STATO_DESTINATARIO", "IBAN_CKD_DESTINATARIO", "SACOMNUMCC",
+                              "CAB_ORDINANTE", "CC_ORDINANTE"})
+            defs.push_back(fieldDef(n));
         std::vector<Row> data;
         for (const Disposition& d : rows) {
             Row& row = data.emplace_back(defs.size());
@@ -244,28 +246,7 @@ TEST_F(DispositionCheckTest, ValuesCutByTheFieldWidthAreNotices) {
     EXPECT_EQ(okMessage(), "");
 }
 
-TEST_F(DispositionCheckTest, ItalianCinAndIbanCheckDigits) {
-    // The Italian example of the IBAN registry: IT60 X054 2811 1010 0000 0123 456.
-    EXPECT_EQ(ItalianCin("05428", "11101", "000000123456"), 'X');
-    EXPECT_EQ(ItalianCin(" 05428", "11101 ", "123456"), 'X') << "blanks ignored, account zero-filled";
-    EXPECT_EQ(ItalianCin("05176", "21601", "cc0018273645"), 'P') << "letters weigh by the table, any case";
-    EXPECT_NE(ItalianCin("05428", "11101", "000000123465"), 'X') << "two swapped digits change the letter";
-    EXPECT_FALSE(ItalianCin("5428", "11101", "1").has_value());
-    EXPECT_FALSE(ItalianCin("05428", "11101", "0000001234567").has_value());
-    EXPECT_FALSE(ItalianCin("05428", "11101", "12-34").has_value());
-
-    EXPECT_TRUE(IbanIsValid("IT60X0542811101000000123456"));
-    EXPECT_TRUE(IbanIsValid("GB82 WEST 1234 5698 7654 32"));
-    EXPECT_FALSE(IbanIsValid("IT61X0542811101000000123456"));
-    EXPECT_FALSE(IbanIsValid("IT60X0542811101000000123465"));
-    EXPECT_EQ(IbanCheckDigits("IT", "X0542811101000000123456"), "60");
-    EXPECT_FALSE(IbanCheckDigits("I1", "X0542811101000000123456").has_value());
-    EXPECT_FALSE(IbanCheckDigits("IT", "X05428-11101").has_value());
-    EXPECT_EQ(IbanCheckDigits("it", "x0542811101000000123456"), "60") << "small letters weigh as capitals";
-    EXPECT_FALSE(IbanIsValid("IT6 0")) << "too short once the blanks are gone";
-}
-
-TEST_F(DispositionCheckTest, CinAndOrderingIbanNoticesNameTheDisposition) {
+TEST_F(DispositionCheckTest, PayeeCinAndIbanAreWarningsTheOrderingIbanANotice) {
     setLayout({{"10", "1-2", "", "F", "", "", "X"}});
     auto withCoordinates = [](const char* name, const char* cin, const char* ckd) {
         Disposition d = {{"DESC_DESTINATARIO", name},  {"ABI_DESTINATARIO", "05428"}, {"CAB_DESTINATARIO", "11101"},
@@ -278,18 +259,34 @@ TEST_F(DispositionCheckTest, CinAndOrderingIbanNoticesNameTheDisposition) {
         }
         return d;
     };
+    // The payee's IBAN: its parts with check digits, or whole; right (IT60) or wrong (IT61).
+    Disposition parts = withCoordinates("Cinque", "X", nullptr), whole = withCoordinates("Sei", "X", nullptr);
+    parts["IBAN_STATO_DESTINATARIO"] = Value("IT");
+    parts["IBAN_CKD_DESTINATARIO"] = Value("61");
+    whole["SACOMNUMCC"] = Value("IT61 X054 2811 1010 0000 0123 456");
+    Disposition sound = parts;
+    sound["DESC_DESTINATARIO"] = Value("Sette");
+    sound["IBAN_CKD_DESTINATARIO"] = Value("60");
+    sound["SACOMNUMCC"] = Value("IT60X0542811101000000123456");
     setCheckDispositions({withCoordinates("Uno", "X", "60"), withCoordinates("Due", "Y", "61"),
-                          withCoordinates("Tre", "", nullptr), withCoordinates("Quattro", "x", "61")});
+                          withCoordinates("Tre", "", nullptr), withCoordinates("Quattro", "x", "61"), parts, whole, sound});
     CheckSink sink;
     CheckAllDispositions(form, sink);
     EXPECT_EQ(sink.count(FindingKind::Error), 0u);
     EXPECT_EQ(lines(sink.findings()),
               (std::vector<std::string>{
-                  "Nota: disposizione 2 (Due), campo CIN: CIN Y non corrisponde ad ABI, CAB e conto del destinatario "
+                  "Avviso: disposizione 2 (Due), campo CIN: CIN Y non corrisponde ad ABI, CAB e conto del destinatario "
                   "(atteso X)",
                   "Nota: disposizione 2 (Due), campo IBAN_CKD_ORDINANTE: cifre di controllo 61 non corrispondenti "
                   "all'IBAN ordinante IT61X0542811101000000123456 (attese 60), in 2 disposizioni",
+                  "Avviso: disposizione 5 (Cinque), campo IBAN_CKD_DESTINATARIO: cifre di controllo 61 non "
+                  "corrispondenti all'IBAN del destinatario IT61X0542811101000000123456 (attese 60)",
+                  "Avviso: disposizione 6 (Sei), campo SACOMNUMCC: IBAN \"IT61X0542811101000000123456\": cifre di "
+                  "controllo errate",
               }));
+    // The file is the layout's, and OK asks nothing of them.
+    EXPECT_EQ(okMessage(), "");
+    EXPECT_TRUE(window.questions().empty());
 
     // Without the ordering branch the IBAN cannot be rebuilt, and is not judged.
     std::vector<Disposition> noBranch = {withCoordinates("Uno", "X", "61")};

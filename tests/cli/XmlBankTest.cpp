@@ -1,6 +1,7 @@
-// The two XML banks of examples/ through the batch command: the documents
-// they write, the question about payments that are no credit transfers, the
-// schema's refusal, the check, and the element map read from the data files.
+// The two XML banks of examples/ through the batch command, on the payroll of
+// examples/sepa/ (one payee paid in Germany): the documents they write, the
+// question about payments that are no credit transfers, the schema's refusal,
+// the check, and the element map read from the data files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,11 +9,13 @@
 #include <set>
 
 #include "cli/CliSupport.h"
+#include "support/ExecutionDate.h"
 
 namespace cli_test {
 namespace {
 
 const std::string kSchemas = std::string(DOZ_SHARED_DIR) + "/fixtures/xsd";
+const std::string kSepaPayroll = kExamples + "/sepa";
 const char kCbiBank[] = "Banca Demo Nord - SEPA XML";
 const char kIsoBank[] = "Banca Demo Nord - ISO 20022";
 
@@ -33,16 +36,18 @@ protected:
     std::string output = home.str("STIPENDI.xml");
 
     void SetUp() override {
-        if (!fs::exists(kExamples + "/SEPA_CBI.Xml")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
+        if (!fs::exists(kSepaPayroll + "/Disposizioni.cds")) GTEST_SKIP() << "examples/ not generated (scripts/make-demo.sh)";
     }
 
     RunResult run(const std::string& command, const std::string& bank, std::map<std::string, std::string> header,
                   std::vector<std::string> more, const std::string& layouts = kExamples) {
-        std::vector<std::string> args = {command,   kExamples, "--bank",        bank,
+        std::vector<std::string> args = {command,   kSepaPayroll, "--bank",      bank,
                                          "--layouts", layouts, "--main-folder", home.str("main"),
                                          "--regional", "it_IT"};
         if (command != "check") args.insert(args.end(), {"--output", output});
         header.try_emplace("CUC", "1A2B3C4D");
+        // Created when written: the execution date follows today.
+        header.try_emplace("Data_Disposizione", test_dates::FutureExecutionDate());
         appendDemoHeader(args, header);
         args.insert(args.end(), more.begin(), more.end());
         return runCli(args, home.str());
@@ -70,15 +75,20 @@ TEST_F(XmlBank, EachDemoXmlBankWritesAValidDocumentWithoutCashOrCheques) {
         ASSERT_EQ(r.status, 0) << r.err;
         expectValid(output, kSchemas + "/" + c.xsd);
         const std::string xml = readFile(output);
-        // 36 dispositions with a payment mode, six of them cash or cheques. (The
+        // 37 dispositions with a payment mode, six of them cash or cheques. (The
         // interbank form puts a namespace prefix on the element names.)
-        EXPECT_EQ(count(xml, "EndToEndId>"), 2 * 30);
-        EXPECT_NE(xml.find("NbOfTxs>30<"), std::string::npos);
+        EXPECT_EQ(count(xml, "EndToEndId>"), 2 * 31);
+        EXPECT_NE(xml.find("NbOfTxs>31<"), std::string::npos);
         EXPECT_NE(xml.find("Rossi Mario"), std::string::npos);
         EXPECT_EQ(xml.find("Colombo Andrea"), std::string::npos) << "a cash payment travelled";
         EXPECT_EQ(xml.find("De Luca Martina"), std::string::npos) << "a cheque travelled";
         EXPECT_EQ(xml.find("Lombardi Stefano"), std::string::npos) << "the exclusion filter was ignored";
-        EXPECT_EQ(count(xml, "Cd>SALA<"), 30);
+        EXPECT_EQ(count(xml, "Cd>SALA<"), 31);
+        // The payee paid in Germany: the whole IBAN, the address's country the account's.
+        EXPECT_TRUE(std::regex_search(xml, std::regex("IBAN>DE[0-9]{20}<")));
+        EXPECT_EQ(count(xml, "Ctry>DE<"), 1);
+        EXPECT_EQ(count(xml, "Ctry>IT<"), 30 + 1) << "the Italian payees and the payer";
+        EXPECT_NE(xml.find("TwnNm>06010 Montevario (PG)<"), std::string::npos) << "the payer's address";
         EXPECT_NE(xml.find("Id>1A2B3C4D<"), std::string::npos) << "the CUC";
         // The giroconto's account is at the ordering party's bank (ABI 03442).
         EXPECT_TRUE(std::regex_search(xml, std::regex("IBAN>IT[0-9]{2}[A-Z]0344238470000000662211<")));
@@ -133,7 +143,7 @@ TEST_F(XmlBank, MissingInterbankSchemaIsToldOnceAndTheOwnChecksDecide) {
                                   "--main-folder", home.str("main")},
                                  home.str());
     EXPECT_EQ(log.status, 0) << log.err;
-    EXPECT_EQ(count(readFile(logFile), "PmtId/EndToEndId=\""), 30);
+    EXPECT_EQ(count(readFile(logFile), "PmtId/EndToEndId=\""), 31);
 
     const RunResult check = run("check", kCbiBank, {}, {"--xsd-dir", home.str("empty")});
     EXPECT_NE(check.out.find("Nota: Schema CBIBdyPaymentRequest.00.04.01.xsd non trovato"), std::string::npos)
@@ -161,19 +171,44 @@ TEST_F(XmlBank, DocumentTheSchemaRefusesLeavesTheOldFileUntouched) {
 }
 
 TEST_F(XmlBank, ElementMapComesFromTheBankLayoutFile) {
-    // A pension payroll: the same bank, its layout file saying PENS.
+    // A pension payroll: the same bank, its layout file saying PENS; the
+    // amounts in euro (IMPORTO_EURO, a float field) instead of cents.
     const std::string layouts = home.str("layouts");
     fs::copy(kExamples, layouts);
-    doz::PacketContent layout = doz::readPacketFile(layouts + "/SEPA_ISO.Xml");
-    for (doz::Row& row : layout.rows)
-        if (row[1].get<std::string>() == "PmtTpInf/CtgyPurp/Cd") row[3] = doz::Value("PENS");
-    doz::writePacketFile(layouts + "/SEPA_ISO.Xml", layout, doz::PacketFormat::Xml);
+    auto setRow = [&](const char* element, const char* field, const char* constant) {
+        doz::PacketContent layout = doz::readPacketFile(layouts + "/SEPA_ISO.Xml");
+        for (doz::Row& row : layout.rows)
+            if (row[1].get<std::string>() == element) {
+                row[2] = *field ? doz::Value(field) : doz::Value();
+                row[3] = *constant ? doz::Value(constant) : doz::Value();
+            }
+        doz::writePacketFile(layouts + "/SEPA_ISO.Xml", layout, doz::PacketFormat::Xml);
+    };
+    const RunResult cents = run("export", kIsoBank, {}, {"--yes"}, layouts);
+    ASSERT_EQ(cents.status, 0) << cents.err;
+    std::smatch sum;
+    const std::string centsXml = readFile(output);
+    ASSERT_TRUE(std::regex_search(centsXml, sum, std::regex("<CtrlSum>[0-9.]+</CtrlSum>")));
+    // Created when written: today.
+    EXPECT_NE(centsXml.find("<CreDtTm>" + doz::isoDate(doz::today()) + "T"), std::string::npos);
 
+    setRow("PmtTpInf/CtgyPurp/Cd", "", "PENS");
+    setRow("Amt/InstdAmt", "IMPORTO_EURO", "");
     const RunResult r = run("export", kIsoBank, {}, {"--yes"}, layouts);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string xml = readFile(output);
-    EXPECT_EQ(count(xml, "<Cd>PENS</Cd>"), 30);
+    EXPECT_EQ(count(xml, "<Cd>PENS</Cd>"), 31);
     EXPECT_EQ(xml.find("SALA"), std::string::npos);
+    EXPECT_NE(xml.find(sum.str()), std::string::npos) << "euro taken exactly as the same cents";
+
+    // A header value says nothing of the unit: refused, naming element and value.
+    setRow("Amt/InstdAmt", "CUC", "");
+    const RunResult header = run("export", kIsoBank, {}, {"--yes"}, layouts);
+    EXPECT_EQ(header.status, 4) << header.err;  // a data file at fault, as any layout that cannot be read
+    EXPECT_NE(header.lastErrorLine().find("Ord 150, elemento \"Amt/InstdAmt\": l'importo viene dal valore di testata "
+                                          "'CUC' (\"1A2B3C4D\")"),
+              std::string::npos)
+        << header.err;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The window's logic with the XML banks of examples/: the CUC edit shown by
 // the transfer rules although the dispositions carry no CUC field, the
-// proposed file name, and the CUC kept in Banca.ini.
+// proposed file name, the CUC kept in Banca.ini, and a failed OK and
+// Controlla on a payroll of faulty dispositions.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -12,8 +13,11 @@
 #include <vector>
 
 #include "PztFExport_Banche.h"
+#include "platform/DataPacket.h"
 #include "platform/IniFile.h"
 #include "platform/MemoryWindow.h"
+#include "support/ExecutionDate.h"
+#include "support/TestFiles.h"
 
 namespace doz {
 namespace {
@@ -35,12 +39,12 @@ protected:
         if (!root.empty()) fs::remove_all(root, ec);
     }
 
-    TfmPzExport_Banche& start(MemoryWindow& window) {
+    TfmPzExport_Banche& start(MemoryWindow& window, const std::string& dispositions = kExamples) {
         FormPaths p;
         p.mainFolder = root.string() + "/main/";
         p.bankFolder = root.string() + "/banca";
         p.workingFolder = kExamples;
-        p.dispositionsArg = kExamples;
+        p.dispositionsArg = dispositions;
         forms.push_back(std::make_unique<TfmPzExport_Banche>(window, p));
         TfmPzExport_Banche& form = *forms.back();
         form.FormCreate();
@@ -95,6 +99,48 @@ TEST_F(XmlBankWindow, CucIsKeptInTheSettings) {
     EXPECT_EQ(again.items("cbBanche").at(static_cast<std::size_t>(again.selectedIndex("cbBanche"))),
               "Banca Demo Nord - ISO 20022");
     EXPECT_TRUE(again.text("cbBancaFile").ends_with(".xml")) << "the saved XML bank proposes an XML file";
+}
+
+TEST_F(XmlBankWindow, FailedOkStandsOnItsDispositionAndControllaNotesLatinLetters) {
+    // The XML banks' payroll, as an XML packet: the second payee's name with a
+    // letter Windows-1252 lacks, the fifth one's IBAN check digits wrong.
+    PacketContent payroll = readPacketFile(kExamples + "/sepa/Disposizioni.cds");
+    const std::string folder = root.string() + "/disp";
+    fs::create_directories(folder);
+    writePacketFile(folder + "/Disposizioni.cds", payroll, PacketFormat::XmlUtf8);
+    std::string packet = test_files::readFile(folder + "/Disposizioni.cds");
+    const auto bianchi = packet.find("\"Bianchi Giulia\"");
+    ASSERT_NE(bianchi, std::string::npos);
+    packet.replace(bianchi, 16, "\"Bianchi \xC8\x98tefania\"");
+    const auto ferrari = packet.find("Ferrari Niccol");
+    const auto digits = packet.find("SACOMNUMCC=\"IT", ferrari) + 14;
+    ASSERT_LT(digits, packet.size());
+    std::swap(packet[digits], packet[digits + 1]);
+    ASSERT_NE(packet[digits], packet[digits + 1]) << "equal check digits: choose another payee";
+    test_files::writeFile(folder + "/Disposizioni.cds", packet);
+
+    MemoryWindow window;
+    TfmPzExport_Banche& form = start(window, folder);
+    choose(window, form, "Banca Demo Nord - ISO 20022");
+    window.setText("edCUC", "1A2B3C4D");
+    const std::string execution = test_dates::FutureExecutionDate();
+    window.setDate("deData_Disposizione", encodeDate(std::stoi(execution.substr(0, 4)), std::stoi(execution.substr(5, 2)),
+                                                     std::stoi(execution.substr(8, 2))));
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    form.Button2Click();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Validation) << form.lastOutcome().message;
+    // The whole IBAN is no longer the one of the Italian parts: the first error.
+    EXPECT_EQ(form.lastOutcome().message.rfind("Disposizione 5 (Ferrari Niccol", 0), 0u) << form.lastOutcome().message;
+    EXPECT_NE(form.lastOutcome().message.find("diverso da quello delle coordinate"), std::string::npos);
+    EXPECT_EQ(form.state().cdsDisp.recNo(), 4) << "the grid stands on the disposition that failed";
+
+    form.btnControllaClick();
+    ASSERT_EQ(window.lists().size(), 1u);
+    bool noted = false;
+    for (const auto& row : window.lists()[0].rows)
+        noted = noted || (row[0] == "Nota" && row[1] == "2" && row[4] == "DESC_DESTINATARIO" &&
+                          row[5].find("trascritti in lettere latine: \"Bianchi Stefania\"") != std::string::npos);
+    EXPECT_TRUE(noted) << window.lists()[0].textForm;
 }
 
 }  // namespace

@@ -25,6 +25,18 @@ Prepared prepare(const std::function<void(Message&)>& change) {
     return r;
 }
 
+// A sound IBAN of another country.
+std::string foreignIban(const char* country, const char* bban) {
+    return country + IbanCheckDigits(country, bban).value() + bban;
+}
+
+// A payee in Switzerland: inside SEPA, outside the EEA.
+void swissPayee(Message& m) {
+    m.transfers[1].creditorIban = foreignIban("CH", "00762011623852957");
+    m.transfers[1].creditorBic = "UBSWCHZH80A";
+    m.debtorAddress = {"Piazza Grande 1", "", "", "Villanova", "IT"};
+}
+
 std::vector<const CheckFinding*> errors(const Prepared& r) {
     std::vector<const CheckFinding*> out;
     for (const CheckFinding& f : r.sink.findings())
@@ -57,7 +69,8 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         {"debtor ABI", [](Message& m) { m.debtorAbi = "03069"; }, 0, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "diverso da quello dell'IBAN"},
         {"debtor ABI missing", [](Message& m) { m.debtorAbi.clear(); }, 0, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "mancante"},
         {"CUC missing", [](Message& m) { m.cuc = "   "; }, 0, "CUC", "codice CUC mancante"},
-        {"CUC form", [](Message& m) { m.cuc = "12-45"; }, 0, "CUC", "non valido"},
+        {"CUC form", [](Message& m) { m.cuc = "1234-678"; }, 0, "CUC", "non valido"},
+        {"CUC length", [](Message& m) { m.cuc = "1A2"; }, 0, "CUC", "\"1A2\" non valido (8 lettere o cifre)"},
         {"no execution date", [](Message& m) { m.execution = {}; }, 0, "DATA_ESECUZIONE", "mancante"},
         {"impossible date", [](Message& m) { m.execution = {2026, 11, 31}; }, 0, "DATA_ESECUZIONE", "inesistente"},
         {"before creation", [](Message& m) { m.execution = {2026, 12, 4}; }, 0, "DATA_ESECUZIONE", "anteriore alla data di creazione"},
@@ -78,6 +91,18 @@ TEST(PrepareMessage, EachFaultIsOneErrorNamingItsField) {
         {"address without town", [](Message& m) { m.transfers[1].creditorAddress.town.clear(); }, 2, "Cdtr/PstlAdr/TwnNm", "senza localit"},
         {"address country", [](Message& m) { m.transfers[1].creditorAddress.country = "Italia"; }, 2, "Cdtr/PstlAdr/Ctry", "Italia"},
         {"nothing to pay", [](Message& m) { m.transfers.clear(); }, 0, "PmtInf/CdtTrfTxInf", "nessun pagamento"},
+        {"outside SEPA", [](Message& m) { m.transfers[1].creditorIban = foreignIban("TR", "0006100519786457841326"); }, 2,
+         "IBAN_DESTINATARIO", "conto in TR, paese fuori dall'area dei bonifici SEPA"},
+        {"BIC missing", [](Message& m) { swissPayee(m); m.transfers[1].creditorBic.clear(); }, 2,
+         "CdtrAgt/FinInstnId/BICFI", "BIC della banca del beneficiario mancante: \xE8 richiesto per i conti in CH"},
+        {"BIC form", [](Message& m) { m.transfers[0].creditorBic = "UBSW1HZH"; }, 1, "CdtrAgt/FinInstnId/BICFI", "\"UBSW1HZH\" non valido"},
+        {"payer address", [](Message& m) { swissPayee(m); m.debtorAddress = {}; }, 0, "Dbtr/PstlAdr/TwnNm",
+         "indirizzo dell'ordinante mancante: \xE8 richiesto per i bonifici verso paesi SEPA fuori dallo Spazio economico "
+         "europeo (disposizione 2, Bianchi Anna, conto in CH)"},
+        {"filling fault", [](Message& m) { m.transfers[0].faults.push_back({"Amt/InstdAmt", "importo con tre decimali"}); }, 1,
+         "Amt/InstdAmt", "importo con tre decimali"},
+        {"header fault", [](Message& m) { m.faults.push_back({"DbtrAcct/Id/IBAN", "IBAN diverso"}); }, 0,
+         "DbtrAcct/Id/IBAN", "IBAN diverso"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,6 +140,23 @@ TEST(PrepareMessage, ConvertedAndCutTextsAreNoticesAndTheMessageTakesThem) {
     EXPECT_EQ(f[1].field, "Cdtr/PstlAdr/StrtNm");
     EXPECT_EQ(f[2].field, "IBAN_DESTINATARIO");
     EXPECT_EQ(f[3].field, "RmtInf/Ustrd");
+}
+
+TEST(PrepareMessage, ReachOfSepaAndTheEpcRuleForIdentifiers) {
+    // Germany without a BIC; Gibraltar, outside the EEA, with BIC and payer address.
+    const Prepared r = prepare([](Message& m) {
+        swissPayee(m);
+        m.transfers[0].creditorIban = foreignIban("DE", "500105170648489890");
+        m.transfers[1].creditorIban = foreignIban("GI", "NWBK000000007099453");
+        m.transfers[1].endToEndId = "/A//1-2/";
+    });
+    EXPECT_TRUE(r.ok);
+    ASSERT_EQ(r.sink.findings().size(), 1u);
+    const CheckFinding& f = r.sink.findings()[0];
+    EXPECT_EQ(f.kind, FindingKind::Notice);
+    EXPECT_EQ(f.field, "PmtId/EndToEndId");
+    EXPECT_EQ(r.message.transfers[1].endToEndId, "A/1-2");
+    EXPECT_NE(f.message.find("\"/A//1-2/\" scritto come \"A/1-2\""), std::string::npos) << f.message;
 }
 
 TEST(PrepareMessage, RepeatedIdentifiersAreFoundAmongManyTransfers) {

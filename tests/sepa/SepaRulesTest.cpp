@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "sepa/Calendar.h"
-#include "sepa/Iban.h"
 #include "sepa/SepaText.h"
 
 using namespace doz::sepa;
@@ -21,39 +20,6 @@ TEST(SepaText, BlanksAroundGoAndTheTextIsCutToItsLength) {
     // A cut that ends on a blank leaves no blank at the end.
     EXPECT_EQ(ToSepaText("Via Roma 1", 4), "Via");
     EXPECT_EQ(ToSepaText("      "), "");
-}
-
-TEST(Iban, ItalianIbanFromCoordinates) {
-    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "123456"), "IT60X0542811101000000123456");
-    EXPECT_EQ(BuildItalianIban("it", "x", " 05428", "11101 ", "000000123456"), "IT60X0542811101000000123456");
-    // A CIN given is kept even when wrong: the checks report it.
-    EXPECT_EQ(IbanFault(BuildItalianIban("IT", "A", "05428", "11101", "123456")).has_value(), true);
-    EXPECT_EQ(BuildItalianIban("IT", "", "5428", "11101", "123456"), "");
-    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "1110A", "123456"), "");
-    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "1234567890123"), "");
-    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", "12-34"), "");
-    EXPECT_EQ(BuildItalianIban("IT", "", "05428", "11101", ""), "");
-}
-
-TEST(Iban, FaultsOfFormCheckDigitsAndCin) {
-    EXPECT_FALSE(IbanFault("IT60X0542811101000000123456"));
-    EXPECT_FALSE(IbanFault("DE89370400440532013000"));
-    EXPECT_FALSE(IbanFault("GB82WEST12345698765432"));
-
-    const auto fault = [](const char* iban) { return IbanFault(iban).value_or("(nessuno)"); };
-    EXPECT_EQ(fault(""), "IBAN mancante");
-    EXPECT_NE(fault("IT60 X054 2811 1010 0000 0123 456").find("caratteri non ammessi"), std::string::npos);
-    EXPECT_NE(fault("it60X0542811101000000123456").find("caratteri non ammessi"), std::string::npos);
-    EXPECT_NE(fault("ZZ60X0542811101000000123456").find("paese \"ZZ\" sconosciuto"), std::string::npos);
-    EXPECT_NE(fault("IT60X054281110100000012345").find("di 26 caratteri invece di 27"), std::string::npos);
-    EXPECT_NE(fault("IT61X0542811101000000123456").find("cifre di controllo"), std::string::npos);
-    EXPECT_NE(fault("DE88370400440532013000").find("cifre di controllo"), std::string::npos);
-    // Check digits made over a wrong CIN: only the CIN tells.
-    const std::string wrongCin = BuildItalianIban("IT", "A", "05428", "11101", "123456");
-    EXPECT_NE(fault(wrongCin.c_str()).find("il CIN A non corrisponde ad ABI, CAB e conto (atteso X)"), std::string::npos);
-
-    EXPECT_EQ(IbanAbi("IT60X0542811101000000123456"), "05428");
-    EXPECT_EQ(IbanAbi("DE89370400440532013000"), "");
 }
 
 TEST(Calendar, SettlementDaysAroundEasterAndTheFixedHolidays) {

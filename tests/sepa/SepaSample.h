@@ -4,12 +4,13 @@
 #include <filesystem>
 #include <string>
 
-#include "sepa/Iban.h"
+#include "payments/Iban.h"
 #include "sepa/Message.h"
 
 namespace sepa_sample {
 
 using namespace doz::sepa;
+using doz::BuildItalianIban;
 
 inline Transfer transfer(int number, std::string name, std::int64_t cents, std::string account) {
     Transfer t;

@@ -69,9 +69,16 @@ TEST(WriteMessage, EveryFormIsValidAgainstItsSchema) {
         const SchemaValidator validator(xsd);
         Message m = sepa_sample::message(form);
         m.transfers[0].creditorName = "N\xF8rg\xE5rd & S\xF6hne";
+        // A payee in Switzerland: the BIC of the payee's bank and the payer's address travel too.
+        m.debtorAddress = {"Piazza Grande", "1", "06010", "Villanova", "IT"};
+        m.transfers[1].creditorIban = "CH" + IbanCheckDigits("CH", "00762011623852957").value() + "00762011623852957";
+        m.transfers[1].creditorBic = "UBSWCHZH80A";
+        m.transfers[1].creditorAddress = {"Bahnhofstrasse", "45", "8001", "Zuerich", "CH"};
         CheckSink sink;
         ASSERT_TRUE(PrepareMessage(m, sink));
         EXPECT_EQ(validator.validate(written(m)), std::nullopt);
+        EXPECT_NE(written(m).find("BICFI>UBSWCHZH80A<"), std::string::npos);
+        EXPECT_NE(written(m).find("TwnNm>Villanova<"), std::string::npos);
         // Written and validated at once: the same document, the same verdict.
         std::string both;
         EXPECT_EQ(WriteAndValidate(m, validator, both), std::nullopt);

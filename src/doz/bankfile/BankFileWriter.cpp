@@ -2,25 +2,20 @@
 // totals the records quote, and the writing of the finished file in one piece.
 #include "bankfile/BankFileWriter.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <cstdint>
-#include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "bankfile/DispositionCheck.h"
 #include "bankfile/EPztBanca.h"
 #include "bankfile/FieldFormatting.h"
 #include "bankfile/FieldValidation.h"
+#include "payments/PaymentKind.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "publish/Publish.h"
 #include "reports/Reports.h"
 
 namespace doz {
@@ -54,10 +49,6 @@ void addToTotal(FormState& form, const char* name, std::int64_t amount, const ch
     addToTotal(BuildField(form, form.cdsTot, name), amount, refusal);
 }
 
-[[noreturn]] void ioFailedToRead(const std::string& path, int err) {
-    throw IoError("Impossibile leggere il file '" + path + "': " + utf8ToAnsi(std::strerror(err)));
-}
-
 const char* const kRefusedRecords =
     "Numero dei record oltre il limite del programma: impossibile creare il file.";
 const char* const kRefusedDispositions =
@@ -84,15 +75,17 @@ bool sameCode(const std::string& a, const std::string& b) {
     return true;
 }
 
+}  // namespace
+
 // The layout rows of each record type, read once for a whole build instead of
 // filtering and reading the layout table again for every record. The layout
 // table is left as the row-by-row walk leaves it: filtered on the last record
 // type written, past its last row, or on the row of the field that failed.
 class RecordPlans {
 public:
-    explicit RecordPlans(FormState& form) : form_(form), outer_(active_) { active_ = this; }
+    explicit RecordPlans(FormState& form) : form_(form), outer_(form.recordPlans) { form.recordPlans = this; }
     ~RecordPlans() {
-        active_ = outer_;
+        form_.recordPlans = outer_;
         if (lastType_.empty()) return;
         try {
             placeLayout(lastType_, lastWalked_);
@@ -102,9 +95,6 @@ public:
     }
     RecordPlans(const RecordPlans&) = delete;
     RecordPlans& operator=(const RecordPlans&) = delete;
-
-    // The plans of this form's running build or check run.
-    static RecordPlans* of(FormState& form) { return active_ && &active_->form_ == &form ? active_ : nullptr; }
 
     void write(const std::string& recordType) {
         std::vector<LayoutRow>& rows = rowsOf(recordType);
@@ -170,9 +160,9 @@ private:
     std::optional<Field> recordCount_;  // cdsTot's TOT_RECORD, once a record is written
     std::string lastType_;
     std::size_t lastWalked_ = 0;
-
-    static inline RecordPlans* active_ = nullptr;
 };
+
+namespace {
 
 // Room for the whole file once the header record is written, taking its
 // width for every record: a disposition gives at most ten records (10, 16,
@@ -185,107 +175,6 @@ void reserveForDispositions(FormState& form) {
     const std::size_t recordsEach = 10;
     const std::size_t dispositions = static_cast<std::size_t>(form.cdsDisp.viewCount());
     text.content.reserve(text.content.size() + width * (recordsEach * dispositions + 1));
-}
-
-// Puts the bank file, written as it was built, in place and, at the same
-// time, logs it (read back from the new file) into a file that takes the
-// log's place only once the bank file is saved and the log is whole. A bank
-// file that cannot be saved leaves the old log as it was. Once the bank file
-// is saved the old log, which belongs to the old bank file, is removed at
-// once (its blocks are freed while the new log is still being written): the
-// log is then the old one, none, or the whole new one. The log is a help for
-// the developer and never stops the command: a log that cannot be written
-// whole is not put in place, and form.logFailure says why.
-void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent) {
-    const std::string& path = file.path();
-    form.logFailure.clear();
-    auto logFailed = [&form](std::exception_ptr failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& e) {
-            form.logFailure = e.what();
-        } catch (...) {
-            form.logFailure = "errore sconosciuto";
-        }
-    };
-    // The new file read back for the log, through a descriptor of its own: the
-    // save closes the writer's.
-    const int readBack = ::dup(file.descriptor());
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0) ::close(fd);
-        }
-    } closer{readBack};
-
-    // The log folder is made only for a bank file that was saved: without it,
-    // the save comes first.
-    const bool alongside = directoryExists(LogFolder(form));
-    std::optional<TextFileWriter> log;
-    std::string logPath;
-    if (alongside) {
-        try {
-            logPath = FileLogPath(form);
-            log.emplace(logPath);
-        } catch (...) {
-            logFailed(std::current_exception());
-        }
-    }
-    // A bank file saved over the log file itself is not logged, and that file is not removed.
-    const std::string oldLog = !logPath.empty() && !sameFile(path, logPath) ? logPath : std::string();
-
-    std::exception_ptr saveFailure;
-    auto save = [&saveFailure, &file, oldLog]() noexcept {
-        try {
-            file.commit();
-        } catch (...) {
-            saveFailure = std::current_exception();
-            return;
-        }
-        if (!oldLog.empty()) ::unlink(oldLog.c_str());
-    };
-    std::jthread saver;  // joined however this function ends
-    if (alongside) {
-        try {
-            saver = std::jthread(save);
-        } catch (const std::system_error&) {
-            save();  // no thread to be had: one after the other
-        }
-    } else {
-        save();
-    }
-    if (!saver.joinable() && saveFailure) std::rethrow_exception(saveFailure);
-
-    bool logged = false;
-    if (form.logFailure.empty()) {
-        try {
-            if (readBack < 0) ioFailedToRead(path, errno);
-            if (!log) {
-                logPath = FileLogPath(form);
-                log.emplace(logPath);
-            }
-            logContent(readBack, path, *log);
-            logged = true;
-        } catch (...) {
-            logFailed(std::current_exception());
-        }
-    }
-
-    if (saver.joinable()) {
-        saver.join();
-        if (saveFailure) std::rethrow_exception(saveFailure);  // the new log goes with it
-    }
-    if (BankFileIsItsLog(form, logPath)) {
-        form.logFailure.clear();
-        return;
-    }
-    try {
-        if (logged) log->close();
-    } catch (...) {
-        logFailed(std::current_exception());
-    }
-    // A log not written whole is not kept, and the old one went with the old bank file.
-    if (!form.logFailure.empty() && !logPath.empty()) ::unlink(logPath.c_str());
 }
 
 }  // namespace
@@ -301,31 +190,6 @@ void CreateBankFile(FormState& form) {
             file.write(text.content);
         },
         [&form](int fd, const std::string& path, TextFileWriter& log) { LogOpenFile(form, fd, path, log); });
-}
-
-void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent) {
-    WindowPort& window = form.window;
-    const std::string path = window.text("cbBancaFile");
-    if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
-    if (directoryExists(path))
-        throw IoError("Impossibile creare il file della banca: '" + path + "' \xE8 una cartella.");
-
-    {
-        // Written as it is built, into a file that has no name until it is
-        // saved: a build that stops leaves nothing behind.
-        ReplacementFile file(path);
-        write(file);
-        SaveAndLog(form, file, logContent);
-    }
-
-    if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
-        try {
-            window.openWithDesktop(extractFilePath(path));
-        } catch (...) {
-            // Showing the folder is a courtesy; its failure is not reported.
-        }
-    }
-    window.close();
 }
 
 void BuildRecords(FormState& form) {
@@ -351,7 +215,7 @@ void BuildRecords(FormState& form) {
 void WriteRecord(FormState& form, const std::string& recordType) {
     if (!form.lineList) throw AssertionFailure();
     form.currentLine.clear();
-    if (RecordPlans* plans = RecordPlans::of(form)) {
+    if (RecordPlans* plans = form.recordPlans) {
         plans->write(recordType);
         return;
     }
@@ -389,13 +253,12 @@ void WriteDispositionGroup(FormState& form) {
     WriteRecord(form, "20");
     WriteRecord(form, "30");
     const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
-    if (impgid == 2 || impgid == 4) WriteRecord(form, "35");
+    if (HasPaymentDetailsRecord(impgid)) WriteRecord(form, "35");
     for (const char* type : {"40", "50", "65", "70"}) WriteRecord(form, type);
 }
 
 bool IsAccountPayment(FormState& form) {
-    const std::int64_t impgid = BuildField(form, form.cdsDisp, "IMPGID").asInteger();
-    return impgid == 3 || impgid == 5;
+    return IsAccountPaymentKind(BuildField(form, form.cdsDisp, "IMPGID").asInteger());
 }
 
 bool HasOrderingIban(FormState& form) {

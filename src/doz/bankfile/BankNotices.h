@@ -1,8 +1,8 @@
 // What banks are known to refuse in a file that passes the layout rules: text
 // outside the CBI character table, a payee CIN that does not belong to the
-// bank coordinates, ordering-party IBAN check digits that do not add up.
-// These are notices of a check run: they never fail it and never touch an
-// export.
+// bank coordinates, IBAN check digits that do not add up. These are findings
+// of a check run (notices, and warnings for the payee's account): they never
+// fail it and never touch an export.
 #pragma once
 
 #include <map>
@@ -23,20 +23,6 @@ bool IsCbiCharacter(char c);
 // The characters of `text` outside the table, each once, in order of appearance.
 std::string NonCbiCharacters(std::string_view text);
 
-// The CIN letter of Italian bank coordinates: the 22 characters ABI (5 digits),
-// CAB (5 digits) and account (up to 12 letters or digits, zero-filled on the
-// left), the odd positions weighted by the CIN table and the even ones by
-// their value, the sum modulo 26 as a letter. Blanks around each part are
-// ignored; nothing when a part is not of that form.
-std::optional<char> ItalianCin(std::string_view abi, std::string_view cab, std::string_view account);
-
-// The two check digits of the IBAN country + ?? + bban (ISO 7064 mod 97-10);
-// nothing when the country is not two letters or the bban holds anything but
-// letters and digits.
-std::optional<std::string> IbanCheckDigits(std::string_view country, std::string_view bban);
-// True when the whole IBAN's check digits hold (blanks inside are ignored).
-bool IbanIsValid(std::string_view iban);
-
 // Notices of one formatted field, with its layout row current: a value longer
 // than the field, which the file carries cut (blanks at the end of a text do
 // not count); characters outside the CBI table in a field that is neither
@@ -54,20 +40,23 @@ void CutValueNotice(FormState& form, std::string value, std::string_view fitted,
 // (`blanked`, each once) were written as blanks; none when `blanked` is empty.
 void ControlCharacterNotice(FormState& form, std::string_view blanked, CheckSink& sink);
 
-// Notices of the current disposition, number `number` (PROGRESSIVO): its payee
-// CIN against ABI, CAB and account, the ordering party's IBAN check digits
-// where the disposition carries the parts, and every text of it that was read
-// with characters Windows-1252 lacks (written in Latin letters or as '?').
-// The same ordering IBAN found wrong in several dispositions is noted once,
-// at the first, with the count.
+// Findings of the current disposition, number `number` (PROGRESSIVO): as
+// warnings, its payee CIN against ABI, CAB and account, and the payee's IBAN
+// check digits (IBAN_STATO_DESTINATARIO and IBAN_CKD_DESTINATARIO against the
+// CIN, ABI, CAB and account; the whole IBAN of SACOMNUMCC when it holds one);
+// as notices, the ordering party's IBAN check digits where the disposition
+// carries the parts, and every text of it that was read with characters
+// Windows-1252 lacks (written in Latin letters or as '?'). The same ordering
+// IBAN found wrong in several dispositions is noted once, at the first, with
+// the count.
 class DispositionNotices {
 public:
     void check(FormState& form, int number, CheckSink& sink);
 
 private:
     void checkPayeeCin(FormState& form, int number, const std::string& payee, CheckSink& sink);
+    void checkPayeeIban(FormState& form, int number, const std::string& payee, CheckSink& sink);
     void checkOrderingIban(FormState& form, int number, const std::string& payee, CheckSink& sink);
-    void checkNarrowedTexts(FormState& form, int number, const std::string& payee, CheckSink& sink);
 
     struct Repeated {
         std::size_t finding = 0;  // index in the sink's findings

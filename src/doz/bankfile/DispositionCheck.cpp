@@ -41,11 +41,11 @@ bool noted(FormState& form, CheckSink& sink, Step&& step) {
         step();
         return true;
     } catch (const EPztBanca& e) {
-        sink.atCurrentField(form, FindingKind::Error, e.what());
+        NoteAtCurrentField(form, sink, FindingKind::Error, e.what());
     } catch (const AssertionFailure& e) {
-        sink.atCurrentField(form, FindingKind::Error, e.what());
+        NoteAtCurrentField(form, sink, FindingKind::Error, e.what());
     } catch (const DataError& e) {
-        sink.atCurrentField(form, FindingKind::Error, e.what());
+        NoteAtCurrentField(form, sink, FindingKind::Error, e.what());
     }
     return false;
 }
@@ -94,13 +94,13 @@ int rank(const CheckFinding& f) { return f.recordType == "EF" ? INT_MAX : f.disp
 
 }  // namespace
 
-void CheckSink::atCurrentField(FormState& form, FindingKind kind, const std::string& message) {
+void NoteAtCurrentField(FormState& form, CheckSink& sink, FindingKind kind, const std::string& message) {
     CheckFinding f;
     f.kind = kind;
     f.message = message;
-    if (place_) {
-        f.recordType = *place_->recordType;
-        f.field = *place_->field;
+    if (const CheckPlace* place = form.checkPlace) {
+        f.recordType = *place->recordType;
+        f.field = *place->field;
     } else {
         f.recordType = layoutColumn(form.cdsTraccCorrente, "Record");
         if (layoutColumn(form.cdsTraccCorrente, "ColType") != "F")
@@ -110,12 +110,7 @@ void CheckSink::atCurrentField(FormState& form, FindingKind kind, const std::str
         f.disposition = currentProgressive(form);
         if (f.disposition > 0) f.payee = PayeeName(form);
     }
-    findings_.push_back(std::move(f));
-}
-
-std::size_t CheckSink::count(FindingKind kind) const {
-    return static_cast<std::size_t>(
-        std::count_if(findings_.begin(), findings_.end(), [kind](const CheckFinding& f) { return f.kind == kind; }));
+    sink.add(std::move(f));
 }
 
 bool CheckField(FormState& form, CheckSink& sink) {
@@ -137,19 +132,19 @@ bool CheckField(FormState& form, CheckSink& sink) {
 bool CheckPreparedField(FormState& form, LayoutRow& row, const std::string& recordType, BankRules& rules,
                         CheckSink& sink) {
     static const std::string kNoField;
-    const CheckSink::Place place{&recordType, row.shape == LayoutRow::Shape::Filler ? &kNoField : &*row.fieldName};
+    const CheckPlace place{&recordType, row.shape == LayoutRow::Shape::Filler ? &kNoField : &*row.fieldName};
     struct Placed {
-        CheckSink& sink;
-        ~Placed() { sink.setPlace(nullptr); }
-    } placed{sink};
-    sink.setPlace(&place);
+        FormState& form;
+        ~Placed() { form.checkPlace = nullptr; }
+    } placed{form};
+    form.checkPlace = &place;
 
     std::string& line = form.currentLine;
     const std::size_t at = line.size();
     const FieldPosition p = *row.position;
     if (static_cast<std::size_t>(p.start) != at + 1 || p.start < 1) {
         // As CheckField: the misplaced field is noted and the line brought to its declared end.
-        sink.atCurrentField(form, FindingKind::Error, *row.pos);
+        NoteAtCurrentField(form, sink, FindingKind::Error, *row.pos);
         if (p.start < 1 || p.length < 0) return false;
         line.resize(static_cast<std::size_t>(p.start - 1), ' ');
         line.append(static_cast<std::size_t>(p.length), ' ');
@@ -206,31 +201,6 @@ std::string PayeeName(FormState& form) {
     while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32) name.pop_back();
     blankControlCharacters(name);  // one finding, one line
     return name;
-}
-
-std::string FormatFinding(const CheckFinding& f) {
-    std::string where;
-    auto part = [&where](const std::string& text) { where += (where.empty() ? "" : ", ") + text; };
-    if (f.disposition > 0)
-        part("disposizione " + std::to_string(f.disposition) + (f.payee.empty() ? "" : " (" + f.payee + ")"));
-    if (!f.recordType.empty()) part("record " + f.recordType);
-    if (!f.field.empty()) part("campo " + f.field);
-
-    std::string line;
-    switch (f.kind) {
-        case FindingKind::Error: break;
-        case FindingKind::Warning: line = "Avviso: "; break;
-        case FindingKind::Notice: line = "Nota: "; break;
-    }
-    if (where.empty()) return line + f.message;
-    if (line.empty()) where[0] = static_cast<char>(where[0] - 'a' + 'A');  // "disposizione"/"record" begin a sentence
-    return line + where + ": " + f.message;
-}
-
-std::string FormatFindingCounts(const CheckSink& sink) {
-    return "Errori: " + std::to_string(sink.count(FindingKind::Error)) +
-           ", avvisi: " + std::to_string(sink.count(FindingKind::Warning)) +
-           ", note: " + std::to_string(sink.count(FindingKind::Notice));
 }
 
 }  // namespace doz

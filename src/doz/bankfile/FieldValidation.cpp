@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "bankfile/DispositionCheck.h"
+#include "payments/PaymentKind.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
 
@@ -90,7 +91,6 @@ DaySerial dispDate(FormState& form, std::string_view name) {
     return f.asDate();
 }
 
-bool isAccountPaymentKind(std::int64_t impgid) { return impgid == 3 || impgid == 5; }
 
 // The three coordinate tests of an account payment: bank code, branch code, account.
 void requireAccountCoordinates(FormState& form) {
@@ -110,7 +110,7 @@ void rulesCbiSep(FormState& form, const std::string& required) {
 // CheckAccountCoordinates for a Required code already read.
 bool checkAccountCoordinates(FormState& form, const std::string& required) {
     if (required != "C1") return false;
-    if (isAccountPaymentKind(dispInteger(form, "IMPGID"))) requireAccountCoordinates(form);
+    if (IsAccountPaymentKind(dispInteger(form, "IMPGID"))) requireAccountCoordinates(form);
     return true;
 }
 
@@ -212,12 +212,12 @@ void ValidatePrepared(FormState& form, const LayoutRow& row, std::string_view te
 
 // ---- FieldLookup ------------------------------------------------------------------------
 
-FieldLookup::FieldLookup(FormState& form) : form_(form), outer_(active_) { active_ = this; }
+FieldLookup::FieldLookup(FormState& form) : form_(form), outer_(form.fieldLookup) { form.fieldLookup = this; }
 
-FieldLookup::~FieldLookup() { active_ = outer_; }
+FieldLookup::~FieldLookup() { form_.fieldLookup = outer_; }
 
 FieldLookup* FieldLookup::of(FormState& form) {
-    return active_ && &active_->form_ == &form ? active_ : nullptr;
+    return form.fieldLookup;
 }
 
 Field FieldLookup::get(Table& table, std::string_view name) {
@@ -242,7 +242,7 @@ Field BuildField(FormState& form, Table& table, std::string_view name) {
 bool CheckAccountCoordinates(FormState& form) { return checkAccountCoordinates(form, layoutText(form, "Required")); }
 
 void CheckPayeeAddress(FormState& form) {
-    if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) {
+    if (!IsAccountPaymentKind(dispInteger(form, "IMPGID"))) {
         for (const char* name : {"IND_DESTINATARIO", "CAP_DESTINATARIO", "COM_DESTINATARIO"})
             if (dispBlank(form, name)) throw EPztBanca(kMsgAddress);
     }
@@ -251,7 +251,7 @@ void CheckPayeeAddress(FormState& form) {
 }
 
 void CheckCashPaymentDates(FormState& form) {
-    if (dispInteger(form, "IMPGID") != 1) return;
+    if (dispInteger(form, "IMPGID") != payment_kind::kCash) return;
     const DaySerial execution = dispDate(form, "DATA_DISPOSIZIONE");
     if (execution == 0) throw EPztBanca(kMsgExecutionDate);
     const std::int64_t expiry = dispDate(form, "DATA_SCADENZA");
@@ -260,7 +260,7 @@ void CheckCashPaymentDates(FormState& form) {
 }
 
 void CheckValueDate(FormState& form) {
-    if (!isAccountPaymentKind(dispInteger(form, "IMPGID"))) return;
+    if (!IsAccountPaymentKind(dispInteger(form, "IMPGID"))) return;
     if (dispDate(form, "DATA_VALUTA") <= 0) throw EPztBanca(kMsgValueDate);
 }
 
@@ -281,8 +281,8 @@ void CheckWorkingDayGap(FormState& form) {
 
 void CheckPayeeAccount(FormState& form) {
     const std::int64_t impgid = dispInteger(form, "IMPGID");
-    if (impgid == 3) requireAccountCoordinates(form);
-    else if (impgid == 5 && dispBlank(form, "CCP_DESTINATARIO")) throw EPztBanca(kMsgPostalAccount);
+    if (impgid == payment_kind::kBankAccount) requireAccountCoordinates(form);
+    else if (impgid == payment_kind::kPostalAccount && dispBlank(form, "CCP_DESTINATARIO")) throw EPztBanca(kMsgPostalAccount);
 }
 
 void CheckInternalAccountNumber(FormState& form) {
@@ -327,7 +327,7 @@ int WorkingDaysBetween(DaySerial start, DaySerial end) {
 void ConfirmWarning(FormState& form, unsigned number, const std::string& text) {
     if (form.checkSink) {
         // A check run lists every warning where it arises and asks nothing.
-        form.checkSink->warning(form, text);
+        NoteAtCurrentField(form, *form.checkSink, FindingKind::Warning, text);
         return;
     }
     const bool remembered = number < form.confirmedWarnings.size();

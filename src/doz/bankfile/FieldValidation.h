@@ -76,8 +76,6 @@ private:
     FormState& form_;
     FieldLookup* outer_;
     std::vector<Entry> entries_;
-
-    static inline FieldLookup* active_ = nullptr;
 };
 
 // table.fieldByName(name), through the running build's FieldLookup when there is one.

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "findings/Findings.h"
 #include "layout/Catalogue.h"
 #include "platform/Error.h"
 
@@ -277,6 +278,23 @@ void UpdateCount(FormState& form) {
 void chEscludiMPGClick(FormState& form) {
     form.cdsDisp.setFiltered(form.window.isChecked("chEscludiMPG"));
     UpdateCount(form);
+}
+
+void NarrowedTextNotices(FormState& form, int number, const std::string& payee, CheckSink& sink) {
+    // The raw dispositions know which texts were narrowed when read.
+    const Table& raw = form.cdsLeggi;
+    const auto& narrowed = raw.narrowedTexts();
+    for (std::size_t i = 0; i < narrowed.size(); ++i) {
+        const std::size_t column = narrowed[i].first;
+        if (i > 0 && narrowed[i - 1].first == column) continue;
+        const std::string& name = raw.fieldDefs().at(column).name;
+        const std::optional<Field> f = form.cdsDisp.findField(name);
+        if (!f) continue;
+        const std::string value = f->asText();
+        if (!raw.wasNarrowed(column, value)) continue;
+        sink.add({FindingKind::Notice, number, payee, "", name,
+                  "caratteri non rappresentabili nel file, trascritti in lettere latine: \"" + value + "\""});
+    }
 }
 
 }  // namespace doz

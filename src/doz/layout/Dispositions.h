@@ -9,6 +9,8 @@
 
 namespace doz {
 
+class CheckSink;
+
 // Wires cdsLeggi's after-open hook, the provider dspDisp (source cdsLeggi,
 // onGetData = dspDispGetData) and cdsDisp's fixed filter text. Called once
 // when the window is created.
@@ -40,5 +42,11 @@ std::string FindRuleEdit(FormState& form);
 std::string FindRuleDateEdit(FormState& form);
 void UpdateCount(FormState& form);
 void chEscludiMPGClick(FormState& form);
+
+// Notices of the current disposition of cdsDisp, number `number` among those
+// shown, paid to `payee`: each of its texts that was read with characters
+// Windows-1252 lacks (written in Latin letters or as '?'), by field. A value a
+// transfer rule has replaced since the reading is not noted.
+void NarrowedTextNotices(FormState& form, int number, const std::string& payee, CheckSink& sink);
 
 }  // namespace doz

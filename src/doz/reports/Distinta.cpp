@@ -2,6 +2,7 @@
 #include <cmath>
 #include <optional>
 
+#include "payments/PaymentKind.h"
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -65,11 +66,11 @@ void BuildSummary(FormState& form, std::int64_t& total) {
     while (!disp.eof()) {
         ++number;
         const std::int64_t g = disp.fieldByName("IMPGID").asInteger();
-        const bool transfer = g == 3 || g == 5;
+        const bool transfer = IsAccountPaymentKind(g);
         const std::string ordering = disp.fieldByName("ABI_ORDINANTE").asText();
         const std::string key =
             transfer && ordering == disp.fieldByName("ABI_DESTINATARIO").asText() ? ordering : std::string("0");
-        const std::int64_t group = transfer ? 3 : g;
+        const std::int64_t group = SummaryGroup(g);
         const double amount = ReportAmount(form, number);
 
         if (sum.locate("IMPGID;ABI", {Value(group), Value(key)})) {
@@ -81,7 +82,7 @@ void BuildSummary(FormState& form, std::int64_t& total) {
             sum.fieldByName("IMPGID").setInteger(group);
             sum.fieldByName("ABI").setText(key);
             std::string label;
-            if (group == 3)
+            if (group == payment_kind::kBankAccount)
                 label = key != "0" ? kSameBank : kOtherBanks;
             else
                 label = upperAscii(disp.fieldByName("DESC_MOD_PAGAMENTO").asText());

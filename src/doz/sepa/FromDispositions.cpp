@@ -2,14 +2,19 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <set>
 
+#include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/Regional.h"
-#include "sepa/Iban.h"
+#include "platform/Text.h"
+#include "payments/Iban.h"
+#include "payments/PaymentKind.h"
 #include "sepa/Prepare.h"
 
 namespace doz::sepa {
@@ -17,6 +22,7 @@ namespace doz::sepa {
 namespace {
 
 const char* const kIbanParts[] = {"Stato", "Controllo", "CIN", "ABI", "CAB", "Conto"};
+constexpr std::string_view kAmount = "Amt/InstdAmt";
 
 std::string trimmed(std::string text) {
     const auto first = text.find_first_not_of(' ');
@@ -29,6 +35,14 @@ Date toDate(DaySerial serial) {
     if (serial == 0) return {};
     const CivilDate c = decodeDate(serial);
     return {c.year, c.month, c.day};
+}
+
+bool isCountryElement(std::string_view element) { return element.ends_with("/Ctry"); }
+
+// The country an IBAN begins with; empty when it does not begin with two letters.
+std::string ibanCountry(std::string_view iban) {
+    if (iban.size() < 2 || !isAsciiLetter(iban[0]) || !isAsciiLetter(iban[1])) return {};
+    return {toAsciiUpper(iban[0]), toAsciiUpper(iban[1])};
 }
 
 // One element's source, resolved once for the whole message: a field of the
@@ -51,7 +65,7 @@ public:
                 if (c->kind == ComponentKind::DateEdit) dateControl_ = c->name;
             }
         if (control_.empty() && dateControl_.empty())
-            throw DataError("Elemento " + element + ": il campo '" + s.field +
+            throw DataError(map.where(element) + "il campo '" + s.field +
                             "' non esiste n\xE9 nelle disposizioni n\xE9 fra i valori di testata");
     }
 
@@ -61,16 +75,13 @@ public:
         if (!dateControl_.empty()) return isoDate(form_.window.date(dateControl_));
         return constant_;
     }
-    std::int64_t integer() const {
-        if (field_) return field_->asInteger();
-        const std::string t = text();
-        return t.empty() ? 0 : std::stoll(t);
-    }
     DaySerial date() const {
         if (field_) return field_->asDate();
         if (!dateControl_.empty()) return form_.window.date(dateControl_);
         return 0;
     }
+    // The disposition field, when the source is one.
+    const std::optional<Field>& field() const { return field_; }
     // The field or header value's name, for findings; empty for a constant.
     const std::string& name() const { return name_; }
 
@@ -82,6 +93,90 @@ private:
     std::string constant_;
 };
 
+// Cents of a decimal euro text ("1500.5", "-3", "12.30"); the fault when it
+// is no number, has more than two decimals that are not zero, or is beyond
+// 64 bits.
+std::int64_t centsOfEuroText(std::string_view text, std::string& fault) {
+    const std::string shown(text);
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    const std::size_t point = text.find('.');
+    std::string digits(text.substr(0, point));
+    std::string_view decimals = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    while (decimals.size() > 2 && decimals.back() == '0') decimals.remove_suffix(1);
+    if ((digits.empty() && decimals.empty()) || (!digits.empty() && !allAsciiDigits(digits)) ||
+        (!decimals.empty() && !allAsciiDigits(decimals))) {
+        fault = "importo \"" + shown + "\" non leggibile come euro";
+        return 0;
+    }
+    if (decimals.size() > 2) {
+        fault = "importo di " + shown + " euro con pi\xF9 di due decimali: non diventa centesimi esatti";
+        return 0;
+    }
+    digits += decimals;
+    digits.append(2 - decimals.size(), '0');
+    std::int64_t cents = 0;
+    for (const char c : digits)
+        if (__builtin_mul_overflow(cents, std::int64_t{10}, &cents) || __builtin_add_overflow(cents, c - '0', &cents)) {
+            fault = "importo di " + shown + " euro oltre il limite del programma";
+            return 0;
+        }
+    return negative ? -cents : cents;
+}
+
+// The amount of a transfer in cents, in the unit its field's type says.
+class AmountSource {
+public:
+    AmountSource(FormState& form, const ElementMap& map) : source_(form, map, std::string(kAmount)) {
+        const std::optional<Field>& f = source_.field();
+        std::string from;
+        if (!f) {
+            from = "dal valore di testata '" + source_.name() + "' (\"" + source_.text() + "\")";
+        } else if (isIntegerType(f->type())) {
+            return;
+        } else if (f->type() == FieldType::Float || f->type() == FieldType::Currency || f->type() == FieldType::Bcd) {
+            euro_ = true;
+            return;
+        } else {
+            from = "dal campo '" + source_.name() + "', che non \xE8 numerico,";
+        }
+        throw DataError(map.where(kAmount) + "l'importo viene " + from +
+                        " e non si sa se \xE8 in centesimi o in euro: indicare un campo numerico delle disposizioni "
+                        "(intero in centesimi come IMPORTO, decimale in euro come IMPORTO_EURO)");
+    }
+
+    // The current disposition's amount; `fault` says why it could not be taken exactly.
+    std::int64_t cents(std::string& fault) const {
+        const Field& f = *source_.field();
+        if (!euro_) return f.asInteger();
+        const Value& v = f.value();
+        if (v.isNull()) return 0;
+        if (v.is<double>()) {
+            // The shortest text that reads back as the same double: 1500.5 for 1500.50.
+            char text[400];
+            const std::to_chars_result r = std::to_chars(text, text + sizeof text, v.get<double>(), std::chars_format::fixed);
+            return centsOfEuroText(r.ec == std::errc() ? std::string_view(text, static_cast<std::size_t>(r.ptr - text))
+                                                       : std::string_view("?"),
+                                   fault);
+        }
+        if (v.is<Currency>()) {
+            const std::int64_t scaled = v.get<Currency>().scaled;  // ten-thousandths
+            if (scaled % 100 != 0) {
+                fault = "importo di " + formatCurrencyFixed(scaled, 4) +
+                        " euro con pi\xF9 di due decimali: non diventa centesimi esatti";
+                return 0;
+            }
+            return scaled / 100;
+        }
+        return centsOfEuroText(trimmed(f.asText()), fault);
+    }
+    const std::string& name() const { return source_.name(); }
+
+private:
+    Source source_;
+    bool euro_ = false;
+};
+
 // An account's IBAN: the whole-IBAN field when it holds one, else built from
 // the Italian parts. Check digits given with the parts are kept, so a wrong
 // pair is found by the IBAN check instead of being silently recomputed.
@@ -91,11 +186,40 @@ public:
         for (const char* part : kIbanParts) parts_.emplace_back(form, map, element + "." + part);
     }
 
-    // `abiWhenEmpty` stands in for an empty ABI part.
-    std::string iban(const std::string& abiWhenEmpty = {}) const {
+    // `abiWhenEmpty` stands in for an empty ABI part. `fault` says so when the
+    // whole field and the parts give two different IBANs.
+    std::string iban(const std::string& abiWhenEmpty, std::string& fault) const {
         std::string whole = whole_.text();
         std::erase(whole, ' ');
-        if (!whole.empty()) return whole;
+        const std::string fromParts = partsIban(abiWhenEmpty);
+        const std::string wholeIban = IbanInText(whole);
+        if (!wholeIban.empty()) {
+            if (!fromParts.empty() && IbanInText(fromParts) != wholeIban)
+                fault = "IBAN " + whole + " (" + whole_.name() + ") diverso da quello delle coordinate " + fromParts +
+                        " (" + partNames() + ")";
+            return whole;
+        }
+        return fromParts.empty() ? whole : fromParts;
+    }
+    bool hasParts() const { return !whole_.text().empty() || !part(5).empty(); }
+    bool hasCin() const { return !whole_.text().empty() || !part(2).empty(); }
+    // The fields that fed the IBAN, for findings.
+    std::string names() const {
+        if (!whole_.name().empty() && !IbanInText(whole_.text()).empty()) return whole_.name();
+        const std::string parts = partNames();
+        return parts.empty() ? whole_.name() : parts;
+    }
+
+private:
+    std::string part(std::size_t i) const { return parts_[i].text(); }
+    std::string partNames() const {
+        std::string out;
+        for (const Source& s : parts_)
+            if (!s.name().empty()) out += (out.empty() ? "" : ", ") + s.name();
+        return out;
+    }
+    // The IBAN of the Italian parts; empty when they give no account.
+    std::string partsIban(const std::string& abiWhenEmpty) const {
         if (part(2).empty() && part(3).empty() && part(4).empty() && part(5).empty()) return {};  // no account
         const std::string country = part(0).empty() ? std::string("IT") : part(0);
         const std::string checkDigits = part(1);
@@ -109,21 +233,37 @@ public:
         }
         return iban;
     }
-    bool hasParts() const { return !whole_.text().empty() || !part(5).empty(); }
-    bool hasCin() const { return !whole_.text().empty() || !part(2).empty(); }
-    // The fields that fed the IBAN, for findings.
-    std::string names() const {
-        if (!whole_.name().empty() && !whole_.text().empty()) return whole_.name();
-        std::string out;
-        for (const Source& s : parts_)
-            if (!s.name().empty()) out += (out.empty() ? "" : ", ") + s.name();
-        return out;
+
+    Source whole_;
+    std::vector<Source> parts_;
+};
+
+// A postal address's sources; the country, when its element is not mapped,
+// is the account's.
+class AddressSource {
+public:
+    AddressSource(FormState& form, const ElementMap& map, const std::string& party)
+        : street_(form, map, party + "/PstlAdr/StrtNm"), building_(form, map, party + "/PstlAdr/BldgNb"),
+          postCode_(form, map, party + "/PstlAdr/PstCd"), town_(form, map, party + "/PstlAdr/TwnNm"),
+          country_(form, map, party + "/PstlAdr/Ctry") {}
+
+    // Empty when there is no town: no address without its town. A country
+    // neither mapped nor given is the IBAN's.
+    PostalAddress address(std::string_view iban) const {
+        PostalAddress a{street_.text(), building_.text(), postCode_.text(), town_.text(), country_.text()};
+        if (a.town.empty()) return {};
+        if (a.country.empty()) a.country = ibanCountry(iban);
+        return a;
+    }
+    void names(Message& m, const std::string& party) const {
+        for (const auto& [element, source] : {std::pair{"/PstlAdr/StrtNm", &street_}, std::pair{"/PstlAdr/BldgNb", &building_},
+                                              std::pair{"/PstlAdr/PstCd", &postCode_}, std::pair{"/PstlAdr/TwnNm", &town_},
+                                              std::pair{"/PstlAdr/Ctry", &country_}})
+            if (!source->name().empty()) m.sourceField[party + element] = source->name();
     }
 
 private:
-    std::string part(std::size_t i) const { return parts_[i].text(); }
-    Source whole_;
-    std::vector<Source> parts_;
+    Source street_, building_, postCode_, town_, country_;
 };
 
 // A message identifier unique per file: creation time to the second, then a
@@ -154,14 +294,14 @@ std::string endToEndId(const std::string& payeeCode, int disposition) {
 }  // namespace
 
 ElementMap::ElementMap() {
-    auto field = [&](const char* element, const char* name) { sources_[element] = {name, {}}; };
-    auto constant = [&](const char* element, const char* value) { sources_[element] = {{}, value}; };
+    auto field = [&](const char* element, const char* name) { sources_[element] = {name, {}, {}}; };
+    auto unmapped = [&](const std::string& element) { sources_[element] = {}; };
     field("InitgPty/Nm", "DESC_ORDINANTE");
     field("InitgPty/Id", "CUC");
-    field("CreDtTm", "DATA_CREAZIONE");
     field("ReqdExctnDt", "DATA_DISPOSIZIONE");
     field("Dbtr/Nm", "DESC_ORDINANTE");
-    constant("DbtrAcct/Id/IBAN", "");
+    for (const char* part : {"StrtNm", "BldgNb", "PstCd", "TwnNm", "Ctry"}) unmapped(std::string("Dbtr/PstlAdr/") + part);
+    unmapped("DbtrAcct/Id/IBAN");
     field("DbtrAcct/Id/IBAN.Stato", "IBAN_STATO_ORDINANTE");
     field("DbtrAcct/Id/IBAN.Controllo", "IBAN_CKD_ORDINANTE");
     field("DbtrAcct/Id/IBAN.CIN", "CIN_ORDINANTE");
@@ -171,14 +311,15 @@ ElementMap::ElementMap() {
     field("DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", "ABI_ORDINANTE");
     field("PmtId/EndToEndId", "COD_CLIENTE");
     field("Amt/InstdAmt", "IMPORTO");
-    constant("PmtTpInf/CtgyPurp/Cd", "SALA");
+    sources_["PmtTpInf/CtgyPurp/Cd"] = {{}, "SALA", {}};
+    unmapped("CdtrAgt/FinInstnId/BICFI");
     field("Cdtr/Nm", "DESC_DESTINATARIO");
     field("Cdtr/PstlAdr/StrtNm", "IND_DESTINATARIO");
-    constant("Cdtr/PstlAdr/BldgNb", "");
+    unmapped("Cdtr/PstlAdr/BldgNb");
     field("Cdtr/PstlAdr/PstCd", "CAP_DESTINATARIO");
     field("Cdtr/PstlAdr/TwnNm", "COM_DESTINATARIO");
-    constant("Cdtr/PstlAdr/Ctry", "IT");
-    constant("CdtrAcct/Id/IBAN", "");
+    unmapped("Cdtr/PstlAdr/Ctry");
+    unmapped("CdtrAcct/Id/IBAN");
     field("CdtrAcct/Id/IBAN.Stato", "IBAN_STATO_DESTINATARIO");
     field("CdtrAcct/Id/IBAN.Controllo", "IBAN_CKD_DESTINATARIO");
     field("CdtrAcct/Id/IBAN.CIN", "CIN");
@@ -188,12 +329,43 @@ ElementMap::ElementMap() {
     field("RmtInf/Ustrd", "DESC_CAUSALE");
 }
 
-void ElementMap::readLayout(Table& layout) {
+void ElementMap::readLayout(Table& layout, const std::string& file) {
+    file_ = file;
     const std::optional<Field> valOut = layout.findField("ValOut");
+    const std::optional<Field> ordField = layout.findField("Ord");
+    // What the program writes itself: no layout maps it.
+    static const std::set<std::string, std::less<>> written = {"CreDtTm", "GrpHdr/MsgId", "PmtInf/PmtInfId",
+                                                                "PmtId/InstrId", "NbOfTxs", "CtrlSum"};
+    std::map<std::string, std::string, std::less<>> seen;  // element -> its row's Ord
+    int row = 0;
     for (layout.first(); !layout.eof(); layout.next()) {
+        ++row;
+        const std::string ord = ordField ? trimmed(ordField->asText()) : std::to_string(row);
         const std::string element = trimmed(layout.fieldByName("Element").asText());
-        if (element.empty()) throw DataError("Tracciato XML: riga senza Element");
-        sources_[element] = {trimmed(layout.fieldByName("FieldName").asText()), valOut ? valOut->asText() : ""};
+        const std::string at = "Tracciato XML " + file + ", Ord " + ord + ", elemento \"" + element + "\": ";
+        if (element.empty()) throw DataError("Tracciato XML " + file + ", Ord " + ord + ": riga senza Element");
+        if (written.contains(element))
+            throw DataError(at + "\xE8 scritto dal programma (" +
+                            (element == "CreDtTm" ? std::string("il momento in cui il file viene scritto")
+                                                  : std::string("un identificativo unico per file")) +
+                            "): togliere la riga");
+        const auto it = sources_.find(element);
+        if (it == sources_.end()) {
+            std::string message = at + "sconosciuto o non scritto dal programma";
+            for (const auto& [known, source] : sources_)
+                if (sameTextNoCase(known, element)) message += " (forse \"" + known + "\"?)";
+            throw DataError(message);
+        }
+        if (const auto [first, added] = seen.emplace(element, ord); !added)
+            throw DataError(at + "gi\xE0 mappato dalla riga Ord " + first->second + " (un elemento, una riga)");
+        ElementSource source{trimmed(layout.fieldByName("FieldName").asText()), valOut ? valOut->asText() : "", ord};
+        if (source.field.empty() && !trimmed(source.constant).empty()) {
+            if (isCountryElement(element))
+                throw DataError(at + "il paese non \xE8 una costante: viene da un campo o, senza FieldName n\xE9 "
+                                     "ValOut, dal paese dell'IBAN");
+            if (element == kAmount) throw DataError(at + "l'importo viene da un campo delle disposizioni, non da una costante");
+        }
+        it->second = std::move(source);
     }
 }
 
@@ -203,12 +375,18 @@ const ElementSource& ElementMap::operator[](std::string_view element) const {
     return it == sources_.end() ? none : it->second;
 }
 
+std::string ElementMap::where(std::string_view element) const {
+    const ElementSource& s = (*this)[element];
+    if (s.ord.empty()) return "Elemento " + std::string(element) + " (predefinito): ";
+    return "Tracciato XML " + file_ + ", Ord " + s.ord + ", elemento \"" + std::string(element) + "\": ";
+}
+
 Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     ElementMap map;
     Table& layout = form.cdsTraccCorrente;
     layout.setFilter({});
     layout.setFiltered(false);
-    map.readLayout(layout);
+    map.readLayout(layout, form.workingFile(form.cdsTracciati.fieldByName("CodTracciato").asText() + ".Xml"));
 
     Message m;
     m.form = messageForm;
@@ -216,22 +394,23 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     Table& disp = form.cdsDisp;
 
     // Per disposition.
-    const Source cents(form, map, "Amt/InstdAmt"), payeeCode(form, map, "PmtId/EndToEndId"),
-        purpose(form, map, "PmtTpInf/CtgyPurp/Cd"), name(form, map, "Cdtr/Nm"), street(form, map, "Cdtr/PstlAdr/StrtNm"),
-        building(form, map, "Cdtr/PstlAdr/BldgNb"), postCode(form, map, "Cdtr/PstlAdr/PstCd"),
-        town(form, map, "Cdtr/PstlAdr/TwnNm"), country(form, map, "Cdtr/PstlAdr/Ctry"),
-        remittance(form, map, "RmtInf/Ustrd");
+    const AmountSource cents(form, map);
+    const Source payeeCode(form, map, "PmtId/EndToEndId"), purpose(form, map, "PmtTpInf/CtgyPurp/Cd"),
+        name(form, map, "Cdtr/Nm"), bic(form, map, "CdtrAgt/FinInstnId/BICFI"), remittance(form, map, "RmtInf/Ustrd");
+    const AddressSource creditorAddress(form, map, "Cdtr");
     const IbanSource creditorIban(form, map, "CdtrAcct/Id/IBAN");
     // Once per message, from the first disposition that carries them.
-    const Source initiating(form, map, "InitgPty/Nm"), cuc(form, map, "InitgPty/Id"), created(form, map, "CreDtTm"),
+    const Source initiating(form, map, "InitgPty/Nm"), cuc(form, map, "InitgPty/Id"),
         execution(form, map, "ReqdExctnDt"), debtor(form, map, "Dbtr/Nm"),
         debtorAbi(form, map, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId");
+    const AddressSource debtorAddress(form, map, "Dbtr");
     const IbanSource debtorIban(form, map, "DbtrAcct/Id/IBAN");
     const std::optional<Field> kind = disp.findField("IMPGID");
     const std::optional<Field> modeText = disp.findField("DESC_MOD_PAGAMENTO");
     const std::optional<Field> orderingAbi = disp.findField("ABI_ORDINANTE");
 
     bool headerRead = false, debtorCinSeen = false;
+    std::string debtorFault;
     int number = 0;
     for (disp.first(); !disp.eof(); disp.next()) {
         ++number;
@@ -240,21 +419,25 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
             m.cuc = cuc.text();
             m.debtorName = debtor.text();
             m.debtorAbi = debtorAbi.text();
-            m.created.date = toDate(created.date());
             m.execution = toDate(execution.date());
+            m.debtorAddress = debtorAddress.address({});
             headerRead = true;
         }
         if (!debtorCinSeen && debtorIban.hasParts()) {
-            m.debtorIban = debtorIban.iban();
+            debtorFault.clear();
+            m.debtorIban = debtorIban.iban({}, debtorFault);
             debtorCinSeen = debtorIban.hasCin();
         }
 
-        const std::int64_t impgidValue = kind ? kind->asInteger() : 3;
+        const std::int64_t impgidValue = kind ? kind->asInteger() : payment_kind::kBankAccount;
         const std::string payee = name.text();
-        const std::int64_t amount = cents.integer();
-        if (impgidValue == 1 || impgidValue == 4) {
-            leftOut.payments.push_back({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
-            leftOut.cents += amount;
+        std::string amountFault;
+        const std::int64_t amount = cents.cents(amountFault);
+        if (!IsCreditTransferKind(impgidValue)) {
+            if (!amountFault.empty())
+                throw DataError("Disposizione " + std::to_string(number) + " (" + payee + "), campo " + cents.name() +
+                                ": " + amountFault);
+            leftOut.add({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
             continue;
         }
         Transfer t;
@@ -263,24 +446,28 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
         t.instructionId = std::to_string(number);
         t.endToEndId = endToEndId(payeeCode.text(), number);
         t.cents = amount;
+        if (!amountFault.empty()) t.faults.push_back({std::string(kAmount), std::move(amountFault)});
         t.categoryPurpose = purpose.text();
         t.creditorName = payee;
-        t.creditorAddress = {street.text(), building.text(), postCode.text(), town.text(), country.text()};
-        if (t.creditorAddress.town.empty()) t.creditorAddress = {};  // no address without its town
         // A giroconto stays at the ordering party's own bank: its ABI where the payee's is empty.
-        t.creditorIban = creditorIban.iban(impgidValue == 2 && orderingAbi ? trimmed(orderingAbi->asText()) : "");
+        std::string ibanFault;
+        t.creditorIban = creditorIban.iban(
+            impgidValue == payment_kind::kSameBankTransfer && orderingAbi ? trimmed(orderingAbi->asText()) : "", ibanFault);
+        if (!ibanFault.empty()) t.faults.push_back({"CdtrAcct/Id/IBAN", std::move(ibanFault)});
+        t.creditorAddress = creditorAddress.address(t.creditorIban);
+        t.creditorBic = bic.text();
         t.remittance = remittance.text();
         m.transfers.push_back(std::move(t));
     }
 
-    // When no date is given the message is created today; the time is now.
+    if (!debtorFault.empty()) m.faults.push_back({"DbtrAcct/Id/IBAN", debtorFault});
+    if (!m.debtorAddress.empty() && m.debtorAddress.country.empty()) m.debtorAddress.country = ibanCountry(m.debtorIban);
+
+    // The message is created now, whatever date the header shows.
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    if (m.created.date.empty()) m.created.date = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-    m.created.hour = local.tm_hour;
-    m.created.minute = local.tm_min;
-    m.created.second = local.tm_sec;
+    m.created = {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour, local.tm_min, local.tm_sec};
     m.messageId = newMessageId(m.created);
     m.paymentInfoId = m.messageId + "-P1";
 
@@ -289,7 +476,6 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     };
     source("InitgPty/Nm", initiating.name());
     source("InitgPty/Id", cuc.name());
-    source("CreDtTm", created.name());
     source("ReqdExctnDt", execution.name());
     source("Dbtr/Nm", debtor.name());
     source("DbtrAcct/Id/IBAN", debtorIban.names());
@@ -297,20 +483,33 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     source("PmtId/EndToEndId", payeeCode.name());
     source("Amt/InstdAmt", cents.name());
     source("PmtTpInf/CtgyPurp/Cd", purpose.name());
+    source("CdtrAgt/FinInstnId/BICFI", bic.name());
     source("Cdtr/Nm", name.name());
-    source("Cdtr/PstlAdr/StrtNm", street.name());
-    source("Cdtr/PstlAdr/PstCd", postCode.name());
-    source("Cdtr/PstlAdr/TwnNm", town.name());
-    source("Cdtr/PstlAdr/Ctry", country.name());
     source("CdtrAcct/Id/IBAN", creditorIban.names());
     source("RmtInf/Ustrd", remittance.name());
+    creditorAddress.names(m, "Cdtr");
+    debtorAddress.names(m, "Dbtr");
     return m;
+}
+
+void LeftOut::add(LeftOutPayment payment) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(cents, payment.cents, &sum))
+        throw DataError("Totale dei pagamenti per cassa o con assegno oltre il limite del programma.");
+    cents = sum;
+    payments.push_back(std::move(payment));
+}
+
+std::string GroupedCents(std::int64_t cents, const std::string& what) {
+    std::int64_t scaled = 0;
+    if (__builtin_mul_overflow(cents, std::int64_t{100}, &scaled)) throw DataError(what + " oltre il limite del programma.");
+    return formatCurrencyGrouped(scaled);
 }
 
 std::string LeftOutQuestion(const LeftOut& leftOut) {
     return std::to_string(leftOut.payments.size()) +
            " pagamenti (per cassa o con assegno) non sono bonifici e non saranno nel file (totale " +
-           formatCurrencyGrouped(leftOut.cents * 100) + "). Continuare ?";
+           GroupedCents(leftOut.cents, "Totale dei pagamenti per cassa o con assegno") + "). Continuare ?";
 }
 
 }  // namespace doz::sepa

@@ -42,6 +42,14 @@ struct PostalAddress {
     bool empty() const { return street.empty() && buildingNumber.empty() && postCode.empty() && town.empty(); }
 };
 
+// What the filling found wrong in a value it could not pass on as it is (an
+// amount with more than two decimals, two different IBANs for one account):
+// an error of the check, on the element `path`.
+struct SourceFault {
+    std::string path;
+    std::string message;
+};
+
 // One payment to one payee.
 struct Transfer {
     int disposition = 0;           // 1-based among the dispositions shown (PROGRESSIVO)
@@ -51,23 +59,27 @@ struct Transfer {
     std::int64_t cents = 0;
     std::string categoryPurpose;   // "SALA", "PENS", ...
     std::string creditorName;
-    PostalAddress creditorAddress;  // empty(): not sent
+    PostalAddress creditorAddress;  // empty(): not sent; the country is the account's unless a field gives it
     std::string creditorIban;
+    std::string creditorBic;       // CdtrAgt/FinInstnId/BICFI; empty: not sent
     std::string remittance;        // one unstructured line, at most 140
+    std::vector<SourceFault> faults;
 };
 
 struct Message {
     Form form = Form::CbiBody;
     std::string messageId;         // at most 35, unique per file
-    DateTime created;
+    DateTime created;              // the moment the message is filled, local time
     std::string paymentInfoId;
     Date execution;
     std::string initiatingName;    // the company
     std::string cuc;               // the company's CUC (InitgPty/Id/OrgId/Othr/Id, Issr "CBI")
     std::string debtorName;
+    PostalAddress debtorAddress;   // the ordering party's; empty(): not sent
     std::string debtorIban;
     std::string debtorAbi;         // ClrSysMmbId/MmbId
     std::vector<Transfer> transfers;
+    std::vector<SourceFault> faults;  // of the header's values
     // Which disposition or header field fed an element, by the element's path
     // as findings give it ("Cdtr/Nm", "CdtrAcct/Id/IBAN", "RmtInf/Ustrd",
     // "Dbtr/Nm", "DbtrAcct/Id/IBAN", "InitgPty/Id", "ReqdExctnDt", ...);

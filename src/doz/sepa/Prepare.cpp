@@ -7,9 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "payments/Iban.h"
 #include "platform/Dates.h"
+#include "platform/Text.h"
 #include "sepa/Calendar.h"
-#include "sepa/Iban.h"
 #include "sepa/SepaText.h"
 
 namespace doz::sepa {
@@ -25,9 +26,34 @@ std::string shownDate(const Date& d) {
     return text;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool isAlnum(char c) { return isDigit(c) || isUpper(c) || (c >= 'a' && c <= 'z'); }
+bool isAlnum(char c) { return isAsciiDigit(c) || isAsciiLetter(c); }
+
+// The EPC rule for identifiers: no "/" at either end, no "//" inside.
+std::string epcSlashes(std::string_view id) {
+    std::string out;
+    for (const char c : id)
+        if (c != '/' || (!out.empty() && out.back() != '/')) out += c;
+    while (!out.empty() && out.back() == '/') out.pop_back();
+    return out;
+}
+
+// A BIC: bank (4 letters or digits), country (2 letters), place (2 letters or
+// digits), optionally the branch (3 letters or digits).
+bool isBic(std::string_view bic) {
+    if (bic.size() != 8 && bic.size() != 11) return false;
+    for (std::size_t i = 0; i < bic.size(); ++i)
+        if (!(i == 4 || i == 5 ? isAsciiUpper(bic[i]) : isAsciiUpper(bic[i]) || isAsciiDigit(bic[i]))) return false;
+    return true;
+}
+
+// One word in capitals: blanks removed, small letters made capitals.
+std::string compactCapitals(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text)
+        if (c != ' ') out += toAsciiUpper(c);
+    return out;
+}
 
 // Identifiers already used, each with the disposition that used it first: an
 // open-addressing table over views of the transfers' own strings (no node per
@@ -89,6 +115,13 @@ public:
         SeenIds instructionIds(message_.transfers.size()), endToEndIds(message_.transfers.size());
         for (Transfer& t : message_.transfers) transfer(t, instructionIds, endToEndIds);
         if (message_.transfers.empty()) error(nullptr, "PmtInf/CdtTrfTxInf", "nessun pagamento da inviare nel file");
+        // The rules on information accompanying transfers: the payer's address
+        // goes with every transfer to a payee's bank outside the EEA.
+        if (outsideEea_ && message_.debtorAddress.town.empty())
+            error(nullptr, "Dbtr/PstlAdr/TwnNm",
+                  "indirizzo dell'ordinante mancante: \xE8 richiesto per i bonifici verso paesi SEPA fuori dallo "
+                  "Spazio economico europeo (disposizione " + std::to_string(outsideEea_->disposition) + ", " +
+                      outsideEea_->payee + ", conto in " + outsideEea_->creditorIban.substr(0, 2) + ")");
         return errors_ == 0;
     }
 
@@ -138,6 +171,15 @@ private:
     // be unique or traceable.
     void identifier(const Transfer* t, std::string_view path, std::string& id) {
         convert(t, path, id, std::string::npos);
+        if (id.find('/') != std::string::npos) {
+            std::string fixed = epcSlashes(id);
+            if (fixed != id) {
+                note(t, FindingKind::Notice, path,
+                     "identificativo \"" + id + "\" scritto come \"" + fixed +
+                         "\": niente \"/\" all'inizio o alla fine e niente \"//\" (regola EPC)");
+                id = std::move(fixed);
+            }
+        }
         if (id.empty())
             error(t, path, "identificativo mancante");
         else if (id.size() > kMaxIdLength)
@@ -150,22 +192,61 @@ private:
         if (text.empty()) error(t, path, "nome mancante");
     }
 
-    // An IBAN without blanks and in capitals; a change is noted.
-    void iban(const Transfer* t, std::string_view path, std::string& iban) {
-        if (std::none_of(iban.begin(), iban.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); })) {
-            if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
-            return;
-        }
-        std::string compact;
-        compact.reserve(iban.size());
-        for (const char c : iban)
-            if (c != ' ') compact += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        std::string_view before(iban);
+    // An IBAN or a BIC without blanks and in capitals; a change is noted.
+    void capitals(const Transfer* t, std::string_view path, std::string_view what, std::string& code) {
+        if (std::none_of(code.begin(), code.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); })) return;
+        std::string compact = compactCapitals(code);
+        std::string_view before(code);
         while (!before.empty() && before.back() == ' ') before.remove_suffix(1);
         if (compact != before)
-            note(t, FindingKind::Notice, path, "IBAN \"" + std::string(before) + "\" scritto come \"" + compact + "\"");
-        iban = std::move(compact);
-        if (const std::optional<std::string> fault = IbanFault(iban)) error(t, path, *fault);
+            note(t, FindingKind::Notice, path,
+                 std::string(what) + " \"" + std::string(before) + "\" scritto come \"" + compact + "\"");
+        code = std::move(compact);
+    }
+
+    // True when the IBAN is sound.
+    bool iban(const Transfer* t, std::string_view path, std::string& iban) {
+        capitals(t, path, "IBAN", iban);
+        const std::optional<std::string> fault = IbanFault(iban);
+        if (fault) error(t, path, *fault);
+        return !fault;
+    }
+
+    // Postal address texts converted and cut; an address needs its town and
+    // its country.
+    void address(const Transfer* t, const std::string& party, PostalAddress& a) {
+        convert(t, party + "/PstlAdr/StrtNm", a.street, kStreetLength);
+        convert(t, party + "/PstlAdr/BldgNb", a.buildingNumber, kBuildingLength);
+        convert(t, party + "/PstlAdr/PstCd", a.postCode, kPostCodeLength);
+        convert(t, party + "/PstlAdr/TwnNm", a.town, kTownLength);
+        if (a.empty()) return;
+        if (a.town.empty()) error(t, party + "/PstlAdr/TwnNm", "indirizzo senza localit\xE0");
+        if (a.country.size() != 2 || !isAsciiUpper(a.country[0]) || !isAsciiUpper(a.country[1]))
+            error(t, party + "/PstlAdr/Ctry",
+                  a.country.empty() ? std::string("indirizzo senza paese")
+                                    : "paese dell'indirizzo \"" + a.country + "\" non valido (due lettere maiuscole)");
+    }
+
+    // Where the payee's account is: a country outside SEPA cannot be paid by
+    // this file; one outside the EEA needs the BIC of the payee's bank (and
+    // the debtor's address, checked once for the message).
+    void reach(const Transfer& t) {
+        const std::string country = t.creditorIban.substr(0, 2);
+        switch (SepaReachOf(country)) {
+            case SepaReach::Eea: return;
+            case SepaReach::Outside:
+                error(&t, "CdtrAcct/Id/IBAN",
+                      "conto in " + country + ", paese fuori dall'area dei bonifici SEPA: non pu\xF2 essere pagato con "
+                                              "questo file");
+                return;
+            case SepaReach::OutsideEea:
+                if (!outsideEea_) outsideEea_ = &t;
+                if (t.creditorBic.empty())
+                    error(&t, "CdtrAgt/FinInstnId/BICFI",
+                          "BIC della banca del beneficiario mancante: \xE8 richiesto per i conti in " + country +
+                              " (paese SEPA fuori dallo Spazio economico europeo)");
+                return;
+        }
     }
 
     void header() {
@@ -179,13 +260,15 @@ private:
         while (!cuc.empty() && cuc.front() == ' ') cuc.erase(0, 1);
         if (cuc.empty())
             error(nullptr, "InitgPty/Id", "codice CUC mancante");
-        else if (cuc.size() > kMaxIdLength || !std::all_of(cuc.begin(), cuc.end(), isAlnum))
-            error(nullptr, "InitgPty/Id", "codice CUC \"" + cuc + "\" non valido (solo lettere e cifre)");
+        else if (cuc.size() != kCucLength || !std::all_of(cuc.begin(), cuc.end(), isAlnum))
+            error(nullptr, "InitgPty/Id", "codice CUC \"" + cuc + "\" non valido (8 lettere o cifre)");
+        address(nullptr, "Dbtr", message_.debtorAddress);
+        for (const SourceFault& fault : message_.faults) error(nullptr, fault.path, fault.message);
 
         iban(nullptr, "DbtrAcct/Id/IBAN", message_.debtorIban);
         std::string& abi = message_.debtorAbi;
         while (!abi.empty() && abi.back() == ' ') abi.pop_back();
-        if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isDigit))
+        if (abi.size() != 5 || !std::all_of(abi.begin(), abi.end(), isAsciiDigit))
             error(nullptr, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId",
                   abi.empty() ? std::string("ABI della banca ordinante mancante")
                               : "ABI della banca ordinante \"" + abi + "\" non valido (5 cifre)");
@@ -236,20 +319,17 @@ private:
             error(&t, "Amt/InstdAmt",
                   "importo " + shownAmount(t.cents) + " fuori dai limiti (da 0,01 a 999.999.999,99)");
 
-        name(&t, "Cdtr/Nm", t.creditorName);
-        PostalAddress& a = t.creditorAddress;
-        convert(&t, "Cdtr/PstlAdr/StrtNm", a.street, kStreetLength);
-        convert(&t, "Cdtr/PstlAdr/BldgNb", a.buildingNumber, kBuildingLength);
-        convert(&t, "Cdtr/PstlAdr/PstCd", a.postCode, kPostCodeLength);
-        convert(&t, "Cdtr/PstlAdr/TwnNm", a.town, kTownLength);
-        if (!a.empty()) {
-            if (a.town.empty()) error(&t, "Cdtr/PstlAdr/TwnNm", "indirizzo senza localit\xE0");
-            if (a.country.size() != 2 || !isUpper(a.country[0]) || !isUpper(a.country[1]))
-                error(&t, "Cdtr/PstlAdr/Ctry",
-                      a.country.empty() ? std::string("indirizzo senza paese")
-                                        : "paese dell'indirizzo \"" + a.country + "\" non valido (due lettere maiuscole)");
+        for (const SourceFault& fault : t.faults) error(&t, fault.path, fault.message);
+
+        if (!t.creditorBic.empty()) {
+            capitals(&t, "CdtrAgt/FinInstnId/BICFI", "BIC", t.creditorBic);
+            if (!isBic(t.creditorBic))
+                error(&t, "CdtrAgt/FinInstnId/BICFI",
+                      "BIC \"" + t.creditorBic + "\" non valido (8 o 11 lettere e cifre, il paese in quinta e sesta)");
         }
-        iban(&t, "CdtrAcct/Id/IBAN", t.creditorIban);
+        name(&t, "Cdtr/Nm", t.creditorName);
+        address(&t, "Cdtr", t.creditorAddress);
+        if (iban(&t, "CdtrAcct/Id/IBAN", t.creditorIban)) reach(t);
         convert(&t, "RmtInf/Ustrd", t.remittance, kMaxRemittanceLength);
     }
 
@@ -271,9 +351,22 @@ private:
     Message& message_;
     CheckSink& sink_;
     int errors_ = 0;
+    const Transfer* outsideEea_ = nullptr;  // the first payee outside the EEA
 };
 
+// IBAN countries, sorted.
+constexpr std::string_view kEeaCountries[] = {"AT", "BE", "BG", "CY", "CZ", "DE", "DK", "EE", "ES", "FI",
+                                              "FR", "GR", "HR", "HU", "IE", "IS", "IT", "LI", "LT", "LU",
+                                              "LV", "MT", "NL", "NO", "PL", "PT", "RO", "SE", "SI", "SK"};
+constexpr std::string_view kSepaOutsideEea[] = {"AD", "AL", "CH", "GB", "GI", "MC", "MD", "ME", "MK", "RS", "SM", "VA"};
+
 }  // namespace
+
+SepaReach SepaReachOf(std::string_view country) {
+    if (std::binary_search(std::begin(kEeaCountries), std::end(kEeaCountries), country)) return SepaReach::Eea;
+    if (std::binary_search(std::begin(kSepaOutsideEea), std::end(kSepaOutsideEea), country)) return SepaReach::OutsideEea;
+    return SepaReach::Outside;
+}
 
 bool PrepareMessage(Message& message, CheckSink& sink) { return Checker(message, sink).run(); }
 

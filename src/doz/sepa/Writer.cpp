@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "platform/Ansi.h"
+#include "platform/Error.h"
 
 namespace doz::sepa {
 
@@ -141,6 +142,18 @@ std::string isoDateTime(const DateTime& t) {
     return isoDate(t.date) + text;
 }
 
+// A postal address in the schema's order; nothing when it is empty.
+void writeAddress(XmlOut& x, const PostalAddress& a) {
+    if (a.empty()) return;
+    x.open("PstlAdr");
+    if (!a.street.empty()) x.text("StrtNm", a.street);
+    if (!a.buildingNumber.empty()) x.text("BldgNb", a.buildingNumber);
+    if (!a.postCode.empty()) x.text("PstCd", a.postCode);
+    if (!a.town.empty()) x.text("TwnNm", a.town);
+    if (!a.country.empty()) x.text("Ctry", a.country);
+    x.close("PstlAdr");
+}
+
 void writeTransfer(XmlOut& x, const Transfer& t) {
     x.open("CdtTrfTxInf");
     x.open("PmtId");
@@ -155,18 +168,16 @@ void writeTransfer(XmlOut& x, const Transfer& t) {
     x.open("Amt");
     x.amount("InstdAmt", t.cents);
     x.close("Amt");
+    if (!t.creditorBic.empty()) {
+        x.open("CdtrAgt");
+        x.open("FinInstnId");
+        x.text("BICFI", t.creditorBic);
+        x.close("FinInstnId");
+        x.close("CdtrAgt");
+    }
     x.open("Cdtr");
     x.text("Nm", t.creditorName);
-    const PostalAddress& a = t.creditorAddress;
-    if (!a.empty()) {
-        x.open("PstlAdr");
-        if (!a.street.empty()) x.text("StrtNm", a.street);
-        if (!a.buildingNumber.empty()) x.text("BldgNb", a.buildingNumber);
-        if (!a.postCode.empty()) x.text("PstCd", a.postCode);
-        if (!a.town.empty()) x.text("TwnNm", a.town);
-        if (!a.country.empty()) x.text("Ctry", a.country);
-        x.close("PstlAdr");
-    }
+    writeAddress(x, t.creditorAddress);
     x.close("Cdtr");
     x.open("CdtrAcct");
     x.open("Id");
@@ -223,6 +234,7 @@ void writeRequest(XmlOut& x, const Message& m, const Progress& progress) {
     x.close("ReqdExctnDt");
     x.open("Dbtr");
     x.text("Nm", m.debtorName);
+    writeAddress(x, m.debtorAddress);
     x.close("Dbtr");
     x.open("DbtrAcct");
     x.open("Id");
@@ -248,7 +260,9 @@ void writeRequest(XmlOut& x, const Message& m, const Progress& progress) {
 
 std::int64_t ControlSumCents(const Message& message) {
     std::int64_t total = 0;
-    for (const Transfer& t : message.transfers) total += t.cents;
+    for (const Transfer& t : message.transfers)
+        if (__builtin_add_overflow(total, t.cents, &total))
+            throw DataError("Totale degli importi oltre il limite del programma.");
     return total;
 }
 

@@ -23,7 +23,7 @@ void WriteMessage(const Message& message, std::string& out);
 std::optional<std::string> WriteAndValidate(const Message& message, const SchemaValidator& validator,
                                             std::string& out);
 
-// The sum of the message's amounts in cents.
+// The sum of the message's amounts in cents; DataError beyond 64 bits.
 std::int64_t ControlSumCents(const Message& message);
 // Cents as the XML amount: "1234.50".
 std::string AmountText(std::int64_t cents);
