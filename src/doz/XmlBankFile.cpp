@@ -91,28 +91,28 @@ void CreateXmlBankFile(FormState& form) {
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
     sepa::LeftOut leftOut;
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
-    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
 
+    // Every check comes before the questions: a wrong CUC or date is said
+    // first, not after the user agreed to leave payments out or replace a file.
+    CheckSink sink;
+    if (!sepa::PrepareMessage(message, sink))
+        for (const CheckFinding& finding : sink.findings())
+            if (finding.kind == FindingKind::Error) {
+                // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
+                SelectDisposition(form, finding.disposition);
+                throw EPztBanca(FormatFinding(finding));
+            }
     const std::optional<fs::path> xsd = schemaFile(form, f);
+    std::string document;
+    if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
+
+    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
     if (!xsd && !form.schemaAbsenceTold) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
-    std::string document;
     ProduceBankFile(
-        form,
-        [&](ReplacementFile& file) {
-            CheckSink sink;
-            if (!sepa::PrepareMessage(message, sink))
-                for (const CheckFinding& finding : sink.findings())
-                    if (finding.kind == FindingKind::Error) {
-                        // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
-                        SelectDisposition(form, finding.disposition);
-                        throw EPztBanca(FormatFinding(finding));
-                    }
-            if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
-            file.write(document);
-        },
+        form, [&](ReplacementFile& file) { file.write(document); },
         // The document just saved is the file's content: it is logged from memory.
         [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); });
 }
