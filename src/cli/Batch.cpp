@@ -25,7 +25,6 @@ namespace doz::cli {
 
 namespace {
 
-constexpr std::string_view kSuccessQuestion = "File prodotto con successo";
 
 void printLine(std::FILE* to, const std::string& utf8) { std::fprintf(to, "%s\n", utf8.c_str()); }
 
@@ -73,7 +72,9 @@ int outcomeStatus(TfmPzExport_Banche& form, const MemoryWindow& window) {
             printMessage(shown());
             return kExitValidation;
         case OutcomeKind::Validation:
-            printMessage(shown());
+            // Where the build stopped, then the message alone: the last line is the check's own text.
+            if (!outcome.place.empty()) printMessage(outcome.place);
+            printMessage(outcome.message);
             return kExitValidation;
         case OutcomeKind::Failure:
             break;
@@ -267,8 +268,11 @@ int runWindowCommand(const Arguments& args, Leaving leaving) {
     setRegionalSettings(args);
     MemoryWindow window;
     const bool yes = args.yes;
+    // What follows a produced file (its folder, its reports) is for the window's user only.
     window.setQuestionPolicy([yes](const std::string& question) {
-        if (std::string_view(question).substr(0, kSuccessQuestion.size()) == kSuccessQuestion) return false;
+        if (question.starts_with(TfmPzExport_Banche::kProducedQuestion) ||
+            question == TfmPzExport_Banche::kReportsQuestion)
+            return false;
         return yes;
     });
     const std::vector<HeaderValue> headerValues = resolveHeaderValues(window, args);

@@ -94,15 +94,17 @@ TfmPzExport_Banche::~TfmPzExport_Banche() { FormDestroy(); }
 template <class Command>
 bool TfmPzExport_Banche::run(Command&& command) {
     lastOutcome_ = {};
+    failurePlace_.clear();
     auto report = [&](OutcomeKind kind, const std::string& message) {
-        lastOutcome_ = {kind, message};
-        if (kind != OutcomeKind::Declined) state_.window.showError(message);
+        lastOutcome_ = {kind, message, kind == OutcomeKind::Validation ? failurePlace_ : std::string()};
+        if (kind == OutcomeKind::Declined) return;
+        state_.window.showError(lastOutcome_.place.empty() ? message : lastOutcome_.place + ":\r\n" + message);
     };
     try {
         command();
         return true;
     } catch (const SilentAbort& e) {
-        lastOutcome_ = {OutcomeKind::Declined, {}};
+        lastOutcome_ = {OutcomeKind::Declined, {}, {}};
     } catch (const EPztBanca& e) {
         report(OutcomeKind::Validation, e.what());
     } catch (const AssertionFailure& e) {
@@ -217,9 +219,33 @@ void TfmPzExport_Banche::Button2Click() {
         requireBank(state_.window);
         OfferDispositionsReload(state_);
         ReloadDispositions(state_);
-        CreateChosenBankFile(state_);
+        try {
+            CreateChosenBankFile(state_);
+        } catch (const EPztBanca&) {
+            failurePlace_ = OkFailurePlace(state_);  // the error box names the payee or the header value
+            throw;
+        }
         SaveSettings();
+        AfterFileProduced();
     });
+}
+
+void TfmPzExport_Banche::AfterFileProduced() {
+    WindowPort& w = state_.window;
+    const std::string path = w.text("cbBancaFile");
+    if (w.askYesNo(std::string(kProducedQuestion) + "\r\n" + path + "\r\nSi vuole aprire la cartella relativa ?")) {
+        try {
+            w.openWithDesktop(extractFilePath(path));
+        } catch (...) {
+            // Showing the folder is a courtesy; its failure is not reported.
+        }
+    }
+    // The month's reports belong to this file: its name and header, the dispositions just written.
+    if (w.askYesNo(kReportsQuestion)) {
+        WriteDistinta(state_);
+        WriteBrogliaccio(state_);
+    }
+    w.close();
 }
 
 void TfmPzExport_Banche::Button3Click() {
@@ -257,6 +283,7 @@ void TfmPzExport_Banche::btnControllaClick() {
             CheckDispositions(state_, sink);
             if (row >= 0) doz::SelectDisposition(state_, row + 1);
         }
+        CollapseHeaderFindings(state_, sink);
         state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
     });
 }

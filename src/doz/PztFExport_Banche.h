@@ -21,7 +21,9 @@ enum class OutcomeKind {
 
 struct CommandOutcome {
     OutcomeKind kind = OutcomeKind::Ok;
-    std::string message;  // the text shown to the user (empty when declined)
+    std::string message;  // the error's text (empty when declined)
+    // Where a failed OK stopped (OkFailurePlace), shown above the message; empty for none.
+    std::string place;
 };
 
 class TfmPzExport_Banche {
@@ -75,6 +77,9 @@ public:
     static constexpr const char* kSettingsSection = "Dati";
     static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
     static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
+    // After a produced file: the folder, then the reports of that file.
+    static constexpr const char* kProducedQuestion = "File prodotto con successo:";
+    static constexpr const char* kReportsQuestion = "Scrivere ora la Distinta e il Brogliaccio di questo file ?";
     static constexpr const char* kPlacementKey = "Finestra";  // "x,y,width,height,maximized"
     // The last produced bank file: its path, the Disposizioni.cds it was made
     // from (FileStamp::identity) and the header values not kept otherwise.
@@ -99,6 +104,9 @@ private:
     // last bank file was produced from, its support name, dates and file name
     // come back (the month's reports and log then match that file).
     void RestoreLastFile();
+    // The end of a successful OK: the file named, its folder offered, then its
+    // two reports; the window closes. A No stops nothing.
+    void AfterFileProduced();
     // Started without the folder argument: asks for the dispositions folder and,
     // where needed, the layouts folder (FormPaths::chooseFolders).
     void ChooseFolders();
@@ -107,6 +115,7 @@ private:
     CommandOutcome lastOutcome_;
     bool destroyed_ = false;
     std::optional<std::string> bankAtStart_;
+    std::string failurePlace_;  // set by a command that knows where it stopped
     bool restoreLastFile_ = true;
 };
 

@@ -547,13 +547,15 @@ private slots:
         find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
         const std::string target = bankFolder() + "/" + todayStamp() + ".Txt";
         writeFileAtomically(target, "old\r\n");  // an earlier file: the user agrees to replace it
-        user_->answers = {true, true};
+        user_->answers = {true, true, true};
         click("Button2");
         const auto questions = boxTexts(QMessageBox::Warning);
-        QCOMPARE(questions.size(), std::size_t(2));
+        QCOMPARE(questions.size(), std::size_t(3));
         QCOMPARE(questions[0], QString::fromUtf8("Il file esiste gi\xC3\xA0. Sostituirlo ?"));
         QVERIFY(user_->boxes[0].waitCursor);
         QVERIFY(questions[1].startsWith(QStringLiteral("File prodotto con successo")));
+        QVERIFY(questions[1].contains(QString::fromStdString(target)));  // the file is named
+        QCOMPARE(questions[2], QStringLiteral("Scrivere ora la Distinta e il Brogliaccio di questo file ?"));
         for (const auto& box : user_->boxes) QCOMPARE(box.title, QStringLiteral("Creazione file per la banca"));
         QVERIFY(boxTexts(QMessageBox::Critical).empty());
         QCOMPARE(readFile(target), std::string("PPSIA01     \r\n"
@@ -561,7 +563,10 @@ private slots:
                                                "110000020002000000000022\r\n"
                                                "110000040004000000000044\r\n"
                                                "EE00005\r\n"));
-        QCOMPARE(opened_, std::vector<std::string>{bankFolder() + "/"});
+        // The folder, then the two reports of the file just produced.
+        QCOMPARE(opened_, (std::vector<std::string>{bankFolder() + "/",
+                                                    reportFolder() + "DISTINTA_" + todayStamp() + ".Txt",
+                                                    reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt"}));
         QVERIFY(!window_->isVisible());
         IniFile ini(iniPath());
         QCOMPARE(ini.readString("Dati", "Mittente", "?"), std::string("SIA01"));
@@ -612,7 +617,10 @@ private slots:
         QSignalSpy moves(window_->gridModel(), &DispositionModel::currentRowMoved);
         click("Button2");
         QVERIFY(moves.count() <= 2);
-        QCOMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>{QStringLiteral("Campo obbligatorio: CC_DESTINATARIO")});
+        // The box names the disposition and the payee where the build stopped.
+        QCOMPARE(boxTexts(QMessageBox::Critical),
+                 std::vector<QString>{QStringLiteral("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO:\r\n"
+                                                     "Campo obbligatorio: CC_DESTINATARIO")});
         QVERIFY(boxTexts(QMessageBox::Warning).empty());
         QVERIFY(window_->isVisible());
         QCOMPARE(gridCurrentRow(), 2);
@@ -688,9 +696,12 @@ private slots:
         QVERIFY(listArea.left() >= gridArea.right());
         QVERIFY(grid()->isVisible() && gridArea.width() > 200);
         auto at = [list](int r, int c) { return list->cellText(r, c); };
-        // The missing sender (file header) and both missing accounts, before every notice.
+        // The missing sender (a header value: once, under its caption) and both
+        // missing accounts, before every notice.
         QCOMPARE(at(0, 0), QStringLiteral("Errore"));
-        QCOMPARE(at(0, 3), QStringLiteral("PC"));
+        QCOMPARE(at(0, 3), QString());
+        QCOMPARE(at(0, 4), QStringLiteral("Codice SIA"));
+        QCOMPARE(at(0, 5), QStringLiteral("Campo obbligatorio: Codice SIA"));
         QCOMPARE(at(1, 1), QStringLiteral("1"));
         QCOMPARE(at(1, 2), QStringLiteral("Rossi Mario"));
         QCOMPARE(at(1, 4), QStringLiteral("CC_DESTINATARIO"));

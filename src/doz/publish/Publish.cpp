@@ -138,15 +138,6 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         write(file);
         SaveAndLog(form, file, logContent);
     }
-
-    if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
-        try {
-            window.openWithDesktop(extractFilePath(path));
-        } catch (...) {
-            // Showing the folder is a courtesy; its failure is not reported.
-        }
-    }
-    window.close();
 }
 
 }  // namespace doz

@@ -1,6 +1,6 @@
 // Publishing a bank file, whatever its kind: the question before replacing a
-// file, the whole-file save, the log beside it, the question about the
-// folder and the closing of the window.
+// file, the whole-file save and the log beside it. What follows a produced
+// file (the folder, the reports, the closing) is the window's business.
 #pragma once
 
 #include <functional>
@@ -20,9 +20,8 @@ using ContentWriter = std::function<void(ReplacementFile& file)>;
 using ContentLog = std::function<void(int fd, const std::string& path, TextFileWriter& log)>;
 
 // The part of the OK command every kind of bank file shares: asks before
-// replacing the file named in cbBancaFile, runs `write` for the content,
-// saves it whole or not at all with its log beside it, asks whether to open
-// the folder and closes the window.
+// replacing the file named in cbBancaFile, runs `write` for the content and
+// saves it whole or not at all with its log beside it.
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent);
 
 }  // namespace doz
