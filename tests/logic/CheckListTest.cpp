@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CheckList.h"
+#include "PztFExport_Banche.h"
 #include "platform/MemoryWindow.h"
 
 namespace doz {
@@ -32,6 +33,16 @@ TEST(CheckList, HeaderValuesAreOneFindingUnderTheirCaption) {
                          "Disposizione 3 (Payee 3), record 10, campo CC_DESTINATARIO: Campo obbligatorio: CC_DESTINATARIO",
                          "Campo Codice SIA: Campo numerico: Codice SIA",
                      }));
+}
+
+// The window's place in Banca.ini: read back as written; anything else is no place.
+TEST(WindowPlacementSetting, ReadBackAsWrittenOrNotAtAll) {
+    const WindowPlacement p{-20, 35, 1200, 600, true};
+    EXPECT_EQ(TfmPzExport_Banche::PlacementText(p), "-20,35,1200,600,1");
+    EXPECT_EQ(TfmPzExport_Banche::ParsePlacement("-20,35,1200,600,1"), p);
+    for (const char* bad : {"", "1,2,3,4", "10,10,1200,600,1,9", "10,10,50,600,0", "a,10,1200,600,0", "10,10,1200,600,2",
+                            "10,,1200,600,0", "1-0,10,1200,600,0", "99999999999,1,1200,600,0"})
+        EXPECT_FALSE(TfmPzExport_Banche::ParsePlacement(bad).has_value()) << bad;
 }
 
 }  // namespace

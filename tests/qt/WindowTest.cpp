@@ -1031,8 +1031,12 @@ private slots:
         qputenv("PATH", QByteArray::fromStdString(none));
         click("Button1");
         QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(2));
+        window_->openWithDesktop(bankFolder() + "/");  // the folder offered after OK
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(3));
         qputenv("PATH", path);
         const auto shown = boxTexts(QMessageBox::Information);
+        QVERIFY(shown[2].startsWith(QStringLiteral("Impossibile aprire la cartella")));
+        QVERIFY(shown[2].endsWith(QString::fromStdString(bankFolder() + "/")));
         QVERIFY(shown[0].endsWith(QString::fromStdString(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt")));
         QVERIFY(shown[1].endsWith(QString::fromStdString(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt")));
         QVERIFY(boxTexts(QMessageBox::Critical).empty());

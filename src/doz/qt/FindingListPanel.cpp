@@ -21,6 +21,8 @@ QString fromAnsi(const std::string& text) { return QString::fromStdString(ansiTo
 // is as wide as its title and its texts need, up to this; longer texts are
 // cut with an ellipsis and shown whole in the tooltip.
 constexpr int kColumnCap = 22;
+// A column at most this wide (in average characters) is never narrowed.
+constexpr int kNarrowColumn = 16;
 // Rows measured when the columns are fitted (the first ones: the failures).
 constexpr int kMeasuredRows = 200;
 }  // namespace
@@ -159,12 +161,18 @@ void FindingListPanel::fitColumns() {
 }
 
 void FindingListPanel::applyColumnWidths() {
-    int sum = 0;
-    for (int w : natural_) sum += w;
+    // Narrow columns (kind, numbers, record) keep their width; the wide ones
+    // (payee, field) give up room alike until the message has its share.
+    const int narrow = table_->fontMetrics().averageCharWidth() * kNarrowColumn;
+    int fixed = 0, flexible = 0;
+    for (int w : natural_) (w <= narrow ? fixed : flexible) += w;
     const int budget = table_->viewport()->width() * 11 / 20;
-    const double factor = sum > budget && sum > 0 ? double(budget) / sum : 1.0;
-    for (std::size_t c = 0; c < natural_.size(); ++c)
-        table_->setColumnWidth(static_cast<int>(c), std::max(24, static_cast<int>(natural_[c] * factor)));
+    const double factor =
+        fixed + flexible > budget && flexible > 0 ? std::max(0.2, double(budget - fixed) / flexible) : 1.0;
+    for (std::size_t c = 0; c < natural_.size(); ++c) {
+        const int w = natural_[c];
+        table_->setColumnWidth(static_cast<int>(c), w <= narrow ? w : std::max(40, static_cast<int>(w * std::min(1.0, factor))));
+    }
 }
 
 void FindingListPanel::resizeEvent(QResizeEvent* event) {
