@@ -86,27 +86,14 @@ std::string isoText(const sepa::Date& d) {
 
 // What the register keeps of a message: its id and dates, and the credit
 // transfers it carries with the IBAN as written.
-void describeMessage(const sepa::Message& message, RegisterEntry& entry) {
+void describeMessage(FormState& form, const sepa::Message& message, RegisterEntry& entry) {
     entry.messageId = message.messageId;
     char time[16];
     std::snprintf(time, sizeof time, "T%02d:%02d:%02d", message.created.hour, message.created.minute,
                   message.created.second);
     entry.creationDate = isoText(message.created.date) + time;
     entry.executionDate = isoText(message.execution);
-    std::vector<PayrollPayment> inFile;
-    inFile.reserve(message.transfers.size());
-    std::size_t next = 0;
-    for (const sepa::Transfer& t : message.transfers) {
-        // Both lists follow the dispositions' order.
-        while (next < entry.payments.size() && entry.payments[next].disposition < t.disposition) ++next;
-        if (next == entry.payments.size()) break;
-        if (entry.payments[next].disposition != t.disposition) continue;
-        PayrollPayment p = entry.payments[next];
-        p.iban = t.creditorIban;
-        p.cents = t.cents;
-        inFile.push_back(std::move(p));
-    }
-    entry.payments = std::move(inFile);
+    if (RegisterEnabled()) entry.payments = PayrollOfRequest(form, message);
 }
 
 }  // namespace
@@ -125,32 +112,32 @@ void CreateXmlBankFile(FormState& form) {
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
     sepa::LeftOut leftOut;
     sepa::Message message = sepa::FillMessage(form, f, leftOut);
-    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+
+    // Every check comes before the questions: a wrong CUC or date is said
+    // first, not after the user agreed to leave payments out or replace a file.
+    CheckSink sink;
+    if (!sepa::PrepareMessage(message, sink))
+        for (const CheckFinding& finding : sink.findings())
+            if (finding.kind == FindingKind::Error) {
+                // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
+                SelectDisposition(form, finding.disposition);
+                throw EPztBanca(FormatFinding(finding));
+            }
+    const std::optional<fs::path> xsd = schemaFile(form, f);
+    std::string document;
+    if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
+    // The payroll's own error (a past execution date) is said before its question.
     ConfirmXmlPayroll(form, message);
 
-    const std::optional<fs::path> xsd = schemaFile(form, f);
+    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
     if (!xsd && !form.schemaAbsenceTold) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
-    std::string document;
-    RegisterEntry entry = BankFileEntry(form);
-    entry.paymentsWhileWriting = true;
+    RegisterEntry entry = BankFileEntry(form, false);
+    describeMessage(form, message, entry);
     ProduceBankFile(
-        form,
-        [&](ReplacementFile& file) {
-            CheckSink sink;
-            if (!sepa::PrepareMessage(message, sink))
-                for (const CheckFinding& finding : sink.findings())
-                    if (finding.kind == FindingKind::Error) {
-                        // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
-                        SelectDisposition(form, finding.disposition);
-                        throw EPztBanca(FormatFinding(finding));
-                    }
-            if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
-            file.write(document);
-            describeMessage(message, entry);
-        },
+        form, [&](ReplacementFile& file) { file.write(document); },
         // The document just saved is the file's content: it is logged from memory.
         [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); }, entry);
 }
