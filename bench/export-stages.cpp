@@ -112,8 +112,10 @@ int main(int argc, char** argv) {
         const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
 
         MemoryWindow window;
-        // Replace the bank file of the previous run; do not open the folder afterwards.
-        window.setQuestionPolicy([](const std::string& q) { return !std::string_view(q).starts_with("File prodotto"); });
+        // Replace the bank file of the previous run; neither open the folder nor write the reports afterwards.
+        window.setQuestionPolicy([](const std::string& q) {
+            return !q.starts_with(TfmPzExport_Banche::kProducedQuestion) && q != TfmPzExport_Banche::kReportsQuestion;
+        });
         FormPaths paths;
         paths.mainFolder = work + "main/";
         paths.bankFolder = work + "bank";

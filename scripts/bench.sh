@@ -10,19 +10,24 @@
 # ISO schema (bench/sepa-transfers), beside the npm package "sepa" (3.x) building
 # the same transfers (bench/sepa-reference.cjs) as the reference; Node and the
 # package are installed here when missing (Node from Debian, the package from
-# npm into the scratch folder). Last, the XML banks' whole `pzt-bankfile export`
+# npm into the scratch folder). Then the XML banks' whole `pzt-bankfile export`
 # from Disposizioni.cds (both forms: checked, written, validated against the
 # schema and logged), wall and CPU time and peak memory, against the npm
 # package building the same transfers (read back from the file written).
+# Last the export window itself (bench/window-bench, offscreen): OK and
+# "Controlla" pressed in the real window at WINDOW_SIZES dispositions, beside
+# the whole `pzt-bankfile export` and `check` of the same data, with the ratios.
 #
 #   scripts/bench.sh                       # everything
 #   SIZES="1000 10000" RUNS=1 scripts/bench.sh
+#   SEPA=0 WINDOW=only scripts/bench.sh    # the window table alone
 #
 # Environment: BUILD_DIR (build-bench), SIZES, RUNS (5), BANK (the bank of the
 # stage table, "Banca Demo Nord"), WORK (scratch folder; a new temporary one),
 # SEPA (1; 0 leaves out the SEPA tables, "only" gives them alone), XSD_DIR (the
 # interbank schemas for the CBI form; ../shared/fixtures/xsd or
-# /work/shared/fixtures/xsd when present, else that row is left out).
+# /work/shared/fixtures/xsd when present, else that row is left out), WINDOW (1;
+# 0 leaves out the window table, "only" gives it alone), WINDOW_SIZES ("20000 100000").
 # Settings, logs, reports and the register go under $WORK, never to the user's folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,13 +37,18 @@ RUNS=${RUNS:-5}
 BANK=${BANK:-"Banca Demo Nord"}
 WORK=${WORK:-$(mktemp -d /tmp/pzt-bench.XXXXXX)}
 SEPA=${SEPA:-1}
+WINDOW=${WINDOW:-1}
+WINDOW_SIZES=${WINDOW_SIZES:-"20000 100000"}
 BANKS=("Banca Demo Nord" "Cassa Rurale Demo" "Banca Popolare Demo" "Credito Cooperativo Demo"
        "Banca Tesoriera Demo" "Banca Servizi Demo" "SanPaolo - Enti24")
 
 [ -x /usr/bin/time ] || { echo "bench.sh: /usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
 mkdir -p "$WORK"
-{ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DDOZ_BUILD_GUI=OFF -DDOZ_BUILD_TESTS=OFF &&
-  cmake --build "$BUILD_DIR" --target make-bench-data export-stages sepa-transfers pzt-bankfile -j"$(nproc)"; } \
+TARGETS=(make-bench-data export-stages sepa-transfers pzt-bankfile)
+GUI=OFF
+if [ "$WINDOW" != 0 ]; then TARGETS+=(window-bench); GUI=ON; fi
+{ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DDOZ_BUILD_GUI=$GUI -DDOZ_BUILD_TESTS=OFF &&
+  cmake --build "$BUILD_DIR" --target "${TARGETS[@]}" -j"$(nproc)"; } \
   >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log" >&2; exit 1; }
 
 export HOME="$WORK/home" XDG_DATA_HOME="$WORK/xdg"
@@ -77,7 +87,7 @@ write_floor() {
 }
 export -f write_floor
 
-if [ "$SEPA" != only ]; then
+if [ "$SEPA" != only ] && [ "$WINDOW" != only ]; then
 declare -A STAGE WALL PEAK FIRST FIRSTPEAK FLOOR CHECK CHECKPEAK REPEAT REPEATPEAK REG NOREG
 for n in $SIZES; do
   data="$WORK/data-$n"
@@ -186,7 +196,7 @@ if [ $# -ge 2 ]; then
 fi
 fi
 
-if [ "$SEPA" != 0 ]; then
+if [ "$SEPA" != 0 ] && [ "$WINDOW" != only ]; then
   # The reference runs on Node with the npm package "sepa" 3.x.
   if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
     SUDO=""
@@ -297,6 +307,41 @@ if [ "$SEPA" != 0 ]; then
     row "npm / ${XML_BANKS[$b]#Banca Demo Nord - }" "${vals[@]}"
   done
   [ -n "$XSD_DIR" ] || echo "(no interbank schemas found: the SEPA XML bank is left out; set XSD_DIR)"
+fi
+
+if [ "$WINDOW" != 0 ]; then
+  # The stage bank in the real window (best of RUNS presses, each in a new
+  # window on the same data) against the whole batch commands on the same data.
+  declare -A WIN_START WIN_CHECK WIN_OK BATCH_EXPORT BATCH_CHECK
+  for n in $WINDOW_SIZES; do
+    data="$WORK/data-$n"
+    [ -f "$data/Disposizioni.cds" ] || "$BUILD_DIR/bench/make-bench-data" examples "$data" "$n" >/dev/null
+    mkdir -p "$WORK/window-$n" "$WORK/bank-$n"
+    while read -r what seconds _; do
+      case $what in start) WIN_START[$n]=$seconds ;; controlla) WIN_CHECK[$n]=$seconds ;; ok) WIN_OK[$n]=$seconds ;; esac
+    done < <(QT_QPA_PLATFORM=offscreen "$BUILD_DIR/bench/window-bench" "$data" "$WORK/window-$n" "$BANK" "$RUNS" 2>/dev/null)
+    ARGS=("$data" --layouts "$data" --bank "$BANK" "${HEADER[@]}")
+    best_of "$BUILD_DIR/pzt-bankfile" export "${ARGS[@]}" --output "$WORK/bank-$n/STIPENDI.Txt" --yes
+    BATCH_EXPORT[$n]=$BEST
+    best_of "$BUILD_DIR/pzt-bankfile" check "${ARGS[@]}"
+    BATCH_CHECK[$n]=$BEST
+  done
+  echo
+  echo "$BANK in the export window (offscreen, the buttons pressed) against the whole batch command,"
+  echo "wall seconds, best of $RUNS:"
+  echo
+  SIZES=$WINDOW_SIZES
+  header "measure \\ N"
+  ratio() { awk "BEGIN{printf \"%.2fx\", $1 / $2}"; }
+  vals=(); for n in $WINDOW_SIZES; do vals+=("${WIN_OK[$n]:--}"); done; row "window: OK" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("${BATCH_EXPORT[$n]}"); done; row "pzt-bankfile export" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("$(ratio "${WIN_OK[$n]:-0}" "${BATCH_EXPORT[$n]}")"); done
+  row "OK / export" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("${WIN_CHECK[$n]:--}"); done; row "window: Controlla" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("${BATCH_CHECK[$n]}"); done; row "pzt-bankfile check" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("$(ratio "${WIN_CHECK[$n]:-0}" "${BATCH_CHECK[$n]}")"); done
+  row "Controlla / check" "${vals[@]}"
+  vals=(); for n in $WINDOW_SIZES; do vals+=("${WIN_START[$n]:--}"); done; row "window: start" "${vals[@]}"
 fi
 echo
 echo "(scratch files in $WORK)"

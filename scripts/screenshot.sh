@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Saves a picture of the export window, as it opens on the demonstration data
 # in examples/, to docs/screenshot.png (or to the file given), and one of the
-# list "Controlla" shows on the same data to docs/screenshot-controlla.png (or
-# to the second file given).
+# window with the list "Controlla" shows on the same data beside the grid, a
+# disposition of the list picked, to docs/screenshot-controlla.png (or to the
+# second file given).
 # Usage: scripts/screenshot.sh [output.png [controlla.png]]   (BUILD_DIR defaults to ./build)
 #
 # The window runs under a virtual X server (xvfb-run) when one is installed,
@@ -36,7 +37,7 @@ cd "$root/examples"
 run=(env HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" LANG=it_IT.UTF-8
      "$root/$BUILD_DIR/test_qt" --screenshot "$out" "$root/examples" "$check")
 if command -v xvfb-run >/dev/null 2>&1; then
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" "${run[@]}"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" "${run[@]}"
 else
   echo "screenshot: xvfb-run not found, using the offscreen platform" >&2
   QT_QPA_PLATFORM=offscreen "${run[@]}"

@@ -27,7 +27,6 @@ namespace doz::cli {
 
 namespace {
 
-constexpr std::string_view kSuccessQuestion = "File prodotto con successo";
 
 void printLine(std::FILE* to, const std::string& utf8) { std::fprintf(to, "%s\n", utf8.c_str()); }
 
@@ -75,7 +74,9 @@ int outcomeStatus(TfmPzExport_Banche& form, const MemoryWindow& window) {
             printMessage(shown());
             return kExitValidation;
         case OutcomeKind::Validation:
-            printMessage(shown());
+            // Where the build stopped, then the message alone: the last line is the check's own text.
+            if (!outcome.place.empty()) printMessage(outcome.place);
+            printMessage(outcome.message);
             return kExitValidation;
         case OutcomeKind::Failure:
             break;
@@ -232,6 +233,8 @@ std::optional<int> startUp(const Arguments& args, MemoryWindow& window, TfmPzExp
     // through its rules, once. The header values are not filled in yet; every
     // command below reloads the dispositions with them.
     form.chooseBankAtStart(utf8ToAnsi(args.bank));
+    // The header is what the arguments give, never the last produced file's.
+    form.restoreLastFileAtStart(false);
     form.FormShow();
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     // Selected and loaded by the start-up when the catalogue lists it; a name
@@ -279,8 +282,11 @@ int runWindowCommand(const Arguments& args, Leaving leaving) {
     setRegionalSettings(args);
     MemoryWindow window;
     const bool yes = args.yes;
+    // What follows a produced file (its folder, its reports) is for the window's user only.
     window.setQuestionPolicy([yes](const std::string& question) {
-        if (std::string_view(question).substr(0, kSuccessQuestion.size()) == kSuccessQuestion) return false;
+        if (question.starts_with(TfmPzExport_Banche::kProducedQuestion) ||
+            question == TfmPzExport_Banche::kReportsQuestion)
+            return false;
         return yes;
     });
     const std::vector<HeaderValue> headerValues = resolveHeaderValues(window, args);

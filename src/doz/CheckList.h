@@ -13,9 +13,29 @@
 
 namespace doz {
 
-// ReloadDispositions, then CheckAllDispositions into `sink`. Errors not tied to
-// the dispositions (a closed table, a file that cannot be read) are raised.
+// ReloadDispositions, then the check of the chosen bank's file into `sink`.
+// Errors not tied to the dispositions (a closed table, a file that cannot be
+// read) are raised.
 void CheckDispositions(FormState& form, CheckSink& sink);
+
+// The caption of the header control a disposition field is filled from, as
+// the window shows it ("Mittente" -> "Codice SIA"); empty when the field is no
+// header value. Names are matched without regard to letter case.
+std::string HeaderCaption(FormState& form, const std::string& field);
+
+// For the window's list: a header value is one for the whole file, however
+// many records carry it, so each finding about it is kept once (the first),
+// named by the control's caption in its field and at the end of its message,
+// and tied to no disposition or record. (The batch command's check lists the
+// findings as they are, by field name.)
+void CollapseHeaderFindings(FormState& form, CheckSink& sink);
+
+// Where a failed OK stopped, from the layout row the build left current:
+// "Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO", "Record PC,
+// campo X", or for a header value "Campo \"Codice SIA\" della testata"; empty
+// when the layout does not tell (an XML bank's messages name the place
+// themselves).
+std::string OkFailurePlace(FormState& form);
 
 // The findings of `sink`, failures first, then warnings, then notices; file
 // order within each kind.

@@ -116,6 +116,10 @@ struct FormState {
     DaySerial today() const { return datePart(clock()); }
     // The user has been told that an XML bank's schema is missing (once per run).
     bool schemaAbsenceTold = false;
+    // Disposizioni.cds as it was when read into cdsLeggi, and a later state of
+    // it the user chose not to read again (so that it is not asked twice).
+    FileStamp dispositionsStamp;
+    FileStamp keptDispositionsStamp;
     // Why the last OK command's log could not be written (the command went on
     // without it); empty when it was written or nothing was logged.
     std::string logFailure;

@@ -26,6 +26,23 @@ namespace doz {
 
 namespace {
 
+// The folders asked for at a start without the folder argument.
+const std::string kDispositionsDialogTitle = "Cartella di Disposizioni.cds";
+const std::string kLayoutsDialogTitle = "Cartella dei tracciati (Tracciati.xml)";
+const std::string kNoDispositionsText = "non contiene Disposizioni.cds.";
+const std::string kNoLayoutsText = "non contiene Tracciati.xml.";
+const std::string kDispositionsNeedText =
+    "Per creare il file per la banca il programma legge Disposizioni.cds, le disposizioni del mese "
+    "preparate dalle retribuzioni: serve la cartella che lo contiene.";
+const std::string kLayoutsNeedText =
+    "Per creare il file per la banca il programma legge i tracciati delle banche: serve la cartella "
+    "che contiene Tracciati.xml e i file dei tracciati.";
+
+// The header values of the last produced file kept beside the settings: the
+// support name and the dates (each "UltimoFile_" + the field).
+const char* const kLastFileEdits[] = {"edNOME_SUPPORTO"};
+const char* const kLastFileDates[] = {"deData_Creazione", "deData_Disposizione", "deData_Valuta", "deDATA_SCADENZA"};
+
 // The proposed bank file's extension.
 constexpr std::string_view kFixedWidthExtension = ".Txt";
 constexpr std::string_view kXmlExtension = ".xml";
@@ -79,15 +96,17 @@ TfmPzExport_Banche::~TfmPzExport_Banche() { FormDestroy(); }
 template <class Command>
 bool TfmPzExport_Banche::run(Command&& command) {
     lastOutcome_ = {};
+    failurePlace_.clear();
     auto report = [&](OutcomeKind kind, const std::string& message) {
-        lastOutcome_ = {kind, message};
-        if (kind != OutcomeKind::Declined) state_.window.showError(message);
+        lastOutcome_ = {kind, message, kind == OutcomeKind::Validation ? failurePlace_ : std::string()};
+        if (kind == OutcomeKind::Declined) return;
+        state_.window.showError(lastOutcome_.place.empty() ? message : lastOutcome_.place + ":\r\n" + message);
     };
     try {
         command();
         return true;
     } catch (const SilentAbort& e) {
-        lastOutcome_ = {OutcomeKind::Declined, {}};
+        lastOutcome_ = {OutcomeKind::Declined, {}, {}};
     } catch (const EPztBanca& e) {
         report(OutcomeKind::Validation, e.what());
     } catch (const AssertionFailure& e) {
@@ -114,7 +133,41 @@ void TfmPzExport_Banche::FormCreate() {
         state_.window.setVisible("buLog", developer);
         state_.window.setEnabled("buLog", state_.window.isVisible("buLog"));
         forceDirectories(settingsFolder);
+        if (auto placement = ParsePlacement(state_.settings->readString(kSettingsSection, kPlacementKey, "")))
+            state_.window.setPlacement(*placement);
     });
+}
+
+void TfmPzExport_Banche::FormClose() {
+    if (!state_.settings) return;
+    // The window's place is a convenience: a settings file that cannot be
+    // written was reported when it mattered.
+    try {
+        state_.settings->writeString(kSettingsSection, kPlacementKey, PlacementText(state_.window.placement()));
+    } catch (const std::exception&) {
+    }
+}
+
+std::string TfmPzExport_Banche::PlacementText(const WindowPlacement& p) {
+    return std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.width) + "," +
+           std::to_string(p.height) + "," + (p.maximized ? "1" : "0");
+}
+
+std::optional<WindowPlacement> TfmPzExport_Banche::ParsePlacement(const std::string& text) {
+    int values[5];
+    std::size_t at = 0;
+    for (int i = 0; i < 5; ++i) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        const std::string part = text.substr(at, end - at);
+        if (part.empty() || part.size() > 6 || part.find_first_not_of("-0123456789") != std::string::npos ||
+            part.find('-', 1) != std::string::npos || part == "-")
+            return std::nullopt;
+        values[i] = std::stoi(part);
+        if ((i == 4) != (end == text.size())) return std::nullopt;
+        at = end + 1;
+    }
+    if (values[2] < 100 || values[3] < 100 || (values[4] != 0 && values[4] != 1)) return std::nullopt;
+    return WindowPlacement{values[0], values[1], values[2], values[3], values[4] == 1};
 }
 
 void TfmPzExport_Banche::FormShow() {
@@ -130,7 +183,24 @@ void TfmPzExport_Banche::FormShow() {
         w.setDate("deData_Creazione", state_.today());
         forceDirectories(state_.paths.bankFolder);
         w.setText("cbBancaFile", state_.paths.bankFolder + "/" + todayFileName());
+        if (restoreLastFile_) RestoreLastFile();
     });
+}
+
+void TfmPzExport_Banche::RestoreLastFile() {
+    WindowPort& w = state_.window;
+    IniFile& ini = *state_.settings;
+    const std::string source = ini.readString(kSettingsSection, kLastFileSourceKey, "");
+    const std::string file = ini.readString(kSettingsSection, kLastFileKey, "");
+    if (source.empty() || file.empty() || source != state_.dispositionsStamp.identity()) return;
+    const std::string prefix = kLastFilePrefix;
+    for (const char* edit : kLastFileEdits)
+        w.setText(edit, ini.readString(kSettingsSection, prefix + (edit + 2), ""));
+    for (const char* dateEdit : kLastFileDates) {
+        DaySerial date = 0;
+        if (parseIsoDate(ini.readString(kSettingsSection, prefix + (dateEdit + 2), ""), date)) w.setDate(dateEdit, date);
+    }
+    w.setText("cbBancaFile", file);
 }
 
 void TfmPzExport_Banche::FormDestroy() {
@@ -144,17 +214,45 @@ void TfmPzExport_Banche::FormDestroy() {
 void TfmPzExport_Banche::Button2Click() {
     run([&] {
         WaitCursor cursor(state_.window);
+        // The grid does not follow the build row by row: it is brought to the
+        // row where the build stopped (or finished) once, when the views resume.
+        SuspendedViews views(state_.cdsDisp);
         state_.confirmedWarnings.reset();
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
-        CreateChosenBankFile(state_);
+        try {
+            CreateChosenBankFile(state_);
+        } catch (const EPztBanca&) {
+            failurePlace_ = OkFailurePlace(state_);  // the error box names the payee or the header value
+            throw;
+        }
         // The bank file is in place: settings that cannot be saved do not undo it.
         try {
             SaveSettings();
         } catch (const Error& e) {
             state_.window.showMessage("Impostazioni non salvate: " + std::string(e.what()));
         }
+        AfterFileProduced();
     });
+}
+
+void TfmPzExport_Banche::AfterFileProduced() {
+    WindowPort& w = state_.window;
+    const std::string path = w.text("cbBancaFile");
+    if (w.askYesNo(std::string(kProducedQuestion) + "\r\n" + path + "\r\nSi vuole aprire la cartella relativa ?")) {
+        try {
+            w.openWithDesktop(extractFilePath(path));
+        } catch (...) {
+            // Showing the folder is a courtesy; its failure is not reported.
+        }
+    }
+    // The month's reports belong to this file: its name and header, the dispositions just written.
+    if (w.askYesNo(kReportsQuestion)) {
+        WriteDistinta(state_);
+        WriteBrogliaccio(state_);
+    }
+    w.close();
 }
 
 void TfmPzExport_Banche::Button3Click() {
@@ -162,6 +260,7 @@ void TfmPzExport_Banche::Button3Click() {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
         WriteDistinta(state_);
     });
@@ -172,6 +271,7 @@ void TfmPzExport_Banche::Button1Click() {
         WaitCursor cursor(state_.window);
         SuspendedViews views(state_.cdsDisp);
         requireBank(state_.window);
+        OfferDispositionsReload(state_);
         ReloadDispositions(state_);
         WriteBrogliaccio(state_);
     });
@@ -184,8 +284,13 @@ void TfmPzExport_Banche::btnControllaClick() {
             WaitCursor cursor(state_.window);
             SuspendedViews views(state_.cdsDisp);
             requireBank(state_.window);
+            OfferDispositionsReload(state_);
+            // The check walks every row; the grid stays on the row the user had.
+            const int row = state_.cdsDisp.active() ? state_.cdsDisp.recNo() : -1;
             CheckDispositions(state_, sink);
+            if (row >= 0) doz::SelectDisposition(state_, row + 1);
         }
+        CollapseHeaderFindings(state_, sink);
         state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
     });
 }
@@ -287,9 +392,54 @@ void TfmPzExport_Banche::SaveSettings() {
     std::vector<std::pair<std::string_view, std::string_view>> values = {
         {"Mittente", sender}, {"Conto_Tesoreria", treasury}, {"CUC", cuc}, {"CC_Ordinante", ordering}};
     if (selected >= 0) values.emplace_back("Banca", bank);
+    // The header of the file just produced, with the dispositions it was made from.
+    const std::string file = w.text("cbBancaFile");
+    const std::string source = state_.dispositionsStamp.identity();
+    std::vector<std::pair<std::string, std::string>> last;
+    const std::string prefix = kLastFilePrefix;
+    for (const char* edit : kLastFileEdits) last.emplace_back(prefix + (edit + 2), w.text(edit));
+    for (const char* dateEdit : kLastFileDates) {
+        DaySerial date = 0;
+        try {
+            date = w.date(dateEdit);
+        } catch (const Error&) {
+            // A date the bank does not use may hold any text: kept as no date.
+        }
+        last.emplace_back(prefix + (dateEdit + 2), date != 0 ? isoDate(date) : std::string());
+    }
+    values.emplace_back(kLastFileKey, file);
+    values.emplace_back(kLastFileSourceKey, source);
+    for (const auto& [key, value] : last) values.emplace_back(key, value);
     state_.settings->writeStrings(kSettingsSection, values);
 }
 
+namespace {
+
+// Runs the folder dialog until the user picks a folder that holds `needed`
+// (a folder without it is refused with `refusal`) or cancels. A cancel takes
+// `kept` when there is one; else the program says what it needs and asks
+// whether to choose again (No: nothing).
+std::optional<std::string> chooseFolderHolding(WindowPort& w, const std::string& title, std::string initial,
+                                               const std::string& needed, const std::string& refusal,
+                                               const std::string& need, const std::string& kept) {
+    for (;;) {
+        if (const auto chosen = w.runFolderDialog(title, initial)) {
+            if (fileExists(*chosen + "/" + needed)) return chosen;
+            w.showError("La cartella " + *chosen + " " + refusal);
+            initial = *chosen;
+            continue;
+        }
+        if (!kept.empty()) return kept;
+        if (!w.askYesNo(need + "\r\nScegliere la cartella ?")) return std::nullopt;
+    }
+}
+
+}  // namespace
+
+// Without the folder argument: the dispositions folder is asked for (opened on
+// the last one chosen), and the layouts folder where the working folder has no
+// catalogue and none was kept. Cancelling with nothing usable kept: the
+// program says what it needs; declined again, the window closes.
 void TfmPzExport_Banche::ChooseFolders() {
     WindowPort& w = state_.window;
     IniFile& ini = *state_.settings;
@@ -301,18 +451,25 @@ void TfmPzExport_Banche::ChooseFolders() {
         } catch (const IoError&) {
         }
     };
-    const std::string savedDispositions = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
-    const auto dispositions = w.runFolderDialog("Cartella di Disposizioni.cds",
-                                                savedDispositions.empty() ? homeFolder() : savedDispositions);
-    state_.paths.dispositionsArg = dispositions ? *dispositions : savedDispositions;
-    if (dispositions) remember(kDispositionsFolderKey, *dispositions);
+    auto giveUp = [&w] {
+        w.close();
+        throw SilentAbort();
+    };
+    const std::string saved = ini.readString(kSettingsSection, kDispositionsFolderKey, "");
+    const bool savedUsable = !saved.empty() && fileExists(saved + "/Disposizioni.cds");
+    const auto dispositions =
+        chooseFolderHolding(w, kDispositionsDialogTitle, saved.empty() ? homeFolder() : saved, "Disposizioni.cds",
+                            kNoDispositionsText, kDispositionsNeedText, savedUsable ? saved : std::string());
+    if (!dispositions) giveUp();
+    state_.paths.dispositionsArg = *dispositions;
+    if (*dispositions != saved) remember(kDispositionsFolderKey, *dispositions);
 
     if (fileExists(state_.workingFile("Tracciati.xml"))) return;
     std::string layouts = ini.readString(kSettingsSection, kLayoutsFolderKey, "");
     if (layouts.empty() || !fileExists(layouts + "/Tracciati.xml")) {
-        const auto chosen =
-            w.runFolderDialog("Cartella dei tracciati (Tracciati.xml)", layouts.empty() ? homeFolder() : layouts);
-        if (!chosen) return;
+        const auto chosen = chooseFolderHolding(w, kLayoutsDialogTitle, layouts.empty() ? homeFolder() : layouts,
+                                                "Tracciati.xml", kNoLayoutsText, kLayoutsNeedText, {});
+        if (!chosen) giveUp();
         layouts = *chosen;
         remember(kLayoutsFolderKey, layouts);
     }

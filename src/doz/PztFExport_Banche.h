@@ -21,7 +21,9 @@ enum class OutcomeKind {
 
 struct CommandOutcome {
     OutcomeKind kind = OutcomeKind::Ok;
-    std::string message;  // the text shown to the user (empty when declined)
+    std::string message;  // the error's text (empty when declined)
+    // Where a failed OK stopped (OkFailurePlace), shown above the message; empty for none.
+    std::string place;
 };
 
 class TfmPzExport_Banche {
@@ -41,7 +43,13 @@ public:
     // the dispositions' ABI (the batch command's --bank): the item equal to
     // this name, or none when the list has no such item.
     void chooseBankAtStart(std::string name) { bankAtStart_ = std::move(name); }
+    // The window is closing (by whatever way): its place and size are kept in
+    // Banca.ini for the next start (nothing else is saved here).
+    void FormClose();
     void FormDestroy();
+    // Whether the start-up brings back the header of the last produced file
+    // (on by default; the batch command takes its header from its arguments).
+    void restoreLastFileAtStart(bool on) { restoreLastFile_ = on; }
 
     // ---- event handlers ------------------------------------------------------------
     void Button2Click();   // OK
@@ -69,6 +77,20 @@ public:
     static constexpr const char* kSettingsSection = "Dati";
     static constexpr const char* kDispositionsFolderKey = "Cartella_Disposizioni";
     static constexpr const char* kLayoutsFolderKey = "Cartella_Tracciati";
+    // After a produced file: the folder, then the reports of that file.
+    static constexpr const char* kProducedQuestion = "File prodotto con successo:";
+    static constexpr const char* kReportsQuestion = "Scrivere ora la Distinta e il Brogliaccio di questo file ?";
+    static constexpr const char* kPlacementKey = "Finestra";  // "x,y,width,height,maximized"
+    // The last produced bank file: its path, the Disposizioni.cds it was made
+    // from (FileStamp::identity) and the header values not kept otherwise.
+    static constexpr const char* kLastFileKey = "UltimoFile";
+    static constexpr const char* kLastFileSourceKey = "UltimoFile_Disposizioni";
+    static constexpr const char* kLastFilePrefix = "UltimoFile_";
+
+    // The text form of a placement in Banca.ini, and back (nothing for a text
+    // that is not five whole numbers with a size of at least 100 by 100).
+    static std::string PlacementText(const WindowPlacement& p);
+    static std::optional<WindowPlacement> ParsePlacement(const std::string& text);
 
 private:
     // The common error report: runs a command, shows its error through the
@@ -78,6 +100,13 @@ private:
     bool run(Command&& command);
 
     std::string todayFileName();  // ".xml" for an XML bank
+    // The start-up's last step: when the dispositions are the very file the
+    // last bank file was produced from, its support name, dates and file name
+    // come back (the month's reports and log then match that file).
+    void RestoreLastFile();
+    // The end of a successful OK: the file named, its folder offered, then its
+    // two reports; the window closes. A No stops nothing.
+    void AfterFileProduced();
     // Started without the folder argument: asks for the dispositions folder and,
     // where needed, the layouts folder (FormPaths::chooseFolders).
     void ChooseFolders();
@@ -86,6 +115,8 @@ private:
     CommandOutcome lastOutcome_;
     bool destroyed_ = false;
     std::optional<std::string> bankAtStart_;
+    std::string failurePlace_;  // set by a command that knows where it stopped
+    bool restoreLastFile_ = true;
 };
 
 }  // namespace doz

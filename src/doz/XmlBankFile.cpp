@@ -138,9 +138,19 @@ std::string isoText(const sepa::Date& d) {
     return text;
 }
 
+// OK stops at the first error of the checks, with the grid standing on the
+// disposition that failed, as the fixed-width walk leaves it.
+[[noreturn]] void throwFirstError(FormState& form, const CheckSink& sink) {
+    for (const CheckFinding& finding : sink.findings())
+        if (finding.kind == FindingKind::Error) {
+            SelectDisposition(form, finding.disposition);
+            throw EPztBanca(FormatFinding(finding));
+        }
+    throw AssertionFailure();  // a failed check always leaves an error
+}
+
 // What the register keeps of a request: its id and dates, and the credit
-// transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as
-// written (without blanks, in capitals, as the checks write it).
+// transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as written.
 void describeMessage(const sepa::Message& header, const std::vector<PayrollPayment>& transfers, RegisterEntry& entry) {
     entry.messageId = header.messageId;
     char time[16];
@@ -148,20 +158,7 @@ void describeMessage(const sepa::Message& header, const std::vector<PayrollPayme
                   header.created.second);
     entry.creationDate = isoText(header.created.date) + time;
     entry.executionDate = isoText(header.execution);
-    std::vector<PayrollPayment> inFile;
-    inFile.reserve(transfers.size());
-    std::size_t next = 0;
-    for (const PayrollPayment& t : transfers) {
-        // Both lists follow the dispositions' order.
-        while (next < entry.payments.size() && entry.payments[next].disposition < t.disposition) ++next;
-        if (next == entry.payments.size()) break;
-        if (entry.payments[next].disposition != t.disposition) continue;
-        PayrollPayment p = entry.payments[next];
-        p.iban = t.iban;
-        p.cents = t.cents;
-        inFile.push_back(std::move(p));
-    }
-    entry.payments = std::move(inFile);
+    if (RegisterEnabled()) entry.payments = transfers;
 }
 
 }  // namespace
@@ -181,41 +178,45 @@ void CreateXmlBankFile(FormState& form) {
     // The transfers are read again as they are written: the request is never held whole.
     sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    // The message without its transfers, which exist only one at a time while written.
+    // The message without its transfers, which exist only one at a time while read.
     sepa::Message header = reader.header(leftOut);
-    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
+
+    // Every check comes before the questions: a wrong CUC or date is said
+    // first, not after the user agreed to leave payments out or replace a file.
+    // This walk checks only; the one that writes checks again as it goes.
+    {
+        CheckSink sink;
+        const sepa::StreamedRequest checked = sepa::StreamRequest(reader, header, sink, true, std::nullopt, {});
+        if (!checked.checked) throwFirstError(form, sink);
+    }
+    reader.rewind();
     // The payments the transfers make, from a walk of their own, for the payroll checks and the register.
     const std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
+    // The payroll's own error (a past execution date) is said before its question.
     ConfirmXmlPayroll(form, header, transfers);
-
     const std::optional<fs::path> xsd = schemaFile(form, f);
+
+    if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
     if (!xsd && !form.schemaAbsenceTold) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
     std::optional<LogAlongside> logLines;
-    RegisterEntry entry = BankFileEntry(form);
-    entry.paymentsWhileWriting = true;
+    RegisterEntry entry = BankFileEntry(form, false);
+    describeMessage(header, transfers, entry);
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
-            // Checked, written into the new file and validated as it grows; the
-            // file is put in place only once all of it passed.
+            // Written into the new file and validated against the schema as it
+            // grows; the file is put in place only once all of it passed.
             CheckSink sink;
             if (xsd) logLines.emplace(form);
             const sepa::StreamedRequest request =
                 sepa::StreamRequest(reader, header, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); },
                                     logLines ? logLines->lines() : nullptr);
             if (logLines) logLines->validated(request.logged);
-            if (!request.checked)
-                for (const CheckFinding& finding : sink.findings())
-                    if (finding.kind == FindingKind::Error) {
-                        // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
-                        SelectDisposition(form, finding.disposition);
-                        throw EPztBanca(FormatFinding(finding));
-                    }
+            if (!request.checked) throwFirstError(form, sink);
             if (request.complaint) throw EPztBanca(schemaComplaint(*xsd, *request.complaint));
-            describeMessage(header, transfers, entry);
         },
         [&logLines](int fd, const std::string& path, TextFileWriter& log) {
             if (logLines)

@@ -108,6 +108,13 @@ TEST_F(FieldValidationTest, AccountCoordinatesOfCbi502AndSetif) {
         EXPECT_EQ(rule(code, "C1", accountPayment()), "") << code;
         EXPECT_EQ(rule(code, "C1", with(accountPayment(), "ABI_DESTINATARIO", "00000")), kCoordinates) << code;
         EXPECT_EQ(rule(code, "C1", with(accountPayment(), "CAB_DESTINATARIO", "")), kCoordinates) << code;
+        // A code with a letter in it is no missing code.
+        EXPECT_EQ(rule(code, "C1", with(accountPayment(), "CAB_DESTINATARIO", "0160A")),
+                  "Il CAB del destinatario deve contenere solo cifre: '0160A'.")
+            << code;
+        EXPECT_EQ(rule(code, "C1", with(accountPayment(), "ABI_DESTINATARIO", " O3069")),
+                  "L'ABI del destinatario deve contenere solo cifre: 'O3069'.")
+            << code;
         EXPECT_EQ(rule(code, "C1", with(with(accountPayment(), "IMPGID", 5), "CC_DESTINATARIO", "  ")), kCoordinates)
             << code;
         EXPECT_EQ(rule(code, "C1", {{"IMPGID", 1}}), "") << code;
@@ -128,7 +135,9 @@ TEST_F(FieldValidationTest, PaymentModesOfCbiSep) {
     // Giroconto: no payee bank; spaces count as a bank given.
     const Disposition giro = with(with(full, "MODALITA_PAGAMENTO", 0), "ABI_DESTINATARIO", "");
     EXPECT_EQ(rule("CBI_SEP", "C1", giro), "");
-    EXPECT_EQ(rule("CBI_SEP", "C1", with(giro, "CAB_DESTINATARIO", "x")), kCoordinates);
+    EXPECT_EQ(rule("CBI_SEP", "C1", with(giro, "CAB_DESTINATARIO", "x")),
+              "Il CAB del destinatario deve contenere solo cifre: 'x'.");
+    EXPECT_EQ(rule("CBI_SEP", "C1", with(giro, "CAB_DESTINATARIO", "")), kCoordinates);
     EXPECT_EQ(rule("CBI_SEP", "C1", with(giro, "ABI_DESTINATARIO", "     ")),
               "Errore non previsto. Modalit\xE0 pagamento giroconto e ABI destinario specificato");
     // A missing mode reads as giroconto; other modes are not checked.

@@ -65,8 +65,25 @@ TEST_F(BatchTest, ValidationErrorIsTheLastLineOfStderr) {
     const RunResult r = run(windowArgs("export", {"--yes"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.lastErrorLine(), "Campo obbligatorio: NOME_SUPPORTO");
+    // The line before says where, as the window's box does: here a header value, by its caption.
+    EXPECT_NE(r.err.find("Campo \"Nome supporto\" della testata\n"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(bankFile), "old");
     EXPECT_FALSE(fs::exists(mainFolder + "/usr/Pzt/doz/Banca.ini"));
+}
+
+// What the window offers after a produced file (its folder, its reports) a
+// batch run declines, --yes or not; the window brings back the last produced
+// file's header, a batch run takes its header from its arguments alone.
+TEST_F(BatchTest, TheHeaderIsOnlyWhatTheArgumentsGive) {
+    std::vector<std::string> more = headerSets();
+    more.push_back("--yes");
+    const RunResult first = run(windowArgs("export", more));
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out.find("Report:"), std::string::npos) << first.out;
+    EXPECT_FALSE(fs::exists(mainFolder + "/var/log/Pzt/doz/stp"));
+    const RunResult r = run(windowArgs("export", {"--yes"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lastErrorLine(), "Campo obbligatorio: NOME_SUPPORTO");
 }
 
 TEST_F(BatchTest, OverwriteQuestionNeedsYes) {

@@ -162,6 +162,7 @@ TEST_F(XmlBankWindow, FailedOkStandsOnItsDispositionAndControllaNotesLatinLetter
     EXPECT_EQ(form.lastOutcome().message.rfind("Disposizione 5 (Ferrari Niccol", 0), 0u) << form.lastOutcome().message;
     EXPECT_NE(form.lastOutcome().message.find("diverso da quello delle coordinate"), std::string::npos);
     EXPECT_EQ(form.state().cdsDisp.recNo(), 4) << "the grid stands on the disposition that failed";
+    EXPECT_TRUE(window.questions().empty()) << "the checks come before the questions: " << window.questions()[0].text;
 
     form.btnControllaClick();
     ASSERT_EQ(window.lists().size(), 1u);

@@ -4,16 +4,18 @@
 //                                               shows the window on the data of
 //                                               DISP_FOLDER (working folder: the
 //                                               current one) and saves it as OUT.png;
-//                                               with CHECK.png also the list of
-//                                               Controlla
+//                                               with CHECK.png also the window
+//                                               with the list of Controlla beside
+//                                               the grid
 #include <QApplication>
 #include <QPixmap>
+#include <QTableView>
 #include <QTest>
 #include <cstdio>
 #include <cstring>
 
 #include "qt/ExportWindow.h"
-#include "qt/FindingListDialog.h"
+#include "qt/FindingListPanel.h"
 #include "qt/Italian.h"
 
 int runWindowTests(int argc, char** argv);
@@ -37,14 +39,21 @@ int takeScreenshot(const char* out, const char* dispositions, const char* checkO
     if (!save(window, out)) return 1;
     if (!checkOut) return 0;
     window.form().btnControllaClick();
-    doz::FindingListDialog* list = window.findingList();
+    doz::FindingListPanel* list = window.findingList();
     if (!list) {
         std::fprintf(stderr, "screenshot: Controlla showed no list\n");
         return 1;
     }
-    if (!QTest::qWaitForWindowExposed(list)) std::fprintf(stderr, "screenshot: list not exposed\n");
+    // The first finding of a disposition picked, as a double click picks it: the grid shows that disposition.
+    for (int row = 0; row < list->rowCount(); ++row) {
+        const QModelIndex index = list->table()->model()->index(row, 0);
+        if (list->cellText(row, 1).isEmpty()) continue;
+        list->table()->setCurrentIndex(index);
+        emit list->table()->doubleClicked(index);
+        break;
+    }
     QTest::qWait(300);
-    return save(*list, checkOut) ? 0 : 1;
+    return save(window, checkOut) ? 0 : 1;
 }
 
 }  // namespace

@@ -44,7 +44,8 @@
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
 #include "qt/ExportWindow.h"
-#include "qt/FindingListDialog.h"
+#include "qt/FindingListPanel.h"
+#include "qt/SingleInstance.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -192,6 +193,7 @@ public:
         QMessageBox::Icon icon;
         QString text;
         bool waitCursor;  // the hourglass was on while the box was shown
+        QString title;
     };
 
     ModalAnswerer() {
@@ -211,7 +213,7 @@ private:
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             handled_ = modal;
             const QCursor* cursor = QApplication::overrideCursor();
-            boxes.push_back({box->icon(), box->text(), cursor && cursor->shape() == Qt::WaitCursor});
+            boxes.push_back({box->icon(), box->text(), cursor && cursor->shape() == Qt::WaitCursor, box->windowTitle()});
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             if (yes) {
                 const bool answer = !answers.empty() && answers.front();
@@ -545,26 +547,62 @@ private slots:
         find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
         const std::string target = bankFolder() + "/" + todayStamp() + ".Txt";
         writeFileAtomically(target, "old\r\n");  // an earlier file: the user agrees to replace it
-        user_->answers = {true, true};
+        user_->answers = {true, true, true};
         click("Button2");
         const auto questions = boxTexts(QMessageBox::Warning);
-        QCOMPARE(questions.size(), std::size_t(2));
+        QCOMPARE(questions.size(), std::size_t(3));
         QCOMPARE(questions[0], QString::fromUtf8("Il file esiste gi\xC3\xA0. Sostituirlo ?"));
         QVERIFY(user_->boxes[0].waitCursor);
         QVERIFY(questions[1].startsWith(QStringLiteral("File prodotto con successo")));
+        QVERIFY(questions[1].contains(QString::fromStdString(target)));  // the file is named
+        QCOMPARE(questions[2], QStringLiteral("Scrivere ora la Distinta e il Brogliaccio di questo file ?"));
+        for (const auto& box : user_->boxes) QCOMPARE(box.title, QStringLiteral("Creazione file per la banca"));
         QVERIFY(boxTexts(QMessageBox::Critical).empty());
         QCOMPARE(readFile(target), std::string("PPSIA01     \r\n"
                                                "110000010001000000000011\r\n"
                                                "110000020002000000000022\r\n"
                                                "110000040004000000000044\r\n"
                                                "EE00005\r\n"));
-        QCOMPARE(opened_, std::vector<std::string>{bankFolder() + "/"});
+        // The folder, then the two reports of the file just produced.
+        QCOMPARE(opened_, (std::vector<std::string>{bankFolder() + "/",
+                                                    reportFolder() + "DISTINTA_" + todayStamp() + ".Txt",
+                                                    reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt"}));
         QVERIFY(!window_->isVisible());
         IniFile ini(iniPath());
         QCOMPARE(ini.readString("Dati", "Mittente", "?"), std::string("SIA01"));
         QCOMPARE(ini.readString("Dati", "CC_Ordinante", "?"), std::string("CC-ORD-FIRST"));
         QCOMPARE(ini.readString("Dati", "Banca", "?"), std::string("Banca Alfa"));
         QCOMPARE(ini.readString("Dati", "Conto_Tesoreria", "?"), std::string());
+    }
+
+    // The next start on the same dispositions brings back the header and the
+    // name of the file OK produced, so that the reports made then belong to
+    // that file; new dispositions start afresh.
+    void theLastProducedFileComesBack() {
+        start();
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        auto* support = find<QLineEdit>("edNOME_SUPPORTO");
+        support->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(support, "Dicembre");
+        QTest::keyClick(support, Qt::Key_Tab);
+        window_->setDate("deData_Creazione", encodeDate(2026, 12, 7));
+        const QString produced = fileEdit()->text();
+        click("Button2");
+        QVERIFY(!window_->isVisible());
+        QVERIFY(fileExists(produced.toStdString()));
+
+        start();
+        QCOMPARE(textOf("edNOME_SUPPORTO"), QStringLiteral("Dicembre"));
+        QCOMPARE(window_->date("deData_Creazione"), encodeDate(2026, 12, 7));
+        QCOMPARE(fileEdit()->text(), produced);
+        click("Button3");
+        QVERIFY(fileExists(reportFolder() + "DISTINTA_Dicembre" + todayStamp() + ".Txt"));
+
+        writeDispositions(dispFolder() + "/Disposizioni.cds", standardPayees());
+        start();
+        QCOMPARE(textOf("edNOME_SUPPORTO"), QString());
+        QCOMPARE(window_->date("deData_Creazione"), today());
+        QCOMPARE(fileEdit()->text(), QString::fromStdString(bankFolder() + "/" + todayStamp() + ".Txt"));
     }
 
     // A validation error is shown, nothing is written, the window stays on the failing row;
@@ -575,8 +613,14 @@ private slots:
         writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
         start();
         find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        // The grid is brought to the stopping row once, not moved along the build.
+        QSignalSpy moves(window_->gridModel(), &DispositionModel::currentRowMoved);
         click("Button2");
-        QCOMPARE(boxTexts(QMessageBox::Critical), std::vector<QString>{QStringLiteral("Campo obbligatorio: CC_DESTINATARIO")});
+        QVERIFY(moves.count() <= 2);
+        // The box names the disposition and the payee where the build stopped.
+        QCOMPARE(boxTexts(QMessageBox::Critical),
+                 std::vector<QString>{QStringLiteral("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO:\r\n"
+                                                     "Campo obbligatorio: CC_DESTINATARIO")});
         QVERIFY(boxTexts(QMessageBox::Warning).empty());
         QVERIFY(window_->isVisible());
         QCOMPARE(gridCurrentRow(), 2);
@@ -628,41 +672,59 @@ private slots:
         QCOMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(4));
     }
 
-    // Controlla lists every failure, failures first, and writes nothing; a double
-    // click selects the disposition in the grid; the list is saved as text.
+    // Controlla lists every failure, failures first, and writes nothing, in a
+    // panel beside the grid; the grid keeps its row; a double click selects the
+    // disposition in the grid; the list is saved as text; Esc after a failed
+    // save closes the list only.
     void checkListsEveryFailure() {
         std::vector<Payee> payees = standardPayees();
         payees[0].account.clear();  // Rossi Mario, disposition 1
         payees[3].account.clear();  // Neri Luca, disposition 3
         writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
         start();
+        grid()->selectRow(1);
         click("btnControlla");
+        QCOMPARE(gridCurrentRow(), 1);
         QVERIFY(user_->boxes.empty());
-        FindingListDialog* list = window_->findingList();
+        FindingListPanel* list = window_->findingList();
         QVERIFY(list && list->isVisible());
-        QTableWidget* rows = list->table();
-        auto at = [rows](int r, int c) { return rows->item(r, c) ? rows->item(r, c)->text() : QString(); };
-        // The missing sender (file header) and both missing accounts, before every notice.
+        QCOMPARE(list->window(), static_cast<QWidget*>(window_.get()));
+        // Beside the grid, both in full view.
+        const QRect gridArea(grid()->mapTo(window_.get(), QPoint()), grid()->size());
+        const QRect listArea(list->mapTo(window_.get(), QPoint()), list->size());
+        QVERIFY(!gridArea.intersects(listArea));
+        QVERIFY(listArea.left() >= gridArea.right());
+        QVERIFY(grid()->isVisible() && gridArea.width() > 200);
+        auto at = [list](int r, int c) { return list->cellText(r, c); };
+        // The missing sender (a header value: once, under its caption) and both
+        // missing accounts, before every notice.
         QCOMPARE(at(0, 0), QStringLiteral("Errore"));
-        QCOMPARE(at(0, 3), QStringLiteral("PC"));
+        QCOMPARE(at(0, 3), QString());
+        QCOMPARE(at(0, 4), QStringLiteral("Codice SIA"));
+        QCOMPARE(at(0, 5), QStringLiteral("Campo obbligatorio: Codice SIA"));
         QCOMPARE(at(1, 1), QStringLiteral("1"));
         QCOMPARE(at(1, 2), QStringLiteral("Rossi Mario"));
         QCOMPARE(at(1, 4), QStringLiteral("CC_DESTINATARIO"));
         QCOMPARE(at(2, 1), QStringLiteral("3"));
         QCOMPARE(at(2, 2), QStringLiteral("Neri Luca"));
-        QVERIFY(rows->rowCount() > 3);
-        for (int r = 3; r < rows->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
+        QVERIFY(list->rowCount() > 3);
+        for (int r = 3; r < list->rowCount(); ++r) QVERIFY(at(r, 0) != QStringLiteral("Errore"));
         QVERIFY(list->summary()->text().startsWith(QStringLiteral("Errori: 3")));
+        // The message column has the room the others leave.
+        QTableView* rows = list->table();
+        const int last = rows->model()->columnCount() - 1;
+        for (int c = 0; c < last; ++c) QVERIFY(rows->columnWidth(last) >= rows->columnWidth(c));
         QVERIFY(!fileExists(bankFolder() + "/" + todayStamp() + ".Txt"));
         QVERIFY(!directoryExists(reportFolder()));
         QVERIFY(opened_.empty());
 
         const QRect cell = rows->visualRect(rows->model()->index(2, 0));
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(gridCurrentRow(), 2);
         QCOMPARE(window_->form().state().cdsDisp.fieldByName("DESC_DESTINATARIO").asText(), std::string("Neri Luca"));
 
-        const std::string saved = root_ + "/controllo.txt";
+        std::string saved = root_ + "/controllo.txt";
         user_->onFileDialog = [&](QFileDialog* dialog) {
             dialog->selectFile(QString::fromStdString(saved));
             static_cast<QDialog*>(dialog)->accept();
@@ -672,17 +734,64 @@ private slots:
         QVERIFY2(text.find("Disposizione 3 (Neri Luca), record 10, campo CC_DESTINATARIO: ") != std::string::npos,
                  text.c_str());
         QVERIFY(text.find("Errori: 3") != std::string::npos);
+
+        // A save that fails: the error, then the focus back in the list, where Esc closes the list only.
+        saved = root_ + "/no-such-folder/controllo.txt";
+        list->saveButton()->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(list->saveButton(), Qt::Key_Return);
+        QTRY_COMPARE(boxTexts(QMessageBox::Critical).size(), std::size_t(1));
+        QTRY_VERIFY(list->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(window_->isVisible());
+        QVERIFY(window_->findingList() == nullptr);
+        QCOMPARE(window_->width(), 934);
     }
 
-    // Esc anywhere closes the window without saving anything.
+    // A Disposizioni.cds replaced while the window is open is said before the
+    // commands that read it; Yes reads it again, No goes on with the old rows
+    // and is not asked again for the same file.
+    void changedDispositionsAreOfferedForReading() {
+        start();
+        std::vector<Payee> payees = standardPayees();
+        payees.push_back({"Gialli Carla", 1, 50005, "000000000055"});
+        writeDispositions(dispFolder() + "/Disposizioni.cds", payees);
+        user_->answers = {true};
+        click("btnControlla");
+        const QString changed = QString::fromUtf8("\xC3\xA8 cambiato dopo la lettura");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(1));
+        QVERIFY(boxTexts(QMessageBox::Warning)[0].contains(changed));
+        QCOMPARE(gridRows(), 4);
+        QCOMPARE(cell(3, 0), QStringLiteral("Gialli Carla"));
+
+        writeDispositions(dispFolder() + "/Disposizioni.cds", standardPayees());
+        user_->answers = {false};
+        click("Button1");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(2));
+        QVERIFY(readFile(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt").find("Gialli Carla") !=
+                std::string::npos);
+        click("Button3");
+        QCOMPARE(boxTexts(QMessageBox::Warning).size(), std::size_t(2));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+    }
+
+    // Esc anywhere closes the window without saving the header; the window's
+    // place and size are kept for the next start.
     void escapeClosesWithoutSaving() {
         start();
         find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        window_->resize(1000, 520);
+        window_->move(30, 40);
+        const QPoint at = window_->pos();
         grid()->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(grid(), Qt::Key_Escape);
         QVERIFY(!window_->isVisible());
-        QVERIFY(!fileExists(iniPath()));
+        QCOMPARE(IniFile(iniPath()).readString("Dati", "Mittente", "?"), std::string("?"));
         QVERIFY(user_->boxes.empty());
+
+        start();
+        QCOMPARE(window_->size(), QSize(1000, 520));
+        QCOMPARE(window_->pos(), at);
+        QCOMPARE(textOf("edMittente"), QString());
     }
 
     // Esc on an open list or calendar closes only the pop-up; Esc on the window presses Chiudi.
@@ -747,6 +856,61 @@ private slots:
         QCOMPARE(user_->boxes.size(), std::size_t(2));
     }
 
+    // Chiudi pressed while a date edit holds an impossible date closes the
+    // window; no box of the date is left behind.
+    void closingWithAnImpossibleDateLeavesNothing() {
+        start();
+        QSignalSpy closed(window_.get(), &ExportWindow::closed);
+        auto* date = find<DateEdit>("deData_Creazione");
+        date->lineEdit()->setFocus(Qt::OtherFocusReason);
+        date->lineEdit()->clear();
+        QTest::keyClicks(date->lineEdit(), "31/02/2026");
+        click("btnChiudi");
+        QTest::qWait(50);
+        QVERIFY(!window_->isVisible());
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(user_->boxes.empty());
+    }
+
+    // The keyboard: Enter presses the focused button, Alt and a letter reach
+    // the controls; the bank list fits its names and the file field widens
+    // with the window.
+    void keyboardAndRoomForTexts() {
+        start();
+        auto* summary = find<QPushButton>("Button3");
+        summary->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(summary, Qt::Key_Return);
+        QVERIFY(fileExists(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt"));
+        QTest::keyClick(summary, Qt::Key_N, Qt::AltModifier);
+        QVERIFY(find<QLineEdit>("edNOME_SUPPORTO")->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QVERIFY(find<QLineEdit>("edMittente")->hasFocus());
+        QCOMPARE(window_->text("Button2"), std::string("OK"));  // the logic reads the caption without its '&'
+
+        const QString longest = QStringLiteral("Banca Demo Nord - SEPA XML");
+        window_->addItem("cbBanche", longest.toStdString());
+        auto* banks = find<QComboBox>("cbBanche");
+        QTRY_VERIFY(banks->width() > banks->fontMetrics().horizontalAdvance(longest));
+        const int fileWidth = find<BrowseEdit>("cbBancaFile")->width();
+        window_->resize(window_->width() + 300, window_->height());
+        QTRY_VERIFY(find<BrowseEdit>("cbBancaFile")->width() >= fileWidth + 200);
+    }
+
+    // A second start on the same main folder finds the first, asks it to come
+    // forward and goes; another main folder has a window of its own.
+    void oneWindowPerMainFolder() {
+        SingleInstance first(mainFolder());
+        QVERIFY(!first.otherRunning());
+        QSignalSpy forward(&first, &SingleInstance::comeForwardRequested);
+        {
+            SingleInstance second(mainFolder());
+            QVERIFY(second.otherRunning());
+        }
+        QTRY_COMPARE(forward.count(), 1);
+        SingleInstance elsewhere(root_ + "/other/");
+        QVERIFY(!elsewhere.otherRunning());
+    }
+
     // A press on a calendar button or on the file's ellipsis leaves the support name.
     void buttonsWithoutFocusLeaveTheSupportName() {
         start();
@@ -800,6 +964,32 @@ private slots:
         QCOMPARE(gridRows(), 3);
     }
 
+    // A folder without Disposizioni.cds is refused when chosen; Annulla at the
+    // first start says what the program needs and offers the choice again;
+    // declined, the window closes.
+    void aFolderWithoutDispositionsIsRefused() {
+        int dialogs = 0;
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            if (++dialogs == 1) {
+                dialog->setDirectory(QString::fromStdString(home()));  // no Disposizioni.cds there
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        };
+        user_->answers = {true, false};  // choose again: yes, then no
+        start(false);
+        QCOMPARE(dialogs, 3);
+        QCOMPARE(boxTexts(QMessageBox::Critical),
+                 std::vector<QString>{QString::fromStdString("La cartella " + home() + " non contiene Disposizioni.cds.")});
+        const auto questions = boxTexts(QMessageBox::Warning);
+        QCOMPARE(questions.size(), std::size_t(2));
+        QVERIFY(questions[0].contains(QStringLiteral("Disposizioni.cds")));
+        QVERIFY(questions[0].endsWith(QStringLiteral("Scegliere la cartella ?")));
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!IniFile(iniPath()).valueExists("Dati", "Cartella_Disposizioni"));
+    }
+
     // Distinta and Brogliaccio write their files and hand them to the desktop;
     // the grid is not refreshed row by row while they walk the dispositions.
     void reportsWriteTheirFiles() {
@@ -841,8 +1031,12 @@ private slots:
         qputenv("PATH", QByteArray::fromStdString(none));
         click("Button1");
         QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(2));
+        window_->openWithDesktop(bankFolder() + "/");  // the folder offered after OK
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(3));
         qputenv("PATH", path);
         const auto shown = boxTexts(QMessageBox::Information);
+        QVERIFY(shown[2].startsWith(QStringLiteral("Impossibile aprire la cartella")));
+        QVERIFY(shown[2].endsWith(QString::fromStdString(bankFolder() + "/")));
         QVERIFY(shown[0].endsWith(QString::fromStdString(reportFolder() + "DISTINTA_" + todayStamp() + ".Txt")));
         QVERIFY(shown[1].endsWith(QString::fromStdString(reportFolder() + "BROGLIACCIO_" + todayStamp() + ".Txt")));
         QVERIFY(boxTexts(QMessageBox::Critical).empty());

@@ -57,7 +57,10 @@ TEST(RepeatedCommands, AThousandRunsGiveTheSameFilesInStableMemory) {
     doz::regional() = doz::Regional::forLocale("it_IT");
 
     doz::MemoryWindow window;
-    window.setQuestionPolicy([](const std::string& q) { return q.rfind("File prodotto con successo", 0) != 0; });
+    window.setQuestionPolicy([](const std::string& q) {
+        return !q.starts_with(doz::TfmPzExport_Banche::kProducedQuestion) &&
+               q != doz::TfmPzExport_Banche::kReportsQuestion;
+    });
     doz::FormPaths paths;
     paths.mainFolder = ws.str("main") + "/";
     paths.bankFolder = ws.str("out");

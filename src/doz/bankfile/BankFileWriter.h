@@ -13,8 +13,7 @@ namespace doz {
 
 // The OK command's work after the reload: builds every record into the new
 // file and publishes it (publish/Publish.h): asks before replacing a file,
-// saves it whole or not at all, logs it, asks whether to open its folder,
-// closes the window.
+// saves it whole or not at all and logs it.
 void CreateBankFile(FormState& form);
 
 void BuildRecords(FormState& form);

@@ -92,8 +92,24 @@ DaySerial dispDate(FormState& form, std::string_view name) {
 }
 
 
+// A bank or branch code holds digits only: a code with a letter or a sign in
+// it is said as such, not as a missing code.
+void requireDigitCode(FormState& form, std::string_view field, const char* what) {
+    thread_local std::string buffer;
+    const std::string_view code = trimBlanks(dispTextIn(buffer, form, field));
+    for (const char c : code)
+        if (c < '0' || c > '9')
+            throw EPztBanca(std::string(what) + " del destinatario deve contenere solo cifre: '" + std::string(code) + "'.");
+}
+
+void requireDigitCodes(FormState& form) {
+    requireDigitCode(form, "ABI_DESTINATARIO", "L'ABI");
+    requireDigitCode(form, "CAB_DESTINATARIO", "Il CAB");
+}
+
 // The three coordinate tests of an account payment: bank code, branch code, account.
 void requireAccountCoordinates(FormState& form) {
+    requireDigitCodes(form);
     if (DispositionNumber(form, "ABI_DESTINATARIO") == 0 || DispositionNumber(form, "CAB_DESTINATARIO") == 0 ||
         dispBlank(form, "CC_DESTINATARIO"))
         throw EPztBanca(kMsgCoordinates);
@@ -267,6 +283,7 @@ void CheckValueDate(FormState& form) {
 void CheckPaymentModeCoordinates(FormState& form) {
     const std::int64_t mode = dispInteger(form, "MODALITA_PAGAMENTO");
     if (mode != 0 && mode != 1) return;
+    requireDigitCodes(form);
     if (mode == 1 && DispositionNumber(form, "ABI_DESTINATARIO") == 0) throw EPztBanca(kMsgCoordinates);
     if (DispositionNumber(form, "CAB_DESTINATARIO") == 0 || dispBlank(form, "CC_DESTINATARIO"))
         throw EPztBanca(kMsgCoordinates);

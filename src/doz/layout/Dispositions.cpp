@@ -151,9 +151,38 @@ void SetupDispositions(FormState& form) {
     form.cdsDisp.setFilter(kFilterWithPaymentMode);
 }
 
-void LoadDispositions(FormState& form) {
+std::string DispositionsFile(const FormState& form) {
     // The folder argument is used as given; a trailing separator only doubles it.
-    form.cdsLeggi.loadFromFile(form.paths.dispositionsArg + "/Disposizioni.cds");
+    return form.paths.dispositionsArg + "/Disposizioni.cds";
+}
+
+void LoadDispositions(FormState& form) {
+    const std::string path = DispositionsFile(form);
+    // Taken before the reading: a change while it reads is a change all the same.
+    const FileStamp stamp = fileStamp(path);
+    form.cdsLeggi.loadFromFile(path);
+    form.dispositionsStamp = stamp;
+    form.keptDispositionsStamp = {};
+}
+
+void OfferDispositionsReload(FormState& form) {
+    if (!form.dispositionsStamp.exists) return;  // never read (or read by other means)
+    const std::string path = DispositionsFile(form);
+    const FileStamp now = fileStamp(path);
+    if (now == form.dispositionsStamp || now == form.keptDispositionsStamp) return;
+    if (!now.exists) {
+        if (!form.window.askYesNo("Il file " + path + " non si trova pi\xF9: \xE8 stato rimosso o spostato dopo la lettura.\r\n"
+                                  "Continuare con le disposizioni lette prima ?"))
+            throw SilentAbort();
+        form.keptDispositionsStamp = now;
+        return;
+    }
+    if (form.window.askYesNo("Il file " + path + " \xE8 cambiato dopo la lettura.\r\n"
+                             "Rileggerlo ora ? (No: si continua con le disposizioni lette prima)")) {
+        LoadDispositions(form);
+        return;
+    }
+    form.keptDispositionsStamp = now;
 }
 
 void cdsLeggiAfterOpen(Table& table) {

@@ -16,8 +16,17 @@ class CheckSink;
 // when the window is created.
 void SetupDispositions(FormState& form);
 
-// Loads <dispositions folder> + "/Disposizioni.cds" into cdsLeggi.
+// <dispositions folder> + "/Disposizioni.cds".
+std::string DispositionsFile(const FormState& form);
+// Loads DispositionsFile into cdsLeggi and notes the file's stamp.
 void LoadDispositions(FormState& form);
+// Before a command that works on the dispositions: when Disposizioni.cds has
+// changed on disk since it was read, says so and offers to read it again. Yes
+// reads it (the command then works on the new dispositions); No goes on with
+// the dispositions read before and is not asked again for the same change. A
+// file that is no longer there: Yes goes on with the dispositions read
+// before, No stops the command (silent abort).
+void OfferDispositionsReload(FormState& form);
 
 void cdsLeggiAfterOpen(Table& table);
 void ReloadDispositions(FormState& form);

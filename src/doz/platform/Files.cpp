@@ -95,6 +95,24 @@ bool emptyRegularFile(const std::string& path) {
     return emptied;
 }
 
+FileStamp fileStamp(const std::string& path) {
+    FileStamp s;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.exists = true;
+    s.device = static_cast<unsigned long long>(st.st_dev);
+    s.inode = static_cast<unsigned long long>(st.st_ino);
+    s.size = static_cast<unsigned long long>(st.st_size);
+    s.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.changed = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return s;
+}
+
+std::string FileStamp::identity() const {
+    if (!exists) return {};
+    return std::to_string(inode) + ":" + std::to_string(size) + ":" + std::to_string(modified);
+}
+
 std::string readWholeFile(const std::string& path) {
     // Not blocking on a pipe without a writer; anything but a plain file is refused below.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -30,6 +30,21 @@ bool sameFile(const std::string& a, const std::string& b);
 // it did. Failures are not reported.
 bool emptyRegularFile(const std::string& path);
 
+// What tells one state of a file from another without reading it: device,
+// inode, size, modification and change times (to the nanosecond). A file
+// replaced, rewritten or removed gets another stamp; `exists` is false when
+// the name leads to nothing.
+struct FileStamp {
+    bool exists = false;
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modified = 0, changed = 0;  // nanoseconds since the epoch
+    bool operator==(const FileStamp&) const = default;
+    // A text form for settings: "inode:size:modified", or empty for no file.
+    // The device and change time are left out: a copy or a move keeps neither.
+    std::string identity() const;
+};
+FileStamp fileStamp(const std::string& path);
+
 // Reads a whole file; IoError naming it when it cannot.
 std::string readWholeFile(const std::string& path);
 

@@ -68,6 +68,8 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
+    WindowPlacement placement() const override { return placement_; }
+    void setPlacement(const WindowPlacement& placement) override { placement_ = placement; }
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
@@ -138,6 +140,7 @@ private:
     std::vector<CursorShape> cursorHistory_;
     std::vector<std::string> openedPaths_;
     std::vector<FindingList> lists_;
+    WindowPlacement placement_{0, 0, 934, 480, false};
 };
 
 }  // namespace doz

@@ -43,6 +43,14 @@ struct ComponentInfo {
 
 enum class CursorShape { Default, HourGlass };
 
+// Where the window stands on the screen and how big it is (its frame's top
+// left corner and its inner size), and whether it is maximized.
+struct WindowPlacement {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool maximized = false;
+    bool operator==(const WindowPlacement&) const = default;
+};
+
 // A list of findings put before the user, in the order given: column titles,
 // one row of texts per finding, and for each row a key the window hands back
 // when the user picks that row (0: nothing to pick). `summary` is shown above
@@ -98,6 +106,10 @@ public:
     // Folder dialog with a title, opened on a folder; the chosen folder, or nothing when cancelled.
     virtual std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) = 0;
     virtual void close() = 0;
+    // The window's place and size; setting it is a wish the window keeps only
+    // where it lands on a screen.
+    virtual WindowPlacement placement() const = 0;
+    virtual void setPlacement(const WindowPlacement& placement) = 0;
     // Shows a list of findings and returns at once; while the list is open,
     // picking a row with a key other than 0 calls `onPick` with that key. A new
     // list replaces the one shown.

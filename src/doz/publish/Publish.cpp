@@ -188,15 +188,6 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
     }
     for (const std::string& message : afterwards) window.showMessage(message);
     if (!registerNotice.empty()) window.showMessage(registerNotice);
-
-    if (window.askYesNo("File prodotto con successo. Si vuole aprire la cartella relativa ?")) {
-        try {
-            window.openWithDesktop(extractFilePath(path));
-        } catch (...) {
-            // Showing the folder is a courtesy; its failure is not reported.
-        }
-    }
-    window.close();
 }
 
 }  // namespace doz

@@ -1,6 +1,7 @@
 // Publishing a bank file, whatever its kind: the question before replacing a
-// file, the whole-file save, the log beside it, the register of produced
-// files, the question about the folder and the closing of the window.
+// file, the whole-file save, the log beside it and the register of produced
+// files. What follows a produced file (the folder, the reports, the closing)
+// is the window's business.
 #pragma once
 
 #include <functional>
@@ -23,14 +24,13 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 
 // The part of the OK command every kind of bank file shares: asks before
 // replacing the file named in cbBancaFile, runs `write` for the content,
-// saves it whole or not at all with its log beside it, records it in the
+// saves it whole or not at all with its log beside it, and records it in the
 // register with `entry` (read once the content is written, so the writer may
-// complete it), asks whether to open the folder and closes the window. The
-// register is written once the file is in place and never undoes it: a
-// failure is shown as an information ("Registro non aggiornato: ..."), as is
-// a failure to flush the file's folder once it is in place: the command has
-// produced the file, and the log is always the one of the file in place (or
-// none).
+// complete it). The register is written once the file is in place and never
+// undoes it: a failure is shown as an information ("Registro non aggiornato:
+// ..."), as is a failure to flush the file's folder once it is in place: the
+// command has produced the file, and the log is always the one of the file in
+// place (or none).
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
                      const RegisterEntry& entry);
 

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Regional.h"
+#include "qt/Italian.h"
 
 namespace doz {
 
@@ -88,12 +89,14 @@ QString DateEdit::invalidTextMessage() const {
 void DateEdit::left() {
     // Left for a command that already stopped on this text with the same message.
     if (QApplication::activeModalWidget()) return;
+    // Left for the window's closing (Chiudi, Esc): the window is gone, and so is the date.
+    if (!window()->isVisible()) return;
     if (edit_->text().trimmed().isEmpty()) return;
     if (hasValidText()) {
         setDate(date());
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), invalidTextMessage(),
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), invalidTextMessage(),
                     QMessageBox::Ok, window());
     box.exec();
     edit_->setFocus(Qt::OtherFocusReason);

@@ -66,6 +66,10 @@ void DispositionModel::detach() {
     endResetModel();
 }
 
+void DispositionModel::resync() {
+    if (table_) tableChanged(*table_);
+}
+
 const QString& DispositionModel::fieldNameOf(int column) const {
     static std::vector<QString> names = [] {
         std::vector<QString> out;

@@ -39,6 +39,10 @@ public:
 
     // Stops observing the table (before the table goes away).
     void detach();
+    // Takes the table's rows and current row as they stand, also while its
+    // controls are disabled (a question asked in the middle of a walk shows
+    // the row it is about).
+    void resync();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

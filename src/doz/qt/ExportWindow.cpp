@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QKeyEvent>
+#include <QCloseEvent>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -28,7 +30,8 @@
 #include "qt/BrowseEdit.h"
 #include "qt/DateEdit.h"
 #include "qt/DispositionModel.h"
-#include "qt/FindingListDialog.h"
+#include "qt/FindingListPanel.h"
+#include "qt/Italian.h"
 #include "platform/Files.h"
 
 namespace doz {
@@ -51,6 +54,49 @@ std::string lowerAscii(std::string_view name) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
+
+// The Alt shortcut of each control that has one: the caption with '&' before
+// the letter. The captions the logic reads and sets are without it.
+struct Mnemonic {
+    const char* name;
+    const char* caption;
+};
+constexpr Mnemonic kMnemonics[] = {
+    {"Label1", "&Banca"},
+    {"Label2", "Codice &SIA"},
+    {"laNuomeSupporto", "&Nome supporto"},
+    {"Label11", "&CC ordinante"},
+    {"Label10", "Conto &tesoreria"},
+    {"laCUC", "Codice C&UC"},
+    {"Label3", "Data creaz&ione"},
+    {"Label5", "Esecuzione dis&posizione"},
+    {"Label6", "&Valuta"},
+    {"Label8", "Scaden&za"},
+    {"Label7", "&File export"},
+    {"Button2", "&OK"},
+    {"btnChiudi", "C&hiudi"},
+    {"chEscludiMPG", "&Escludi dipendenti con modalit\xE0 di pagamento non accettate"},
+    {"Button1", "B&rogliaccio"},
+    {"Button3", "&Distinta"},
+    {"btnControlla", "Contro&lla"},
+    {"buLog", "Lo&g"},
+};
+
+QString withMnemonic(const char* name, const QString& caption) {
+    for (const Mnemonic& m : kMnemonics)
+        if (std::string_view(m.name) == name) return fromAnsi(m.caption);
+    return caption;
+}
+
+// A caption as the user reads it: without the shortcut's '&' ("&&" is one '&').
+QString withoutMnemonic(QString caption) {
+    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    caption.remove(QLatin1Char('&'));
+    caption.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return caption;
+}
+
+QString escapeMnemonic(QString caption) { return caption.replace(QLatin1Char('&'), QStringLiteral("&&")); }
 
 QLabel* makeLabel(const char* caption, QWidget* parent) {
     auto* label = new QLabel(fromAnsi(caption), parent);
@@ -108,14 +154,24 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     add(bottom, kBottomPanel, ComponentKind::Panel, "");
     buildBottomPanel(bottom);
 
-    grid_ = new QTableView(this);
+    // The centre: the grid, and beside it the list of Controlla while it is open.
+    centre_ = new QSplitter(Qt::Horizontal, this);
+    centre_->setChildrenCollapsible(false);
+    grid_ = new QTableView(centre_);
     add(grid_, "dbgDisp", ComponentKind::Grid, "");
+    findingList_ = new FindingListPanel([this](const std::string& textForm) { saveFindingList(textForm); }, centre_);
+    centre_->addWidget(grid_);
+    centre_->addWidget(findingList_);
+    centre_->setStretchFactor(0, 0);
+    centre_->setStretchFactor(1, 1);
+    findingList_->hide();
+    connect(findingList_, &FindingListPanel::closed, this, &ExportWindow::findingListClosed);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(top);
-    column->addWidget(grid_, 1);
+    column->addWidget(centre_, 1);
     column->addWidget(bottom);
 
     // Tab order: the header controls, the grid, then the commands.
@@ -159,7 +215,6 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
 
 ExportWindow::~ExportWindow() {
     tearingDown_ = true;
-    delete findingList_;
     for (const char* name : {"edNOME_SUPPORTO", "edCC_ORDINANTE"}) get(name).widget->removeEventFilter(this);
     // The grid lets go of the table before the window's state goes away.
     model_->detach();
@@ -220,7 +275,12 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
         QLabel* label = keepPlace(makeLabel(l.caption, panel));
         add(label, l.name, ComponentKind::Label, kTopPanel, l.focusControl);
         if (*l.focusControl) label->setBuddy(get(l.focusControl).widget);
+        label->setText(withMnemonic(l.name, label->text()));
     }
+
+    // "Banca" and "File export" name no focus control, but their shortcuts reach the controls under them.
+    static_cast<QLabel*>(get("Label1").widget)->setBuddy(banks);
+    static_cast<QLabel*>(get("Label7").widget)->setBuddy(file);
 
     // Two rows of captions over their controls.
     auto* g = new QGridLayout(panel);
@@ -241,7 +301,7 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
     };
     for (int r = 0; r < 2; ++r) {
         for (int c = 0; c < 5; ++c) {
-            const int span = (r == 1 && c == 4) ? 2 : 1;
+            const int span = (r == 1 && c == 4) ? 3 : 1;  // the file widens with the window
             g->addWidget(get(rows[r][c][0]).widget, r * 3, c, 1, span, Qt::AlignLeft | Qt::AlignBottom);
             g->addWidget(get(rows[r][c][1]).widget, r * 3 + 1, c, 1, span);
         }
@@ -255,17 +315,17 @@ void ExportWindow::buildTopPanel(QWidget* panel) {
 
 void ExportWindow::buildBottomPanel(QWidget* panel) {
     auto button = [&](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), panel);
-        b->setAutoDefault(false);
+        auto* b = new QPushButton(withMnemonic(name, QString::fromLatin1(caption)), panel);
+        b->setAutoDefault(true);  // Enter presses the focused button
         // As wide as the caption needs: the style's wider default would push the
         // row past the window's width.
-        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(b->text()) + 24));
+        b->setFixedWidth(std::max(56, b->fontMetrics().horizontalAdvance(withoutMnemonic(b->text())) + 24));
         add(b, name, ComponentKind::Button, kBottomPanel);
         return b;
     };
     QPushButton* ok = button("Button2", "OK");
     QPushButton* close = button("btnChiudi", "Chiudi");
-    auto* exclude = new QCheckBox(fromAnsi("Escludi dipendenti con modalit\xE0 di pagamento non accettate"), panel);
+    auto* exclude = new QCheckBox(withMnemonic("chEscludiMPG", QString()), panel);
     exclude->setChecked(true);
     add(exclude, "chEscludiMPG", ComponentKind::CheckBox, kBottomPanel);
     QPushButton* draft = button("Button1", "Brogliaccio");
@@ -332,6 +392,42 @@ void ExportWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void ExportWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (!event->isAccepted()) return;
+    if (form_) form_->FormClose();
+    emit closed();
+}
+
+WindowPlacement ExportWindow::placement() const {
+    // The place of the window as it is when not maximized, and whether it is.
+    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    return WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()};
+}
+
+// A place kept from an earlier start is taken only where most of the window
+// lands on a screen of today (a screen since removed, a smaller one).
+void ExportWindow::setPlacement(const WindowPlacement& p) {
+    const QRect wanted(p.x, p.y, p.width, p.height);
+    bool onScreen = false;
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect common = s->availableGeometry().intersected(wanted);
+        if (common.width() >= std::min(wanted.width(), 200) && common.height() >= std::min(wanted.height(), 100))
+            onScreen = true;
+    }
+    if (!onScreen) return;
+    resize(wanted.size());
+    move(wanted.topLeft());
+    if (p.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void ExportWindow::comeForward() {
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void ExportWindow::showEvent(QShowEvent* event) {
@@ -474,9 +570,12 @@ std::string ExportWindow::text(std::string_view name) const {
     switch (e.info.kind) {
         case ComponentKind::Edit:
         case ComponentKind::BrowseEdit: return toAnsi(lineEditOf(e.widget, e.info.kind)->text());
-        case ComponentKind::Label: return toAnsi(static_cast<QLabel*>(e.widget)->text());
+        case ComponentKind::Label: {
+            auto* label = static_cast<QLabel*>(e.widget);
+            return toAnsi(label->buddy() ? withoutMnemonic(label->text()) : label->text());
+        }
         case ComponentKind::Button:
-        case ComponentKind::CheckBox: return toAnsi(static_cast<QAbstractButton*>(e.widget)->text());
+        case ComponentKind::CheckBox: return toAnsi(withoutMnemonic(static_cast<QAbstractButton*>(e.widget)->text()));
         default: return toAnsi(e.widget->property(kPanelCaption).toString());
     }
 }
@@ -498,9 +597,13 @@ void ExportWindow::setText(std::string_view name, const std::string& text) {
             edit->setText(value);
             break;
         }
-        case ComponentKind::Label: static_cast<QLabel*>(e.widget)->setText(value); break;
+        case ComponentKind::Label: {
+            auto* label = static_cast<QLabel*>(e.widget);
+            label->setText(label->buddy() ? escapeMnemonic(value) : value);
+            break;
+        }
         case ComponentKind::Button:
-        case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(value); break;
+        case ComponentKind::CheckBox: static_cast<QAbstractButton*>(e.widget)->setText(escapeMnemonic(value)); break;
         default: e.widget->setProperty(kPanelCaption, value); break;
     }
 }
@@ -530,6 +633,8 @@ void ExportWindow::addItem(std::string_view name, const std::string& item) {
     auto* list = static_cast<QComboBox*>(getKind(name, {ComponentKind::List}).widget);
     const int before = list->currentIndex();
     list->addItem(fromAnsi(item));
+    // The list is as wide as its longest name (and the arrow).
+    list->setMinimumWidth(std::max(list->minimumWidth(), list->fontMetrics().horizontalAdvance(fromAnsi(item)) + 40));
     if (list->currentIndex() != before) list->setCurrentIndex(before);
 }
 
@@ -565,24 +670,40 @@ void ExportWindow::setCursor(CursorShape shape) {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
 
+// The focus goes back to the control that had it in this window (also when a
+// dialog closed just before left no control focused).
+int ExportWindow::execBox(QMessageBox& box) {
+    QWidget* had = QApplication::focusWidget();
+    if (!had || had->window() != this) had = focusWidget();
+    const QPointer<QWidget> focus = had;
+    const int answer = box.exec();
+    if (focus && focus->isVisible()) {
+        focus->activateWindow();
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+    return answer;
+}
+
 bool ExportWindow::askYesNo(const std::string& question) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Attenzione"), fromAnsi(question),
+    // A question in the middle of a walk (the grid not following it) is about
+    // the row where the walk stands: the grid shows it.
+    if (form_ && form_->state().cdsDisp.controlsDisabled()) model_->resync();
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kBoxTitle), fromAnsi(question),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return execBox(box) == QMessageBox::Yes;
 }
 
 void ExportWindow::showError(const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), fromAnsi(message),
-                    QMessageBox::Ok, this);
-    box.exec();
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), fromAnsi(message), QMessageBox::Ok, this);
+    execBox(box);
 }
 
 void ExportWindow::showMessage(const std::string& message) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), fromAnsi(message),
-                    QMessageBox::Ok, this);
-    box.exec();
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kBoxTitle), fromAnsi(message), QMessageBox::Ok,
+                    this);
+    execBox(box);
 }
 
 std::optional<std::string> ExportWindow::runSaveDialog(const std::string& initialFile) {
@@ -601,25 +722,59 @@ std::optional<std::string> ExportWindow::runFolderDialog(const std::string& titl
 
 void ExportWindow::close() { QWidget::close(); }
 
-FindingListDialog* ExportWindow::findingList() const { return findingList_.data(); }
+FindingListPanel* ExportWindow::findingList() const {
+    return findingList_->isVisibleTo(this) ? findingList_ : nullptr;
+}
 
-// The list is saved through the same save dialog as the bank file, without the
-// overwrite question of the bank file: the text file is the user's own copy.
 void ExportWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
-    delete findingList_;
-    auto save = [this](const std::string& textForm) {
-        const QString chosen = QFileDialog::getSaveFileName(findingList_, QStringLiteral("Salva l'elenco"),
-                                                            QStringLiteral("Controllo.txt"));
-        if (chosen.isEmpty()) return;
-        try {
-            writeFileAtomically(toAnsi(chosen), textForm);
-        } catch (const std::exception& e) {
-            showError(e.what());
+    findingList_->setList(list, std::move(onPick));
+    openFindingList();
+}
+
+// The list opens beside the grid, the window growing by the list's width as
+// far as the screen allows, so that the grid keeps its room; closing the list
+// gives that width back.
+void ExportWindow::openFindingList() {
+    if (findingList_->isVisibleTo(this)) return;
+    const int before = width();
+    const int wanted = std::max(560, before * 17 / 20);
+    widenedBy_ = 0;
+    const QScreen* s = screen();
+    if (s && !isMaximized() && !isFullScreen()) {
+        const QRect area = s->availableGeometry();
+        const int width = std::min(before + wanted, std::max(before, area.width()));
+        widenedBy_ = width - before;
+        if (widenedBy_ > 0) {
+            QRect g = geometry();
+            g.setWidth(width);
+            if (g.right() > area.right()) g.moveRight(area.right());
+            if (g.left() < area.left()) g.moveLeft(area.left());
+            setGeometry(g);
         }
-    };
-    findingList_ = new FindingListDialog(list, std::move(onPick), save, this);
-    findingList_->setAttribute(Qt::WA_DeleteOnClose);
+    }
     findingList_->show();
+    const int total = centre_->width() + widenedBy_;
+    const int list = total * 3 / 5;
+    centre_->setSizes({std::max(1, total - list), list});
+}
+
+void ExportWindow::findingListClosed() {
+    if (widenedBy_ > 0 && !isMaximized() && !isFullScreen()) resize(std::max(minimumWidth(), width() - widenedBy_), height());
+    widenedBy_ = 0;
+    grid_->setFocus(Qt::OtherFocusReason);
+}
+
+// The list is saved through a save dialog without the overwrite question of
+// the bank file: the text file is the user's own copy.
+void ExportWindow::saveFindingList(const std::string& textForm) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Salva l'elenco"), QStringLiteral("Controllo.txt"));
+    if (chosen.isEmpty()) return;
+    try {
+        writeFileAtomically(toAnsi(chosen), textForm);
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
 }
 
 void ExportWindow::openWithDesktop(const std::string& path) {
@@ -651,11 +806,14 @@ void ExportWindow::openWithDesktop(const std::string& path) {
 }
 
 void ExportWindow::reportNotOpened(const QString& path) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
-                    QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
-                                   "Il file \u00E8 stato scritto in:\n%1").arg(path),
-                    QMessageBox::Ok, this);
-    box.exec();
+    const bool folder = path.endsWith(QLatin1Char('/')) || directoryExists(toAnsi(path));
+    const QString text = folder ? QStringLiteral("Impossibile aprire la cartella con il programma del desktop.\n"
+                                                 "La cartella \u00E8:\n%1")
+                                : QStringLiteral("Impossibile aprire il file con il programma del desktop.\n"
+                                                 "Il file \u00E8 stato scritto in:\n%1");
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kBoxTitle), text.arg(path), QMessageBox::Ok, this);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    execBox(box);
 }
 
 }  // namespace doz

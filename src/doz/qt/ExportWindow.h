@@ -19,12 +19,14 @@
 #include "PztFExport_Banche.h"
 #include "platform/WindowPort.h"
 
+class QMessageBox;
+class QSplitter;
 class QTableView;
 
 namespace doz {
 
 class DispositionModel;
-class FindingListDialog;
+class FindingListPanel;
 
 class ExportWindow : public QWidget, public WindowPort {
     Q_OBJECT
@@ -67,11 +69,15 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialFile) override;
     std::optional<std::string> runFolderDialog(const std::string& title, const std::string& initialFolder) override;
     void close() override;
+    WindowPlacement placement() const override;
+    void setPlacement(const WindowPlacement& placement) override;
+    // Brings the window forward (a second start on the same main folder).
+    void comeForward();
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
-    // The list Controlla shows, while it is open.
-    FindingListDialog* findingList() const;
+    // The list Controlla shows, while it is open beside the grid; nothing when closed.
+    FindingListPanel* findingList() const;
 
     // The widget's own members of the same names stay reachable beside the port's
     // (close() is the port's: it closes the window all the same).
@@ -81,8 +87,14 @@ public:
     using QWidget::setEnabled;
     using QWidget::setCursor;
 
+signals:
+    // The window was closed (Chiudi, Esc, its close box, or the end of OK):
+    // the program ends.
+    void closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -98,6 +110,11 @@ private:
     void followCurrentRow(int row);
     void reportNotOpened(const QString& path);
     void gridRowChosen(const QModelIndex& current);
+    void openFindingList();
+    void findingListClosed();
+    void saveFindingList(const std::string& textForm);
+    // Runs a box over the window; the focus goes back where it was.
+    int execBox(QMessageBox& box);
 
     QWidget* add(QWidget* widget, const char* name, ComponentKind kind, const char* parent,
                  const char* focusControl = "");
@@ -111,7 +128,9 @@ private:
     QTableView* grid_ = nullptr;
     DispositionModel* model_ = nullptr;
     DesktopOpener desktopOpener_;
-    QPointer<FindingListDialog> findingList_;
+    QSplitter* centre_ = nullptr;        // the grid and, when open, the list of Controlla
+    FindingListPanel* findingList_ = nullptr;
+    int widenedBy_ = 0;                  // what opening the list added to the window's width
     std::unique_ptr<TfmPzExport_Banche> form_;
     QWidget* leftByClick_ = nullptr;  // the exit edit a button press has already left
     bool shown_ = false;

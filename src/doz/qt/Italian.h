@@ -14,4 +14,8 @@ namespace doz {
 // (package qt6-translations-l10n); the window then still works, in part English.
 bool installItalian(QCoreApplication& app);
 
+// The title of every message box of the program: the window's name, not the
+// program file's.
+constexpr const char* kBoxTitle = "Creazione file per la banca";
+
 }  // namespace doz

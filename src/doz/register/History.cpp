@@ -41,7 +41,7 @@ PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
     return out;
 }
 
-RegisterEntry BankFileEntry(FormState& form) {
+RegisterEntry BankFileEntry(FormState& form, bool withPayments) {
     RegisterEntry entry;
     WindowPort& w = form.window;
     Table& catalogue = form.cdsTracciati;
@@ -55,7 +55,7 @@ RegisterEntry BankFileEntry(FormState& form) {
     entry.supportName = w.text("edNOME_SUPPORTO");
     entry.creationDate = dateText(w.date("deData_Creazione"));
     entry.executionDate = dateText(w.date("deData_Disposizione"));
-    if (RegisterEnabled()) entry.payments = CollectPayroll(form);
+    if (withPayments && RegisterEnabled()) entry.payments = CollectPayroll(form);
     return entry;
 }
 

@@ -45,8 +45,9 @@ struct RegisterEntry {
 
 // The chosen bank and its format (the catalogue's Formato, else the layout
 // code), the support name and the creation and execution dates of the header,
-// and every disposition shown as a payment.
-RegisterEntry BankFileEntry(FormState& form);
+// and every disposition shown as a payment (unless `withPayments` is false:
+// the writer then gives the payments its file carries).
+RegisterEntry BankFileEntry(FormState& form, bool withPayments = true);
 
 class ContentKeeper;
 class FileRegister;
