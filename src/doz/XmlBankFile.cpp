@@ -151,14 +151,14 @@ std::string isoText(const sepa::Date& d) {
 
 // What the register keeps of a request: its id and dates, and the credit
 // transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as written.
-void describeMessage(const sepa::Message& header, const std::vector<PayrollPayment>& transfers, RegisterEntry& entry) {
+void describeMessage(const sepa::Message& header, std::vector<PayrollPayment> transfers, RegisterEntry& entry) {
     entry.messageId = header.messageId;
     char time[16];
     std::snprintf(time, sizeof time, "T%02d:%02d:%02d", header.created.hour, header.created.minute,
                   header.created.second);
     entry.creationDate = isoText(header.created.date) + time;
     entry.executionDate = isoText(header.execution);
-    if (RegisterEnabled()) entry.payments = transfers;
+    if (RegisterEnabled()) entry.payments = std::move(transfers);
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ void CreateXmlBankFile(FormState& form) {
     }
     reader.rewind();
     // The payments the transfers make, from a walk of their own, for the payroll checks and the register.
-    const std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
+    std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
     // The payroll's own error (a past execution date) is said before its question.
     ConfirmXmlPayroll(form, header, transfers);
     const std::optional<fs::path> xsd = schemaFile(form, f);
@@ -203,7 +203,7 @@ void CreateXmlBankFile(FormState& form) {
     }
     std::optional<LogAlongside> logLines;
     RegisterEntry entry = BankFileEntry(form, false);
-    describeMessage(header, transfers, entry);
+    describeMessage(header, std::move(transfers), entry);
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {

@@ -83,9 +83,11 @@ std::string chosenBank(FormState& form) {
     return catalogue.fieldByName("Banca").asText();
 }
 
-// What the register says of `payroll` (the payments the file would hold), compared.
-void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
-    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll), sink);
+// What the register says of `payroll` (the payments the file would hold),
+// compared; for a question (`notes` false) only what it asks about.
+void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink,
+                          bool notes = true) {
+    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll, notes), sink, notes);
 }
 
 void askAbout(FormState& form, const CheckSink& registerFindings, const CheckSink& own, std::size_t ownWarnings) {
@@ -191,7 +193,7 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, const std::v
 void ConfirmFixedWidthPayroll(FormState& form) {
     if (!RegisterEnabled()) return;  // nothing to compare with: the payroll is not even read
     CheckSink registerFindings;
-    checkAgainstRegister(form, CollectPayroll(form), registerFindings);
+    checkAgainstRegister(form, CollectPayroll(form), registerFindings, false);
     askAbout(form, registerFindings, CheckSink(), 0);
 }
 
@@ -202,7 +204,7 @@ void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std:
     stopAtError(own);
     const std::size_t dates = own.count(FindingKind::Warning);
     const std::size_t repeated = CheckRepeatedPayments(payroll, own, kQuestionLines);
-    checkAgainstRegister(form, payroll, registerFindings);
+    checkAgainstRegister(form, payroll, registerFindings, false);
     askAbout(form, registerFindings, own, dates + repeated);
 }
 
