@@ -10,10 +10,13 @@
 # ISO schema (bench/sepa-transfers), beside the npm package "sepa" (3.x) building
 # the same transfers (bench/sepa-reference.cjs) as the reference; Node and the
 # package are installed here when missing (Node from Debian, the package from
-# npm into the scratch folder). Last the export window itself (bench/window-bench,
-# offscreen): OK and "Controlla" pressed in the real window at WINDOW_SIZES
-# dispositions, beside the whole `pzt-bankfile export` and `check` of the same
-# data, with the ratios.
+# npm into the scratch folder). Then the XML banks' whole `pzt-bankfile export`
+# from Disposizioni.cds (both forms: checked, written, validated against the
+# schema and logged), wall and CPU time and peak memory, against the npm
+# package building the same transfers (read back from the file written).
+# Last the export window itself (bench/window-bench, offscreen): OK and
+# "Controlla" pressed in the real window at WINDOW_SIZES dispositions, beside
+# the whole `pzt-bankfile export` and `check` of the same data, with the ratios.
 #
 #   scripts/bench.sh                       # everything
 #   SIZES="1000 10000" RUNS=1 scripts/bench.sh
@@ -21,8 +24,10 @@
 #
 # Environment: BUILD_DIR (build-bench), SIZES, RUNS (5), BANK (the bank of the
 # stage table, "Banca Demo Nord"), WORK (scratch folder; a new temporary one),
-# SEPA (1; 0 leaves out the SEPA table, "only" gives it alone), WINDOW (1; 0
-# leaves out the window table, "only" gives it alone), WINDOW_SIZES ("20000 100000").
+# SEPA (1; 0 leaves out the SEPA tables, "only" gives them alone), XSD_DIR (the
+# interbank schemas for the CBI form; ../shared/fixtures/xsd or
+# /work/shared/fixtures/xsd when present, else that row is left out), WINDOW (1;
+# 0 leaves out the window table, "only" gives it alone), WINDOW_SIZES ("20000 100000").
 # Settings, logs, reports and the register go under $WORK, never to the user's folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -235,6 +240,73 @@ if [ "$SEPA" != 0 ] && [ "$WINDOW" != only ]; then
     vals+=("$(awk "BEGIN{printf \"%.1fx\", ${SEPA_REF[$n]%% *} / ${SEPA_TWO[$n]%% *}}")")
   done
   row "npm sepa / ours, 2 thr." "${vals[@]}"
+
+  # The XML banks' whole command: the transfers of N dispositions (cash
+  # payments and cheques left out), executed on the next Wednesday at least two
+  # days ahead that no bank calendar closes (the file is created today).
+  for ((d = 2; ; d++)); do
+    day=$(date -d "+$d day" +%F)
+    case "$(date -d "$day" +%u)-${day:5}" in
+      3-01-01 | 3-01-06 | 3-04-25 | 3-05-01 | 3-06-02 | 3-08-15 | 3-11-01 | 3-12-08 | 3-12-25 | 3-12-26) ;;
+      3-*) break ;;
+    esac
+  done
+  XSD_DIR=${XSD_DIR:-}
+  if [ -z "$XSD_DIR" ]; then
+    for dir in ../shared/fixtures/xsd /work/shared/fixtures/xsd; do
+      [ -f "$dir/CBIBdyPaymentRequest.00.04.01.xsd" ] && XSD_DIR=$(cd "$dir" && pwd) && break
+    done
+  fi
+  XML_BANKS=("Banca Demo Nord - ISO 20022")
+  [ -n "$XSD_DIR" ] && XML_BANKS+=("Banca Demo Nord - SEPA XML")
+  declare -A XML_WALL XML_CPU XML_PEAK XML_REF XML_COUNT
+  for n in $SIZES; do
+    data="$WORK/xml-data-$n"
+    mkdir -p "$WORK/xml-$n"
+    "$BUILD_DIR/bench/make-bench-data" examples "$data" "$n" >/dev/null
+    cp examples/SEPA_* examples/Tracciati.xml "$data/"
+    for b in "${!XML_BANKS[@]}"; do
+      best="" cpu="" top=0
+      for ((r = 0; r < RUNS; r++)); do
+        start=$(date +%s%N)
+        /usr/bin/time -o "$WORK/time" -f "%M %U %S" "$BUILD_DIR/pzt-bankfile" export "$data" --layouts "$data" \
+          --bank "${XML_BANKS[$b]}" --output "$WORK/xml-$n/STIPENDI-$b.xml" --yes --set CUC=1A2B3C4D \
+          --set CC_ORDINANTE=000010203040 --set Data_Disposizione="$day" ${XSD_DIR:+--xsd-dir "$XSD_DIR"} >/dev/null
+        end=$(date +%s%N)
+        read -r kb user sys < "$WORK/time"
+        wall=$(awk "BEGIN{printf \"%.3f\", ($end - $start) / 1e9}")
+        used=$(awk "BEGIN{printf \"%.2f\", $user + $sys}")
+        if [ -z "$best" ] || awk "BEGIN{exit !($wall < $best)}"; then best=$wall; fi
+        if [ -z "$cpu" ] || awk "BEGIN{exit !($used < $cpu)}"; then cpu=$used; fi
+        [ "$kb" -gt "$top" ] && top=$kb
+      done
+      XML_WALL[$b,$n]=$best; XML_CPU[$b,$n]=$cpu; XML_PEAK[$b,$n]=$((top / 1024))
+    done
+    awk -f bench/xml-transfers.awk "$WORK/xml-$n/STIPENDI-0.xml" > "$WORK/xml-transfers-$n.tsv"
+    XML_REF[$n]=$(sepa_best_of node bench/sepa-reference.cjs "$WORK/xml-transfers-$n.tsv" "$WORK/node/node_modules")
+    XML_COUNT[$n]=$(wc -l < "$WORK/xml-transfers-$n.tsv")
+  done
+  echo
+  echo "XML banks: the whole \`pzt-bankfile export\` of N dispositions from Disposizioni.cds (the transfers"
+  echo "checked, written, validated against the schema and logged; executed $day), against the npm"
+  echo "package building the same transfers. Wall seconds / user+sys CPU seconds / peak MB, best of $RUNS:"
+  echo
+  header "N"
+  vals=(); for n in $SIZES; do vals+=("${XML_COUNT[$n]}"); done
+  row "credit transfers" "${vals[@]}"
+  for b in "${!XML_BANKS[@]}"; do
+    vals=(); for n in $SIZES; do vals+=("${XML_WALL[$b,$n]} / ${XML_CPU[$b,$n]} / ${XML_PEAK[$b,$n]}"); done
+    row "${XML_BANKS[$b]#Banca Demo Nord - }" "${vals[@]}"
+  done
+  vals=(); for n in $SIZES; do vals+=("${XML_REF[$n]}"); done
+  row "npm sepa 3.x (wall / MB)" "${vals[@]}"
+  for b in "${!XML_BANKS[@]}"; do
+    vals=(); for n in $SIZES; do
+      vals+=("$(awk "BEGIN{printf \"%.1fx\", ${XML_REF[$n]%% *} / ${XML_WALL[$b,$n]}}")")
+    done
+    row "npm / ${XML_BANKS[$b]#Banca Demo Nord - }" "${vals[@]}"
+  done
+  [ -n "$XSD_DIR" ] || echo "(no interbank schemas found: the SEPA XML bank is left out; set XSD_DIR)"
 fi
 
 if [ "$WINDOW" != 0 ]; then

@@ -1,6 +1,11 @@
 #include "XmlBankFile.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <optional>
 
 #include "CheckList.h"
@@ -15,11 +20,13 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Regional.h"
+#include "platform/SystemErrors.h"
 #include "publish/Publish.h"
 #include "reports/Reports.h"
 #include "sepa/FromDispositions.h"
 #include "sepa/Prepare.h"
 #include "sepa/Schema.h"
+#include "sepa/Stream.h"
 #include "sepa/Writer.h"
 #include "sepa/XmlLog.h"
 
@@ -57,19 +64,66 @@ std::string absentSchemaText(const FormState& form, sepa::Form f) {
            ": il file \xE8 controllato solo dai controlli del programma.";
 }
 
-// Writes the document and, when there is a schema, validates it while it is
-// written: the schema's complaint (Windows-1252), or nothing when it is valid.
-std::optional<std::string> writeDocument(const sepa::Message& message, const std::optional<fs::path>& xsd,
-                                         std::string& document) {
-    if (!xsd) {
-        sepa::WriteMessage(message, document);
-        return std::nullopt;
-    }
-    const sepa::SchemaValidator validator(*xsd);
-    if (std::optional<std::string> complaint = sepa::WriteAndValidate(message, validator, document))
-        return "Il file non rispetta lo schema " + utf8ToAnsi(xsd->filename().string()) + ": " + utf8ToAnsi(*complaint);
-    return std::nullopt;
+// The schema's complaint as the user reads it (Windows-1252).
+std::string schemaComplaint(const fs::path& xsd, const std::string& complaint) {
+    return "Il file non rispetta lo schema " + utf8ToAnsi(xsd.filename().string()) + ": " + utf8ToAnsi(complaint);
 }
+
+// The log of an XML bank file made by the schema's validation as it reads
+// the document, so that the file is not read and parsed a second time: the
+// lines go to a file without a name in the log folder while the document is
+// written, and are copied into the log once the bank file is saved. Without
+// the log folder (the first export), a schema or whole lines, the saved file
+// is read back and logged instead.
+class LogAlongside {
+public:
+    explicit LogAlongside(FormState& form) {
+        try {
+            if (!directoryExists(LogFolder(form))) return;
+            spool_.emplace(FileLogPath(form) + ".righe");
+            lines_.emplace([this](std::string_view lines) { spool_->write(lines); });
+        } catch (...) {
+            spool_.reset();  // the log is a help: it is then made from the saved file
+        }
+    }
+
+    sepa::XmlLogLines* lines() { return lines_ ? &*lines_ : nullptr; }
+
+    // After the validation: whether it handed over the whole document.
+    void validated(bool whole) {
+        if (!lines_ || !whole) return;
+        try {
+            lines_->finish();
+            whole_ = true;
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    // The content log of the saved file (ContentLog).
+    void log(int fd, const std::string& path, TextFileWriter& log) {
+        if (failure_) std::rethrow_exception(failure_);
+        if (!whole_) {
+            sepa::LogXmlFile(fd, path, log);
+            return;
+        }
+        std::string block(std::size_t{1} << 20, '\0');
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(spool_->descriptor(), block.data(), block.size(), at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw IoError("Impossibile leggere le righe del log: " + systemErrorText(errno));
+            if (n == 0) break;
+            log.write(std::string_view(block.data(), static_cast<std::size_t>(n)));
+            at += n;
+        }
+    }
+
+private:
+    std::optional<ReplacementFile> spool_;
+    std::optional<sepa::XmlLogLines> lines_;
+    bool whole_ = false;
+    std::exception_ptr failure_;
+};
 
 std::string leftOutNote(const sepa::LeftOutPayment& p) {
     const std::string kind = p.kind.empty() ? std::string("Pagamento per cassa o con assegno") : p.kind;
@@ -84,16 +138,27 @@ std::string isoText(const sepa::Date& d) {
     return text;
 }
 
-// What the register keeps of a message: its id and dates, and the credit
-// transfers it carries with the IBAN as written.
-void describeMessage(FormState& form, const sepa::Message& message, RegisterEntry& entry) {
-    entry.messageId = message.messageId;
+// OK stops at the first error of the checks, with the grid standing on the
+// disposition that failed, as the fixed-width walk leaves it.
+[[noreturn]] void throwFirstError(FormState& form, const CheckSink& sink) {
+    for (const CheckFinding& finding : sink.findings())
+        if (finding.kind == FindingKind::Error) {
+            SelectDisposition(form, finding.disposition);
+            throw EPztBanca(FormatFinding(finding));
+        }
+    throw AssertionFailure();  // a failed check always leaves an error
+}
+
+// What the register keeps of a request: its id and dates, and the credit
+// transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as written.
+void describeMessage(const sepa::Message& header, std::vector<PayrollPayment> transfers, RegisterEntry& entry) {
+    entry.messageId = header.messageId;
     char time[16];
-    std::snprintf(time, sizeof time, "T%02d:%02d:%02d", message.created.hour, message.created.minute,
-                  message.created.second);
-    entry.creationDate = isoText(message.created.date) + time;
-    entry.executionDate = isoText(message.execution);
-    if (RegisterEnabled()) entry.payments = PayrollOfRequest(form, message);
+    std::snprintf(time, sizeof time, "T%02d:%02d:%02d", header.created.hour, header.created.minute,
+                  header.created.second);
+    entry.creationDate = isoText(header.created.date) + time;
+    entry.executionDate = isoText(header.execution);
+    if (RegisterEnabled()) entry.payments = std::move(transfers);
 }
 
 }  // namespace
@@ -110,42 +175,63 @@ fs::path SchemaFolder(const FormState& form) {
 void CreateXmlBankFile(FormState& form) {
     WindowPort& window = form.window;
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    // The transfers are read again as they are written: the request is never held whole.
+    sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    // The message without its transfers, which exist only one at a time while read.
+    sepa::Message header = reader.header(leftOut);
 
     // Every check comes before the questions: a wrong CUC or date is said
     // first, not after the user agreed to leave payments out or replace a file.
-    CheckSink sink;
-    if (!sepa::PrepareMessage(message, sink))
-        for (const CheckFinding& finding : sink.findings())
-            if (finding.kind == FindingKind::Error) {
-                // The grid stands on the disposition that failed, as the fixed-width walk leaves it.
-                SelectDisposition(form, finding.disposition);
-                throw EPztBanca(FormatFinding(finding));
-            }
-    const std::optional<fs::path> xsd = schemaFile(form, f);
-    std::string document;
-    if (std::optional<std::string> complaint = writeDocument(message, xsd, document)) throw EPztBanca(*complaint);
+    // This walk checks only; the one that writes checks again as it goes.
+    {
+        CheckSink sink;
+        const sepa::StreamedRequest checked = sepa::StreamRequest(reader, header, sink, true, std::nullopt, {});
+        if (!checked.checked) throwFirstError(form, sink);
+    }
+    reader.rewind();
+    // The payments the transfers make, from a walk of their own, for the payroll checks and the register.
+    std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
     // The payroll's own error (a past execution date) is said before its question.
-    ConfirmXmlPayroll(form, message);
+    ConfirmXmlPayroll(form, header, transfers);
+    const std::optional<fs::path> xsd = schemaFile(form, f);
 
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
     if (!xsd && !form.schemaAbsenceTold) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
+    std::optional<LogAlongside> logLines;
     RegisterEntry entry = BankFileEntry(form, false);
-    describeMessage(form, message, entry);
+    describeMessage(header, std::move(transfers), entry);
     ProduceBankFile(
-        form, [&](ReplacementFile& file) { file.write(document); },
-        // The document just saved is the file's content: it is logged from memory.
-        [&document](int, const std::string&, TextFileWriter& log) { sepa::LogXmlContent(document, log); }, entry);
+        form,
+        [&](ReplacementFile& file) {
+            // Written into the new file and validated against the schema as it
+            // grows; the file is put in place only once all of it passed.
+            CheckSink sink;
+            if (xsd) logLines.emplace(form);
+            const sepa::StreamedRequest request =
+                sepa::StreamRequest(reader, header, sink, true, xsd, [&file](std::string_view piece) { file.write(piece); },
+                                    logLines ? logLines->lines() : nullptr);
+            if (logLines) logLines->validated(request.logged);
+            if (!request.checked) throwFirstError(form, sink);
+            if (request.complaint) throw EPztBanca(schemaComplaint(*xsd, *request.complaint));
+        },
+        [&logLines](int fd, const std::string& path, TextFileWriter& log) {
+            if (logLines)
+                logLines->log(fd, path, log);
+            else
+                sepa::LogXmlFile(fd, path, log);  // the saved file, read back
+        },
+        entry);
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     const sepa::Form f = messageForm(CurrentBankFileKind(form));
+    sepa::RequestReader reader(form, f);
     sepa::LeftOut leftOut;
-    sepa::Message message = sepa::FillMessage(form, f, leftOut);
+    sepa::Message header = reader.header(leftOut);  // without its transfers
     for (const sepa::LeftOutPayment& p : leftOut.payments)
         sink.add({FindingKind::Notice, p.disposition, p.payee, {}, "IMPGID", leftOutNote(p)});
     // Names the reading of the dispositions wrote in Latin letters.
@@ -153,18 +239,15 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
     int number = 0;
     for (disp.first(); !disp.eof(); disp.next()) NarrowedTextNotices(form, ++number, PayeeName(form), sink);
 
-    const bool prepared = sepa::PrepareMessage(message, sink);
-    CheckXmlPayroll(form, message, sink);
     const std::optional<fs::path> xsd = schemaFile(form, f);
+    // Only a message that passed its own checks is worth the schema's opinion.
+    const sepa::StreamedRequest request = sepa::StreamRequest(reader, header, sink, false, xsd, {});
+    CheckXmlPayroll(form, header, PayrollOfRequest(form, reader), sink);
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
         return;
     }
-    // Only a message that passed its own checks is worth the schema's opinion.
-    if (!prepared) return;
-    std::string document;
-    if (std::optional<std::string> complaint = writeDocument(message, xsd, document))
-        sink.add({FindingKind::Error, 0, {}, {}, {}, *complaint});
+    if (request.complaint) sink.add({FindingKind::Error, 0, {}, {}, {}, schemaComplaint(*xsd, *request.complaint)});
 }
 
 void WriteXmlFileLog(FormState& form) {

@@ -9,6 +9,8 @@
 #include <set>
 
 #include "cli/CliSupport.h"
+#include "platform/Files.h"
+#include "sepa/XmlLog.h"
 #include "support/ExecutionDate.h"
 
 namespace cli_test {
@@ -149,24 +151,67 @@ TEST_F(XmlBank, MissingInterbankSchemaIsToldOnceAndTheOwnChecksDecide) {
         << check.out;
 }
 
-TEST_F(XmlBank, DocumentTheSchemaRefusesLeavesTheOldFileUntouched) {
+TEST_F(XmlBank, DocumentTheSchemaRefusesLeavesTheOldFileAndLogUntouched) {
     if (!fs::exists(kSchemas + "/pain.001.001.09.xsd")) GTEST_SKIP() << "no schemas in " << kSchemas;
-    // A schema that allows identifiers of five characters at most.
-    std::string xsd = readFile(kSchemas + "/pain.001.001.09.xsd");
-    const auto type = xsd.find("name=\"Max35Text\"");
-    ASSERT_NE(type, std::string::npos);
-    const auto limit = xsd.find("value=\"35\"", type);
-    ASSERT_NE(limit, std::string::npos);
-    xsd.replace(limit, 10, "value=\"5\"");
-    fs::create_directories(home.str("strict"));
-    writeFile(home.str("strict/pain.001.001.09.xsd"), xsd);
-    writeFile(output, "old file");
+    // Stricter schemas: identifiers of five characters at most (refused in the
+    // header, before any transfer), or no country but Italy (refused at the
+    // payee paid in Germany, once the transfers before it are in the new file).
+    struct Case {
+        const char* type;
+        const char* facet;
+        const char* strict;
+    };
+    const std::string log = home.str("main/var/log/Pzt/doz/STIPENDI.xml");
+    for (const Case& c : {Case{"name=\"Max35Text\"", "value=\"35\"", "value=\"5\""},
+                          Case{"name=\"CountryCode\"", "value=\"[A-Z]{2,2}\"", "value=\"IT\""}}) {
+        SCOPED_TRACE(c.type);
+        std::string xsd = readFile(kSchemas + "/pain.001.001.09.xsd");
+        const auto type = xsd.find(c.type);
+        ASSERT_NE(type, std::string::npos);
+        const auto facet = xsd.find(c.facet, type);
+        ASSERT_NE(facet, std::string::npos);
+        xsd.replace(facet, std::string(c.facet).size(), c.strict);
+        fs::create_directories(home.str("strict"));
+        writeFile(home.str("strict/pain.001.001.09.xsd"), xsd);
+        writeFile(output, "old file");
+        fs::create_directories(fs::path(log).parent_path());
+        writeFile(log, "old log");
 
-    const RunResult r = run("export", kIsoBank, {}, {"--yes", "--xsd-dir", home.str("strict")});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.lastErrorLine().find("Il file non rispetta lo schema pain.001.001.09.xsd: "), std::string::npos)
-        << r.err;
-    EXPECT_EQ(readFile(output), "old file");
+        const RunResult r = run("export", kIsoBank, {}, {"--yes", "--xsd-dir", home.str("strict")});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.lastErrorLine().find("Il file non rispetta lo schema pain.001.001.09.xsd: "), std::string::npos)
+            << r.err;
+        EXPECT_EQ(readFile(output), "old file");
+        EXPECT_EQ(readFile(log), "old log");
+        // Nothing of the new file or of its log's lines is left beside them.
+        std::set<std::string> beside;
+        for (const auto& entry : fs::directory_iterator(home.str())) beside.insert(entry.path().filename().string());
+        EXPECT_EQ(beside.count("STIPENDI.xml"), 1u);
+        EXPECT_EQ(std::count_if(beside.begin(), beside.end(), [](const std::string& n) { return n.starts_with("."); }), 0)
+            << *beside.begin();
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(log).parent_path()), fs::directory_iterator()), 1);
+    }
+}
+
+TEST_F(XmlBank, LogIsTheSavedFilesWhetherMadeByTheValidationOrReadBack) {
+    // The first export makes the log folder once the file is saved and logs
+    // the saved file read back; the next one takes the lines the schema's
+    // validation made while the file was written.
+    const std::string logFolder = home.str("main/var/log/Pzt/doz");
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_EQ(fs::exists(logFolder), pass > 0);
+        const RunResult r = run("export", kIsoBank, {}, {"--yes"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string expected = home.str("expected.log");
+        {
+            doz::TextFileWriter out(expected);
+            doz::sepa::LogXmlContent(readFile(output), out);
+            out.close();
+        }
+        EXPECT_EQ(readFile(logFolder + "/STIPENDI.xml"), readFile(expected));
+        EXPECT_EQ(std::distance(fs::directory_iterator(logFolder), fs::directory_iterator()), 1) << "the log alone";
+    }
 }
 
 TEST_F(XmlBank, ElementMapComesFromTheBankLayoutFile) {

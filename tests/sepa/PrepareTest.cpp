@@ -201,6 +201,26 @@ TEST(PrepareMessage, RepeatedIdentifiersAreFoundAmongManyTransfers) {
         m.transfers[2999].endToEndId = "E2E-1500";    // the last repeats one far before it
         m.transfers[1700].instructionId = "ISTR-17";  // and one in the middle
     });
+
+    // Checked one at a time through a single Transfer, as the written request
+    // is: the identifiers seen must outlive the transfer that carried them.
+    Message header = r.message;
+    header.transfers.clear();
+    CheckSink streamed;
+    MessageCheck check(header, streamed, 16);
+    check.header();
+    Transfer t;
+    for (const Transfer& each : r.message.transfers) {
+        t = each;
+        check.transfer(t);
+        t.instructionId.assign(t.instructionId.size(), 'x');  // overwritten by the next one
+        t.endToEndId.assign(t.endToEndId.size(), 'y');
+    }
+    EXPECT_FALSE(check.finish());
+    ASSERT_EQ(streamed.findings().size(), r.sink.findings().size());
+    for (std::size_t i = 0; i < streamed.findings().size(); ++i)
+        EXPECT_EQ(FormatFinding(streamed.findings()[i]), FormatFinding(r.sink.findings()[i]));
+
     EXPECT_FALSE(r.ok);
     const auto found = errors(r);
     ASSERT_EQ(found.size(), 2u);

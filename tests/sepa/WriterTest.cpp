@@ -280,6 +280,17 @@ TEST(LogXmlContent, EachLeafAsPathAndValueInWindows1252) {
     const std::string pieces = logOf(document, "pzt-sepa-log-4.txt");
     EXPECT_EQ(std::count(pieces.begin(), pieces.end(), '\n'), 17 + 6'000 * 8 + 5);
     EXPECT_TRUE(pieces.ends_with("\"\r\nCstmrCdtTrfInitn/PmtInf/CdtTrfTxInf/RmtInf/Ustrd=\"ultimo\"\r\n")) << pieces.substr(pieces.size() - 200);
+
+    // The same lines from the schema's validation as it reads the document,
+    // handed over in pieces while at most one waits.
+    const SchemaValidator validator(schemaFor(Form::Pain001));
+    std::string lines;
+    XmlLogLines alongside([&lines](std::string_view more) { lines += more; });
+    PieceValidation validation(validator, 1, alongside.events(), alongside.user());
+    for (std::size_t at = 0; at < document.size(); at += 100'000) validation.feed(document.substr(at, 100'000));
+    EXPECT_EQ(validation.finish(), std::nullopt);
+    alongside.finish();
+    EXPECT_EQ(lines, pieces);
 }
 
 TEST(LogXmlContent, MalformedDocumentStopsWithTheLinesBeforeLogged) {

@@ -155,7 +155,8 @@ void comparisonWithLastFile(const std::vector<PayrollPayment>& payroll, const Pa
 
 }  // namespace
 
-void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink,
+                         bool notes) {
     if (!history.unavailable.empty()) {
         sink.add(finding(FindingKind::Notice, nullptr,
                          "storico dei file prodotti non disponibile (" + history.unavailable +
@@ -168,7 +169,7 @@ void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const Payro
                              describeFile(*history.samePayroll)));
     const Payees payees(payroll);
     accountChanges(payroll, payees, history, sink);
-    comparisonWithLastFile(payroll, payees, history, sink);
+    if (notes) comparisonWithLastFile(payroll, payees, history, sink);
 }
 
 std::size_t CheckRepeatedPayments(const std::vector<PayrollPayment>& payroll, CheckSink& sink, std::size_t limit) {

@@ -10,6 +10,7 @@
 #include "platform/Table.h"
 #include "platform/Text.h"
 #include "register/History.h"
+#include "sepa/FromDispositions.h"
 #include "sepa/Message.h"
 
 namespace doz {
@@ -82,9 +83,11 @@ std::string chosenBank(FormState& form) {
     return catalogue.fieldByName("Banca").asText();
 }
 
-// What the register says of `payroll` (the payments the file would hold), compared.
-void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
-    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll), sink);
+// What the register says of `payroll` (the payments the file would hold),
+// compared; for a question (`notes` false) only what it asks about.
+void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink,
+                          bool notes = true) {
+    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll, notes), sink, notes);
 }
 
 void askAbout(FormState& form, const CheckSink& registerFindings, const CheckSink& own, std::size_t ownWarnings) {
@@ -99,7 +102,11 @@ void stopAtError(const CheckSink& sink) {
 
 }  // namespace
 
-std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message) {
+namespace {
+
+// The payments of the transfers `each` hands to the function it is given.
+template <typename EachTransfer>
+std::vector<PayrollPayment> payrollOf(FormState& form, std::size_t transfers, EachTransfer&& each) {
     // Who is paid comes from the dispositions, read at each transfer's row;
     // the name, account and amount as the message carries them.
     Table& disp = form.cdsDisp;
@@ -116,8 +123,8 @@ std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Messag
     };
 
     std::vector<PayrollPayment> out;
-    out.reserve(message.transfers.size());
-    for (const sepa::Transfer& t : message.transfers) {
+    out.reserve(transfers);
+    each([&](const sepa::Transfer& t) {
         // Both number the dispositions shown from 1, in the same order.
         if (t.disposition < 1 || t.disposition > disp.viewCount()) throw AssertionFailure();
         const Row& row = disp.viewRow(t.disposition - 1);
@@ -134,7 +141,25 @@ std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Messag
             p.kind = row[static_cast<std::size_t>(kind)].get<std::int64_t>();
         p.mode = text(row, mode);
         out.push_back(std::move(p));
-    }
+    });
+    return out;
+}
+
+}  // namespace
+
+std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message) {
+    return payrollOf(form, message.transfers.size(), [&message](const auto& take) {
+        for (const sepa::Transfer& t : message.transfers) take(t);
+    });
+}
+
+std::vector<PayrollPayment> PayrollOfRequest(FormState& form, sepa::RequestReader& reader) {
+    reader.rewind();
+    std::vector<PayrollPayment> out = payrollOf(form, reader.transferCount(), [&reader](const auto& take) {
+        sepa::Transfer t;
+        while (reader.next(t)) take(t);
+    });
+    reader.rewind();
     return out;
 }
 
@@ -157,10 +182,10 @@ void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {
     checkAgainstRegister(form, payroll, sink);
 }
 
-void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink) {
+void CheckXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll,
+                     CheckSink& sink) {
     CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
                        PayrollFileKind::Xml, sink);
-    const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
     CheckRepeatedPayments(payroll, sink);
     checkAgainstRegister(form, payroll, sink);
 }
@@ -168,19 +193,18 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& s
 void ConfirmFixedWidthPayroll(FormState& form) {
     if (!RegisterEnabled()) return;  // nothing to compare with: the payroll is not even read
     CheckSink registerFindings;
-    checkAgainstRegister(form, CollectPayroll(form), registerFindings);
+    checkAgainstRegister(form, CollectPayroll(form), registerFindings, false);
     askAbout(form, registerFindings, CheckSink(), 0);
 }
 
-void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
+void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll) {
     CheckSink registerFindings, own;
     CheckExecutionDate(serialOf(message.execution), sourceOf(message, "ReqdExctnDt"), form.today(),
                        PayrollFileKind::Xml, own);
     stopAtError(own);
-    const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
     const std::size_t dates = own.count(FindingKind::Warning);
     const std::size_t repeated = CheckRepeatedPayments(payroll, own, kQuestionLines);
-    checkAgainstRegister(form, payroll, registerFindings);
+    checkAgainstRegister(form, payroll, registerFindings, false);
     askAbout(form, registerFindings, own, dates + repeated);
 }
 

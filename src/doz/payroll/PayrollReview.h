@@ -16,25 +16,32 @@ namespace doz {
 
 namespace sepa {
 struct Message;
+class RequestReader;
 }
 
 // The payments an XML bank's request carries: the credit transfers of
 // `message` (cash payments and cheques are left out), each with the IBAN as
 // the message has it (without blanks, in capitals).
 std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message);
+// The same from the transfers `reader` reads (after its header()), in a walk
+// of their own: the request is not held whole. The reader is left to start
+// its walk again.
+std::vector<PayrollPayment> PayrollOfRequest(FormState& form, sepa::RequestReader& reader);
 
 // check and Controlla: every payroll finding of the file the chosen bank
 // takes, into `sink`: its dates, its repeated payments and what the register
 // of produced files says of it. For a fixed-width bank the payroll is every
 // disposition shown and its dates those of the dispositions the layout
-// writes; for an XML bank, `message` (filled and prepared) gives both.
+// writes; for an XML bank, `message` (its header) gives the dates and
+// `payroll` (PayrollOfRequest) the payments.
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink);
-void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& sink);
+void CheckXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll,
+                     CheckSink& sink);
 
 // OK for an XML bank: the first Errore stops the command (EPztBanca with its
 // line); every Avviso is put to the user in one question, and No is a silent
-// abort.
-void ConfirmXmlPayroll(FormState& form, const sepa::Message& message);
+// abort. `message` and `payroll` as for CheckXmlPayroll.
+void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll);
 // OK for a fixed-width bank: only the register's Avvisi (the same payments
 // already produced for the bank, a payee's account changed) are asked, in one
 // question; the rest of the payroll checks are for check and Controlla to

@@ -375,7 +375,7 @@ std::vector<PayrollPayment> FileRegister::payments(std::int64_t fileId) {
 }
 
 PayrollHistory FileRegister::history(const std::string& bank, const std::vector<PayrollPayment>& inFile,
-                                     const std::vector<PayrollPayment>& payroll) {
+                                     const std::vector<PayrollPayment>& payroll, bool lastPayments) {
     PayrollHistory out;
     if (!db_) return out;
     try {
@@ -402,7 +402,7 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
         const std::optional<ProducedFile> last = newest("bank = ?1", [&](SqliteStatement& s) { s.bind(1, bankText); });
         if (last) {
             out.lastOfBank = last->summary();
-            out.lastOfBankPayments = payments(last->id);
+            if (lastPayments) out.lastOfBankPayments = payments(last->id);
             const std::optional<ProducedFile> same =
                 newest("bank = ?1 AND payment_count = ?2 AND total_cents = ?3 AND payroll_digest = ?4",
                        [&](SqliteStatement& s) {

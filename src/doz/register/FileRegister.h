@@ -93,9 +93,9 @@ public:
     // What the payroll checks compare with (payments/PayrollHistory.h). The
     // same payroll is looked for by the payees and amounts of `inFile`, the
     // payments the new file would hold; the last accounts by every payee of
-    // `payroll`.
+    // `payroll`. The last file's payments are read only with `lastPayments`.
     PayrollHistory history(const std::string& bank, const std::vector<PayrollPayment>& inFile,
-                           const std::vector<PayrollPayment>& payroll);
+                           const std::vector<PayrollPayment>& payroll, bool lastPayments = true);
 
 private:
     std::string path_;

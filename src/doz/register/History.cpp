@@ -1,5 +1,7 @@
 #include "register/History.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <system_error>
 #include <string_view>
@@ -21,17 +23,20 @@ std::string dateText(DaySerial date) { return date == 0 ? std::string() : isoDat
 }  // namespace
 
 PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
-                                  const std::vector<PayrollPayment>& payroll) {
+                                  const std::vector<PayrollPayment>& payroll, bool lastPayments) {
     PayrollHistory out;
     if (!RegisterEnabled()) return out;
     try {
+        // Copied only when some payment would not be in the file.
         std::vector<PayrollPayment> transfers;
-        const bool xml = IsXmlBank(form);
-        if (xml)
+        const bool filtered =
+            IsXmlBank(form) && std::any_of(payroll.begin(), payroll.end(),
+                                           [](const PayrollPayment& p) { return !IsCreditTransferKind(p.kind); });
+        if (filtered)
             for (const PayrollPayment& p : payroll)
                 if (IsCreditTransferKind(p.kind)) transfers.push_back(p);
         FileRegister reg(form.paths.mainFolder, FileRegister::Open::Existing);
-        out = reg.history(bank, xml ? transfers : payroll, payroll);
+        out = reg.history(bank, filtered ? transfers : payroll, payroll, lastPayments);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {

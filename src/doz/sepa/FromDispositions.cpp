@@ -380,33 +380,64 @@ std::string ElementMap::where(std::string_view element) const {
     return "Tracciato XML " + file_ + ", Ord " + s.ord + ", elemento \"" + std::string(element) + "\": ";
 }
 
-Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
-    ElementMap map;
+// Every element's source, resolved once for the whole request.
+struct RequestReader::Sources {
+    Sources(FormState& form, const ElementMap& map)
+        : cents(form, map), payeeCode(form, map, "PmtId/EndToEndId"), purpose(form, map, "PmtTpInf/CtgyPurp/Cd"),
+          name(form, map, "Cdtr/Nm"), bic(form, map, "CdtrAgt/FinInstnId/BICFI"), remittance(form, map, "RmtInf/Ustrd"),
+          creditorAddress(form, map, "Cdtr"), creditorIban(form, map, "CdtrAcct/Id/IBAN"),
+          initiating(form, map, "InitgPty/Nm"), cuc(form, map, "InitgPty/Id"), execution(form, map, "ReqdExctnDt"),
+          debtor(form, map, "Dbtr/Nm"), debtorAbi(form, map, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId"),
+          debtorAddress(form, map, "Dbtr"), debtorIban(form, map, "DbtrAcct/Id/IBAN") {
+        Table& disp = form.cdsDisp;
+        kind = disp.findField("IMPGID");
+        modeText = disp.findField("DESC_MOD_PAGAMENTO");
+        orderingAbi = disp.findField("ABI_ORDINANTE");
+    }
+
+    std::int64_t impgid() const { return kind ? kind->asInteger() : payment_kind::kBankAccount; }
+
+    // Per disposition.
+    const AmountSource cents;
+    const Source payeeCode, purpose, name, bic, remittance;
+    const AddressSource creditorAddress;
+    const IbanSource creditorIban;
+    // Once per message, from the first disposition that carries them.
+    const Source initiating, cuc, execution, debtor, debtorAbi;
+    const AddressSource debtorAddress;
+    const IbanSource debtorIban;
+    std::optional<Field> kind, modeText, orderingAbi;
+};
+
+namespace {
+
+Table& chosenLayout(FormState& form, ElementMap& map) {
     Table& layout = form.cdsTraccCorrente;
     layout.setFilter({});
     layout.setFiltered(false);
     map.readLayout(layout, form.workingFile(form.cdsTracciati.fieldByName("CodTracciato").asText() + ".Xml"));
+    return layout;
+}
 
+}  // namespace
+
+RequestReader::RequestReader(FormState& form, Form messageForm) : form_(form), messageForm_(messageForm) {
+    ElementMap map;
+    chosenLayout(form, map);
+    sources_ = std::make_unique<Sources>(form, map);
+}
+
+RequestReader::~RequestReader() = default;
+
+Message RequestReader::header(LeftOut& leftOut) {
+    const Sources& s = *sources_;
     Message m;
-    m.form = messageForm;
+    m.form = messageForm_;
     leftOut = {};
-    Table& disp = form.cdsDisp;
-
-    // Per disposition.
-    const AmountSource cents(form, map);
-    const Source payeeCode(form, map, "PmtId/EndToEndId"), purpose(form, map, "PmtTpInf/CtgyPurp/Cd"),
-        name(form, map, "Cdtr/Nm"), bic(form, map, "CdtrAgt/FinInstnId/BICFI"), remittance(form, map, "RmtInf/Ustrd");
-    const AddressSource creditorAddress(form, map, "Cdtr");
-    const IbanSource creditorIban(form, map, "CdtrAcct/Id/IBAN");
-    // Once per message, from the first disposition that carries them.
-    const Source initiating(form, map, "InitgPty/Nm"), cuc(form, map, "InitgPty/Id"),
-        execution(form, map, "ReqdExctnDt"), debtor(form, map, "Dbtr/Nm"),
-        debtorAbi(form, map, "DbtrAgt/FinInstnId/ClrSysMmbId/MmbId");
-    const AddressSource debtorAddress(form, map, "Dbtr");
-    const IbanSource debtorIban(form, map, "DbtrAcct/Id/IBAN");
-    const std::optional<Field> kind = disp.findField("IMPGID");
-    const std::optional<Field> modeText = disp.findField("DESC_MOD_PAGAMENTO");
-    const std::optional<Field> orderingAbi = disp.findField("ABI_ORDINANTE");
+    transfers_ = 0;
+    total_ = 0;
+    totalFits_ = true;
+    Table& disp = form_.cdsDisp;
 
     bool headerRead = false, debtorCinSeen = false;
     std::string debtorFault;
@@ -414,56 +445,40 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     for (disp.first(); !disp.eof(); disp.next()) {
         ++number;
         if (!headerRead) {
-            m.initiatingName = initiating.text();
-            m.cuc = cuc.text();
-            m.debtorName = debtor.text();
-            m.debtorAbi = debtorAbi.text();
-            m.execution = toDate(execution.date());
-            m.debtorAddress = debtorAddress.address({});
+            m.initiatingName = s.initiating.text();
+            m.cuc = s.cuc.text();
+            m.debtorName = s.debtor.text();
+            m.debtorAbi = s.debtorAbi.text();
+            m.execution = toDate(s.execution.date());
+            m.debtorAddress = s.debtorAddress.address({});
             headerRead = true;
         }
-        if (!debtorCinSeen && debtorIban.hasParts()) {
+        if (!debtorCinSeen && s.debtorIban.hasParts()) {
             debtorFault.clear();
-            m.debtorIban = debtorIban.iban({}, debtorFault);
-            debtorCinSeen = debtorIban.hasCin();
+            m.debtorIban = s.debtorIban.iban({}, debtorFault);
+            debtorCinSeen = s.debtorIban.hasCin();
         }
 
-        const std::int64_t impgidValue = kind ? kind->asInteger() : payment_kind::kBankAccount;
-        const std::string payee = name.text();
+        const std::int64_t impgidValue = s.impgid();
         std::string amountFault;
-        const std::int64_t amount = cents.cents(amountFault);
+        const std::int64_t amount = s.cents.cents(amountFault);
         if (!IsCreditTransferKind(impgidValue)) {
+            const std::string payee = s.name.text();
             if (!amountFault.empty())
-                throw DataError("Disposizione " + std::to_string(number) + " (" + payee + "), campo " + cents.name() +
+                throw DataError("Disposizione " + std::to_string(number) + " (" + payee + "), campo " + s.cents.name() +
                                 ": " + amountFault);
-            leftOut.add({number, payee, modeText ? trimmed(modeText->asText()) : std::string(), amount});
+            leftOut.add({number, payee, s.modeText ? trimmed(s.modeText->asText()) : std::string(), amount});
             continue;
         }
-        Transfer t;
-        t.disposition = number;
-        t.payee = payee;
-        t.instructionId = std::to_string(number);
-        t.endToEndId = endToEndId(payeeCode.text(), number);
-        t.cents = amount;
-        if (!amountFault.empty()) t.faults.push_back({std::string(kAmount), std::move(amountFault)});
-        t.categoryPurpose = purpose.text();
-        t.creditorName = payee;
-        // A giroconto stays at the ordering party's own bank: its ABI where the payee's is empty.
-        std::string ibanFault;
-        t.creditorIban = creditorIban.iban(
-            impgidValue == payment_kind::kSameBankTransfer && orderingAbi ? trimmed(orderingAbi->asText()) : "", ibanFault);
-        if (!ibanFault.empty()) t.faults.push_back({"CdtrAcct/Id/IBAN", std::move(ibanFault)});
-        t.creditorAddress = creditorAddress.address(t.creditorIban);
-        t.creditorBic = bic.text();
-        t.remittance = remittance.text();
-        m.transfers.push_back(std::move(t));
+        ++transfers_;
+        if (totalFits_ && __builtin_add_overflow(total_, amount, &total_)) totalFits_ = false;
     }
 
     if (!debtorFault.empty()) m.faults.push_back({"DbtrAcct/Id/IBAN", debtorFault});
     if (!m.debtorAddress.empty() && m.debtorAddress.country.empty()) m.debtorAddress.country = ibanCountry(m.debtorIban);
 
     // The message is created now, whatever date the header shows.
-    const DateTimeMs now = form.clock();
+    const DateTimeMs now = form_.clock();
     const CivilDate day = decodeDate(datePart(now));
     const TimeOfDay time = timePart(now);
     m.created = {{day.year, day.month, day.day}, time / 3'600'000, time / 60'000 % 60, time / 1000 % 60};
@@ -473,21 +488,77 @@ Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
     auto source = [&](const char* element, const std::string& fieldName) {
         m.sourceField[element] = fieldName.empty() ? std::string(element) : fieldName;
     };
-    source("InitgPty/Nm", initiating.name());
-    source("InitgPty/Id", cuc.name());
-    source("ReqdExctnDt", execution.name());
-    source("Dbtr/Nm", debtor.name());
-    source("DbtrAcct/Id/IBAN", debtorIban.names());
-    source("DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", debtorAbi.name());
-    source("PmtId/EndToEndId", payeeCode.name());
-    source("Amt/InstdAmt", cents.name());
-    source("PmtTpInf/CtgyPurp/Cd", purpose.name());
-    source("CdtrAgt/FinInstnId/BICFI", bic.name());
-    source("Cdtr/Nm", name.name());
-    source("CdtrAcct/Id/IBAN", creditorIban.names());
-    source("RmtInf/Ustrd", remittance.name());
-    creditorAddress.names(m, "Cdtr");
-    debtorAddress.names(m, "Dbtr");
+    source("InitgPty/Nm", s.initiating.name());
+    source("InitgPty/Id", s.cuc.name());
+    source("ReqdExctnDt", s.execution.name());
+    source("Dbtr/Nm", s.debtor.name());
+    source("DbtrAcct/Id/IBAN", s.debtorIban.names());
+    source("DbtrAgt/FinInstnId/ClrSysMmbId/MmbId", s.debtorAbi.name());
+    source("PmtId/EndToEndId", s.payeeCode.name());
+    source("Amt/InstdAmt", s.cents.name());
+    source("PmtTpInf/CtgyPurp/Cd", s.purpose.name());
+    source("CdtrAgt/FinInstnId/BICFI", s.bic.name());
+    source("Cdtr/Nm", s.name.name());
+    source("CdtrAcct/Id/IBAN", s.creditorIban.names());
+    source("RmtInf/Ustrd", s.remittance.name());
+    s.creditorAddress.names(m, "Cdtr");
+    s.debtorAddress.names(m, "Dbtr");
+
+    number_ = 0;
+    walking_ = false;
+    return m;
+}
+
+bool RequestReader::totalCents(std::int64_t& total) const {
+    total = total_;
+    return totalFits_;
+}
+
+bool RequestReader::next(Transfer& t) {
+    const Sources& s = *sources_;
+    Table& disp = form_.cdsDisp;
+    if (!walking_) {
+        disp.first();
+        walking_ = true;
+    }
+    for (; !disp.eof(); disp.next()) {
+        ++number_;
+        const std::int64_t impgidValue = s.impgid();
+        if (!IsCreditTransferKind(impgidValue)) continue;
+        std::string amountFault;
+        t.disposition = number_;
+        t.payee = s.name.text();
+        t.instructionId = std::to_string(number_);
+        t.endToEndId = endToEndId(s.payeeCode.text(), number_);
+        t.cents = s.cents.cents(amountFault);
+        t.faults.clear();
+        if (!amountFault.empty()) t.faults.push_back({std::string(kAmount), std::move(amountFault)});
+        t.categoryPurpose = s.purpose.text();
+        t.creditorName = t.payee;
+        // A giroconto stays at the ordering party's own bank: its ABI where the payee's is empty.
+        std::string ibanFault;
+        t.creditorIban = s.creditorIban.iban(
+            impgidValue == payment_kind::kSameBankTransfer && s.orderingAbi ? trimmed(s.orderingAbi->asText()) : "",
+            ibanFault);
+        if (!ibanFault.empty()) t.faults.push_back({"CdtrAcct/Id/IBAN", std::move(ibanFault)});
+        t.creditorAddress = s.creditorAddress.address(t.creditorIban);
+        t.creditorBic = s.bic.text();
+        t.remittance = s.remittance.text();
+        disp.next();
+        return true;
+    }
+    return false;
+}
+
+Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut) {
+    RequestReader reader(form, messageForm);
+    Message m = reader.header(leftOut);
+    m.transfers.reserve(reader.transferCount());
+    Transfer t;
+    while (reader.next(t)) {
+        m.transfers.push_back(std::move(t));
+        t = {};
+    }
     return m;
 }
 

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,6 +91,46 @@ struct LeftOut {
 // are (PrepareMessage narrows and cuts them). DataError for a layout the map
 // refuses, and for a total of the payments left out beyond 64 bits.
 Message FillMessage(FormState& form, Form messageForm, LeftOut& leftOut);
+
+// FillMessage in two walks over the dispositions, for a request written as it
+// is filled without holding its transfers: header() walks them all for the
+// header values, the payments left out, the number of credit transfers and
+// the sum of their amounts; then next() fills one transfer after the other
+// from a second walk. The message and the transfers are FillMessage's, and
+// so are its errors (the constructor's and header()'s).
+class RequestReader {
+public:
+    RequestReader(FormState& form, Form messageForm);
+    ~RequestReader();
+    RequestReader(const RequestReader&) = delete;
+    RequestReader& operator=(const RequestReader&) = delete;
+
+    // The message without its transfers (`transfers` stays empty).
+    Message header(LeftOut& leftOut);
+    // What header() counted.
+    std::size_t transferCount() const { return transfers_; }
+    // The sum of the transfers' cents; false when it is beyond 64 bits.
+    bool totalCents(std::int64_t& total) const;
+    // The next credit transfer into `t` (its strings are reused); false after
+    // the last. The first call after header() or rewind() starts a walk.
+    bool next(Transfer& t);
+    // The next call of next() starts from the first disposition again.
+    void rewind() {
+        number_ = 0;
+        walking_ = false;
+    }
+
+private:
+    struct Sources;
+    FormState& form_;
+    Form messageForm_;
+    std::unique_ptr<Sources> sources_;
+    std::size_t transfers_ = 0;
+    std::int64_t total_ = 0;
+    bool totalFits_ = true;
+    int number_ = 0;
+    bool walking_ = false;
+};
 
 // "N pagamenti (per cassa o con assegno) non sono bonifici e non saranno nel
 // file (totale X). Continuare ?" with the amount in the regional format.

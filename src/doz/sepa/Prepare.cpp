@@ -58,8 +58,9 @@ std::string compactCapitals(std::string_view text) {
 }
 
 // Identifiers already used, each with the disposition that used it first: an
-// open-addressing table over views of the transfers' own strings (no node per
-// identifier; the table stays at most half full).
+// open-addressing table over copies of the identifiers kept end to end in one
+// block (no node per identifier; the table stays at most three quarters full). The
+// transfers themselves may be gone by the time a later one repeats an id.
 class SeenIds {
 public:
     explicit SeenIds(std::size_t expected) : slots_(tableSize(expected)) {}
@@ -67,65 +68,78 @@ public:
     // The disposition of an earlier use of `id`; none when `id` is new, which
     // is then recorded for `disposition`.
     std::optional<int> firstUse(std::string_view id, int disposition) {
-        if ((used_ + 1) * 2 > slots_.size()) grow();
-        const std::size_t hash = std::hash<std::string_view>{}(id);
+        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+        const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>{}(id));
         Slot& slot = find(id, hash);
         if (slot.taken) return slot.disposition;
-        slot = {id, hash, disposition, true};
+        slot = {static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(hash), disposition,
+                static_cast<std::uint8_t>(id.size()), true};
+        text_ += id;
         ++used_;
         return std::nullopt;
     }
 
 private:
+    // 16 bytes: identifiers of at most 35 characters, kept in under 4 GB.
     struct Slot {
-        std::string_view id;
-        std::size_t hash = 0;
+        std::uint32_t at = 0;  // in text_
+        std::uint32_t hash = 0;
         int disposition = 0;
+        std::uint8_t size = 0;
         bool taken = false;
     };
 
     static std::size_t tableSize(std::size_t expected) {
         std::size_t n = 16;
-        while (n < expected * 2) n *= 2;
+        while (n * 3 < expected * 4) n *= 2;
         return n;
     }
-    Slot& find(std::string_view id, std::size_t hash) {
+    std::string_view idOf(const Slot& slot) const { return std::string_view(text_).substr(slot.at, slot.size); }
+    Slot& find(std::string_view id, std::uint32_t hash) {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];
-            if (!slot.taken || (slot.hash == hash && slot.id == id)) return slot;
+            if (!slot.taken || (slot.hash == hash && idOf(slot) == id)) return slot;
         }
     }
     void grow() {
         std::vector<Slot> old(slots_.size() * 2);
         old.swap(slots_);
         for (const Slot& slot : old)
-            if (slot.taken) find(slot.id, slot.hash) = slot;
+            if (slot.taken) find(idOf(slot), slot.hash) = slot;
     }
 
     std::vector<Slot> slots_;
+    std::string text_;
     std::size_t used_ = 0;
 };
 
 // The findings of one message, each naming the field that fed its element.
 class Checker {
 public:
-    Checker(Message& message, CheckSink& sink) : message_(message), sink_(sink) {}
+    Checker(Message& message, CheckSink& sink, std::size_t transfers)
+        : message_(message), sink_(sink), instructionIds_(transfers), endToEndIds_(transfers) {}
 
     bool run() {
         header();
-        SeenIds instructionIds(message_.transfers.size()), endToEndIds(message_.transfers.size());
-        for (Transfer& t : message_.transfers) transfer(t, instructionIds, endToEndIds);
-        if (message_.transfers.empty()) error(nullptr, "PmtInf/CdtTrfTxInf", "nessun pagamento da inviare nel file");
+        for (Transfer& t : message_.transfers) transfer(t);
+        return finish(message_.transfers.size());
+    }
+
+    void header();
+    void transfer(Transfer& t) { transfer(t, instructionIds_, endToEndIds_); }
+    bool finish(std::size_t transfers) {
+        if (transfers == 0) error(nullptr, "PmtInf/CdtTrfTxInf", "nessun pagamento da inviare nel file");
         // The rules on information accompanying transfers: the payer's address
         // goes with every transfer to a payee's bank outside the EEA.
         if (outsideEea_ && message_.debtorAddress.town.empty())
             error(nullptr, "Dbtr/PstlAdr/TwnNm",
                   "indirizzo dell'ordinante mancante: \xE8 richiesto per i bonifici verso paesi SEPA fuori dallo "
                   "Spazio economico europeo (disposizione " + std::to_string(outsideEea_->disposition) + ", " +
-                      outsideEea_->payee + ", conto in " + outsideEea_->creditorIban.substr(0, 2) + ")");
+                      outsideEea_->payee + ", conto in " + outsideEea_->country + ")");
         return errors_ == 0;
     }
+    int errors() const { return errors_; }
 
 private:
     void note(const Transfer* t, FindingKind kind, std::string_view path, std::string message) {
@@ -242,7 +256,7 @@ private:
                                               "questo file");
                 return;
             case SepaReach::OutsideEea:
-                if (!outsideEea_) outsideEea_ = &t;
+                if (!outsideEea_) outsideEea_ = FirstOutsideEea{t.disposition, t.payee, country};
                 if (t.creditorBic.empty())
                     error(&t, "CdtrAgt/FinInstnId/BICFI",
                           "BIC della banca del beneficiario mancante: \xE8 richiesto per i conti in " + country +
@@ -251,7 +265,7 @@ private:
         }
     }
 
-    void header() {
+    void headerChecks() {
         identifier(nullptr, "GrpHdr/MsgId", message_.messageId);
         identifier(nullptr, "PmtInf/PmtInfId", message_.paymentInfoId);
         name(nullptr, "InitgPty/Nm", message_.initiatingName);
@@ -332,11 +346,20 @@ private:
         convert(&t, "RmtInf/Ustrd", t.remittance, kMaxRemittanceLength);
     }
 
+    // The first payee outside the EEA, named by the debtor address's check at the end.
+    struct FirstOutsideEea {
+        int disposition = 0;
+        std::string payee, country;
+    };
+
     Message& message_;
     CheckSink& sink_;
+    SeenIds instructionIds_, endToEndIds_;
     int errors_ = 0;
-    const Transfer* outsideEea_ = nullptr;  // the first payee outside the EEA
+    std::optional<FirstOutsideEea> outsideEea_;
 };
+
+void Checker::header() { headerChecks(); }
 
 // IBAN countries, sorted.
 constexpr std::string_view kEeaCountries[] = {"AT", "BE", "BG", "CY", "CZ", "DE", "DK", "EE", "ES", "FI",
@@ -352,6 +375,21 @@ SepaReach SepaReachOf(std::string_view country) {
     return SepaReach::Outside;
 }
 
-bool PrepareMessage(Message& message, CheckSink& sink) { return Checker(message, sink).run(); }
+bool PrepareMessage(Message& message, CheckSink& sink) { return Checker(message, sink, message.transfers.size()).run(); }
+
+struct MessageCheck::Impl : Checker {
+    using Checker::Checker;
+};
+
+MessageCheck::MessageCheck(Message& header, CheckSink& sink, std::size_t expectedTransfers)
+    : impl_(std::make_unique<Impl>(header, sink, expectedTransfers)) {}
+MessageCheck::~MessageCheck() = default;
+void MessageCheck::header() { impl_->header(); }
+void MessageCheck::transfer(Transfer& t) {
+    impl_->transfer(t);
+    ++transfers_;
+}
+bool MessageCheck::finish() { return impl_->finish(transfers_); }
+int MessageCheck::errors() const { return impl_->errors(); }
 
 }  // namespace doz::sepa

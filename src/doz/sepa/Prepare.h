@@ -1,6 +1,8 @@
 // The checks a credit-transfer request must pass before it is written.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string_view>
 
 #include "findings/Findings.h"
@@ -49,5 +51,32 @@ SepaReach SepaReachOf(std::string_view ibanCountry);
 //             CdtrAgt/FinInstnId/BICFI, Cdtr/Nm, Cdtr/PstlAdr/StrtNm, .../BldgNb,
 //             .../PstCd, .../TwnNm, .../Ctry, CdtrAcct/Id/IBAN, RmtInf/Ustrd
 bool PrepareMessage(Message& message, CheckSink& sink);
+
+// The same checks one piece at a time, for a request whose transfers are
+// filled, checked and written one after the other and never held together:
+// header() checks `header`'s own values, transfer() one transfer (repeated
+// identifiers are found among all the transfers checked before), finish() what
+// needs them all; the findings are PrepareMessage's, in the same order.
+// `header.transfers` is not read.
+class MessageCheck {
+public:
+    // `expectedTransfers` sizes the table of identifiers (it grows past it).
+    MessageCheck(Message& header, CheckSink& sink, std::size_t expectedTransfers);
+    ~MessageCheck();
+    MessageCheck(const MessageCheck&) = delete;
+    MessageCheck& operator=(const MessageCheck&) = delete;
+
+    void header();
+    void transfer(Transfer& t);
+    // True when no check, from header() on, found an error.
+    bool finish();
+    // The errors found so far.
+    int errors() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::size_t transfers_ = 0;
+};
 
 }  // namespace doz::sepa

@@ -331,7 +331,8 @@ std::optional<std::string> SchemaValidator::validate(std::string_view document) 
     return validateStream(&MemoryStream::read, &stream);
 }
 
-std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, char*, int), void* source) const {
+std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, char*, int), void* source,
+                                                           const xmlSAXHandler* events, void* user) const {
     FirstError first;
     const ErrorsTo redirect(first);
     xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(impl_->schema);
@@ -339,12 +340,17 @@ std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, ch
     xmlSchemaSetValidStructuredErrors(context, &FirstError::take, &first);
     xmlParserInputBufferPtr input =
         xmlParserInputBufferCreateIO(read, &MemoryStream::close, source, XML_CHAR_ENCODING_NONE);
-    // Handlers that do nothing: the parser builds no tree of the document.
-    xmlSAXHandler nothing;
-    std::memset(&nothing, 0, sizeof nothing);
-    nothing.initialized = XML_SAX2_MAGIC;
+    // Handlers that do nothing, or the caller's: the parser builds no tree of the document.
+    xmlSAXHandler handlers;
+    if (events) {
+        handlers = *events;
+        handlers.serror = nullptr;  // the parse's errors are the validation's to tell
+    } else {
+        std::memset(&handlers, 0, sizeof handlers);
+    }
+    handlers.initialized = XML_SAX2_MAGIC;
     int result = -1;
-    if (input) result = xmlSchemaValidateStream(context, input, XML_CHAR_ENCODING_NONE, &nothing, nullptr);
+    if (input) result = xmlSchemaValidateStream(context, input, XML_CHAR_ENCODING_NONE, &handlers, user);
     xmlSchemaFreeValidCtxt(context);
     if (result == 0) return std::nullopt;
     return first.complaint().value_or("documento XML non valido");
@@ -354,9 +360,12 @@ std::optional<std::string> SchemaValidator::validateStream(int (*read)(void*, ch
 
 struct PieceValidation::Queue {
     std::mutex lock;
-    std::condition_variable ready;
+    std::condition_variable ready;  // a piece came, or the end
+    std::condition_variable room;   // a piece was read, or the validation stopped
     std::deque<std::string> pieces;
     std::size_t offset = 0;  // into the first piece
+    std::size_t waiting = 0;  // bytes handed over and not yet read
+    std::vector<std::string> spares;  // pieces read, their room kept for the next ones
     bool ended = false;      // no piece will follow
     bool stopped = false;    // the validation has finished reading
 
@@ -366,24 +375,37 @@ struct PieceValidation::Queue {
         std::unique_lock<std::mutex> guard(q.lock);
         q.ready.wait(guard, [&] { return !q.pieces.empty() || q.ended; });
         if (q.pieces.empty()) return 0;
-        const std::string& front = q.pieces.front();
+        std::string& front = q.pieces.front();
         const std::size_t n = std::min(front.size() - q.offset, static_cast<std::size_t>(length));
         std::memcpy(buffer, front.data() + q.offset, n);
         q.offset += n;
+        q.waiting -= n;
         if (q.offset == front.size()) {
+            if (q.spares.size() < 2) {
+                front.clear();
+                q.spares.push_back(std::move(front));
+            }
             q.pieces.pop_front();
             q.offset = 0;
+            guard.unlock();
+            q.room.notify_one();
         }
         return static_cast<int>(n);
     }
 };
 
-PieceValidation::PieceValidation(const SchemaValidator& validator) : queue_(std::make_unique<Queue>()) {
-    worker_ = std::thread([this, &validator] {
-        result_ = validator.validateStream(&Queue::read, queue_.get());
-        const std::lock_guard<std::mutex> guard(queue_->lock);
-        queue_->stopped = true;
-        queue_->pieces.clear();
+PieceValidation::PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting,
+                                 const xmlSAXHandler* events, void* user)
+    : queue_(std::make_unique<Queue>()), maxWaiting_(maxWaiting) {
+    worker_ = std::thread([this, &validator, events, user] {
+        result_ = validator.validateStream(&Queue::read, queue_.get(), events, user);
+        {
+            const std::lock_guard<std::mutex> guard(queue_->lock);
+            queue_->stopped = true;
+            queue_->pieces.clear();
+            queue_->waiting = 0;
+        }
+        queue_->room.notify_all();
     });
 }
 
@@ -397,11 +419,22 @@ PieceValidation::~PieceValidation() {
 void PieceValidation::feed(std::string piece) {
     if (piece.empty()) return;
     {
-        const std::lock_guard<std::mutex> guard(queue_->lock);
+        std::unique_lock<std::mutex> guard(queue_->lock);
+        if (maxWaiting_ > 0)
+            queue_->room.wait(guard, [&] { return queue_->stopped || queue_->waiting < maxWaiting_; });
         if (queue_->stopped) return;  // a complaint is already there
+        queue_->waiting += piece.size();
         queue_->pieces.push_back(std::move(piece));
     }
     queue_->ready.notify_one();
+}
+
+std::string PieceValidation::spare() {
+    const std::lock_guard<std::mutex> guard(queue_->lock);
+    if (queue_->spares.empty()) return {};
+    std::string piece = std::move(queue_->spares.back());
+    queue_->spares.pop_back();
+    return piece;
 }
 
 void PieceValidation::end() {

@@ -1,6 +1,7 @@
 // Checking a written request against the schema of its message.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -8,6 +9,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+struct _xmlSAXHandler;
 
 namespace doz::sepa {
 
@@ -42,8 +45,11 @@ public:
     // The document is read as a stream; no tree of it is built.
     std::optional<std::string> validate(std::string_view document) const;
     // The same for a document read through `read` (as read(2): bytes copied,
-    // 0 at the end), called from the calling thread only.
-    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source) const;
+    // 0 at the end), called from the calling thread only. With `events` the
+    // parse also hands the document's elements and texts to those handlers
+    // (libxml2 SAX2, with `user`), as it reads it once for both.
+    std::optional<std::string> validateStream(int (*read)(void* source, char* buffer, int length), void* source,
+                                              const _xmlSAXHandler* events = nullptr, void* user = nullptr) const;
 
 private:
     struct Impl;
@@ -54,12 +60,21 @@ private:
 // the pieces are still being written.
 class PieceValidation {
 public:
-    explicit PieceValidation(const SchemaValidator& validator);
+    // With `maxWaiting` above 0, feed() waits while that many bytes handed
+    // over are still unread: a writer faster than the validation holds no
+    // more than that of the document.
+    // `events` and `user`: as for SchemaValidator::validateStream, called on
+    // the validation's thread.
+    explicit PieceValidation(const SchemaValidator& validator, std::size_t maxWaiting = 0,
+                             const _xmlSAXHandler* events = nullptr, void* user = nullptr);
     ~PieceValidation();  // ends the document and waits for the thread
     PieceValidation(const PieceValidation&) = delete;
     PieceValidation& operator=(const PieceValidation&) = delete;
 
     void feed(std::string piece);
+    // An empty string with the room of a piece already read, when there is
+    // one: the next piece can be written into it without a new allocation.
+    std::string spare();
     // Ends the document and gives what validate() would give for it whole.
     std::optional<std::string> finish();
 
@@ -67,6 +82,7 @@ private:
     void end();
     struct Queue;
     std::unique_ptr<Queue> queue_;
+    std::size_t maxWaiting_ = 0;
     std::optional<std::string> result_;
     std::thread worker_;
 };

@@ -81,7 +81,6 @@ public:
     }
     void endRoot(std::string_view name) { close(name); }
     void setPrefix(std::string_view prefix) { prefix_ = prefix; }
-    std::string_view written() const { return out_; }
 
 private:
     // One element a line, without indentation: a schema's complaint names a
@@ -192,13 +191,9 @@ void writeTransfer(XmlOut& x, const Transfer& t) {
     x.close("CdtTrfTxInf");
 }
 
-// The request itself: group header and the one payment block.
-// Called as the document grows, with all of it written so far.
-using Progress = std::function<void(std::string_view written)>;
-
-void writeRequest(XmlOut& x, const Message& m, const Progress& progress) {
-    const std::int64_t total = ControlSumCents(m);
-    const std::string count = std::to_string(m.transfers.size());
+// The request's group header and its payment block up to the first transfer.
+void writeRequestHead(XmlOut& x, const Message& m, std::size_t transfers, std::int64_t total) {
+    const std::string count = std::to_string(transfers);
     x.open("GrpHdr");
     x.text("MsgId", m.messageId);
     x.plain("CreDtTm", isoDateTime(m.created));
@@ -249,11 +244,6 @@ void writeRequest(XmlOut& x, const Message& m, const Progress& progress) {
     x.close("FinInstnId");
     x.close("DbtrAgt");
     x.plain("ChrgBr", "SLEV");
-    for (const Transfer& t : m.transfers) {
-        writeTransfer(x, t);
-        if (progress) progress(x.written());
-    }
-    x.close("PmtInf");
 }
 
 }  // namespace
@@ -281,13 +271,16 @@ std::string_view SchemaFileName(Form form) {
     return {};
 }
 
-namespace {
+struct DocumentWriter::Out {
+    Out(std::string& out) : x(out, {}) {}
+    XmlOut x;
+};
 
-void writeDocument(const Message& message, std::string& out, const Progress& progress) {
-    out.reserve(out.size() + 2048 + message.transfers.size() * 1024);
+DocumentWriter::DocumentWriter(const Message& header, std::size_t transfers, std::int64_t totalCents, std::string& out)
+    : form_(header.form), out_(std::make_unique<Out>(out)) {
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    XmlOut x(out, {});
-    switch (message.form) {
+    XmlOut& x = out_->x;
+    switch (form_) {
         case Form::CbiBody:
             x.root("CBIBdyPaymentRequest", kCbiBodyNs, kCbiRequestNs);
             x.open("CBIEnvelPaymentRequest");
@@ -295,25 +288,53 @@ void writeDocument(const Message& message, std::string& out, const Progress& pro
             // of the request's.
             x.open("CBIPaymentRequest");
             x.setPrefix("PMRQ:");
-            writeRequest(x, message, progress);
+            break;
+        case Form::CbiRequest:
+            x.root("CBIPaymentRequest", kCbiRequestNs, {});
+            break;
+        case Form::Pain001:
+            x.root("Document", kPainNs, {});
+            x.open("CstmrCdtTrfInitn");
+            break;
+    }
+    writeRequestHead(x, header, transfers, totalCents);
+}
+
+DocumentWriter::~DocumentWriter() = default;
+
+void DocumentWriter::transfer(const Transfer& t) { writeTransfer(out_->x, t); }
+
+void DocumentWriter::finish() {
+    XmlOut& x = out_->x;
+    x.close("PmtInf");
+    switch (form_) {
+        case Form::CbiBody:
             x.setPrefix({});
             x.close("CBIPaymentRequest");
             x.close("CBIEnvelPaymentRequest");
             x.endRoot("CBIBdyPaymentRequest");
             break;
         case Form::CbiRequest:
-            x.root("CBIPaymentRequest", kCbiRequestNs, {});
-            writeRequest(x, message, progress);
             x.endRoot("CBIPaymentRequest");
             break;
         case Form::Pain001:
-            x.root("Document", kPainNs, {});
-            x.open("CstmrCdtTrfInitn");
-            writeRequest(x, message, progress);
             x.close("CstmrCdtTrfInitn");
             x.endRoot("Document");
             break;
     }
+}
+
+namespace {
+
+// The whole document; `progress` is called after each transfer with all of it written so far.
+void writeDocument(const Message& message, std::string& out, const std::function<void(std::string_view)>& progress) {
+    out.reserve(out.size() + 2048 + message.transfers.size() * 1024);
+    DocumentWriter writer(message, message.transfers.size(), ControlSumCents(message), out);
+    for (const Transfer& t : message.transfers) {
+        writer.transfer(t);
+        if (progress) progress(out);
+    }
+    writer.finish();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,28 @@ namespace doz::sepa {
 // transaction count and the control sum are computed from the integer cents.
 // Texts are expected prepared (PrepareMessage): they are only escaped here.
 void WriteMessage(const Message& message, std::string& out);
+
+// The same document written piece by piece, for a request whose transfers
+// are checked and written one at a time and never held together: the
+// constructor writes everything before the first transfer (the transaction
+// count and the control sum are given), transfer() one transfer, finish() the
+// rest. Each piece is appended to `out`, which the caller may empty between
+// pieces.
+class DocumentWriter {
+public:
+    DocumentWriter(const Message& header, std::size_t transfers, std::int64_t totalCents, std::string& out);
+    ~DocumentWriter();
+    DocumentWriter(const DocumentWriter&) = delete;
+    DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+    void transfer(const Transfer& t);
+    void finish();
+
+private:
+    struct Out;
+    Form form_;
+    std::unique_ptr<Out> out_;
+};
 
 // WriteMessage, with the document validated against `validator` while it is
 // being written (on a second thread): nothing when it is valid, else the
