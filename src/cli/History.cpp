@@ -28,29 +28,28 @@ int listFiles(const std::string& mainFolder, const Arguments& args) {
 }
 
 int showFile(const std::string& mainFolder, std::int64_t id) {
-    FileRegister reg(mainFolder, FileRegister::Open::Existing);
-    const std::optional<ProducedFile> f = reg.file(id);
-    if (!f) throw RegisterError("il registro non ha un file numero " + std::to_string(id));
+    const ProducedFileDetails details = ProducedFileOf(mainFolder, id);
+    const ProducedFile& f = details.file;
     const std::pair<const char*, std::string> fields[] = {
-        {"File", std::to_string(f->id)},
-        {"Prodotto", f->moment},
-        {"Banca", f->bank},
-        {"Formato", f->format},
-        {"Percorso", f->path},
-        {"Nome supporto", f->supportName},
-        {"Data creazione", f->creationDate},
-        {"Data esecuzione", f->executionDate},
-        {"MsgId", f->messageId},
-        {"Pagamenti", std::to_string(f->count)},
-        {"Totale", euros(f->totalCents)},
-        {"Byte", std::to_string(f->size)},
-        {"SHA-256", f->sha256},
-        {"Copia", f->copy.empty() ? std::string("non conservata") : f->copy},
+        {"File", std::to_string(f.id)},
+        {"Prodotto", f.moment},
+        {"Banca", f.bank},
+        {"Formato", f.format},
+        {"Percorso", f.path},
+        {"Nome supporto", f.supportName},
+        {"Data creazione", f.creationDate},
+        {"Data esecuzione", f.executionDate},
+        {"MsgId", f.messageId},
+        {"Pagamenti", std::to_string(f.count)},
+        {"Totale", euros(f.totalCents)},
+        {"Byte", std::to_string(f.size)},
+        {"SHA-256", f.sha256},
+        {"Copia", f.copy.empty() ? std::string("non conservata") : f.copy},
     };
     for (const auto& [name, value] : fields)
         if (!value.empty()) printLine(stdout, std::string(name) + ": " + value);
     printLine(stdout, "");
-    for (const PayrollPayment& p : reg.payments(id))
+    for (const PayrollPayment& p : details.payments)
         printLine(stdout, std::to_string(p.disposition) + '\t' + p.payeeCode + '\t' + p.name + '\t' + p.fiscalCode +
                               '\t' + p.accountKey() + '\t' + euros(p.cents) + '\t' + p.mode);
     return kExitDone;

@@ -109,6 +109,7 @@ std::vector<CheckFinding> FailuresFirst(const CheckSink& sink) {
 FindingList CheckFindingList(const CheckSink& sink) {
     FindingList list;
     list.title = "Controllo delle disposizioni";
+    list.saveName = "Controllo.txt";
     list.columns = {"Tipo", "Disposizione", "Beneficiario", "Record", "Campo", "Messaggio"};
     const std::size_t errors = sink.count(FindingKind::Error);
     if (sink.findings().empty())

@@ -1,6 +1,7 @@
 #include "PztFExport_Banche.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstdlib>
 #include <new>
 
@@ -15,6 +16,8 @@
 #include "platform/Regional.h"
 #include "platform/SystemErrors.h"
 #include "publish/Publish.h"
+#include "register/History.h"
+#include "register/Sqlite.h"
 #include "reports/Reports.h"
 #include "XmlBankFile.h"
 
@@ -292,6 +295,52 @@ void TfmPzExport_Banche::btnControllaClick() {
         }
         CollapseHeaderFindings(state_, sink);
         state_.window.showList(CheckFindingList(sink), [this](int number) { SelectDisposition(number); });
+    });
+}
+
+// The register's messages name what went wrong ("il registro '...' ..."); the
+// window says first what could not be done.
+namespace {
+
+template <typename Action>
+auto fromRegister(const char* what, Action&& action) {
+    try {
+        return action();
+    } catch (const RegisterError& e) {
+        throw Error(std::string(what) + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+void TfmPzExport_Banche::btnStoricoClick() {
+    run([&] {
+        const std::vector<HistoryRow> rows =
+            fromRegister("Storico non disponibile", [&] { return ProducedFileRows(state_.paths.mainFolder); });
+        state_.window.showList(ProducedFileList(rows), [this](int id) { ShowProducedFile(id); });
+    });
+}
+
+void TfmPzExport_Banche::ShowProducedFile(std::int64_t id) {
+    run([&] {
+        auto details = std::make_shared<const ProducedFileDetails>(
+            fromRegister("Storico non disponibile", [&] { return ProducedFileOf(state_.paths.mainFolder, id); }));
+        state_.window.showList(ProducedFilePaymentList(*details),
+                               [this, details](int) { SaveProducedFileAgain(details->file); });
+    });
+}
+
+void TfmPzExport_Banche::SaveProducedFileAgain(const ProducedFile& file) {
+    run([&] {
+        WindowPort& w = state_.window;
+        // Where it was produced, or the bank files' folder when that folder is gone.
+        const std::string seed = directoryExists(extractFilePath(file.path))
+                                     ? file.path
+                                     : state_.paths.bankFolder + "/" + extractFileName(file.path);
+        const std::optional<std::string> chosen = w.runSaveDialog(seed);
+        if (!chosen) return;
+        fromRegister("File non salvato", [&] { SaveKeptFileAgain(state_, file.id, *chosen); });
+        w.showMessage("File salvato di nuovo, identico a quello prodotto:\r\n" + *chosen);
     });
 }
 

@@ -3,12 +3,15 @@
 // the tests and the batch command all run this same code.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "FormState.h"
 
 namespace doz {
+
+struct ProducedFile;
 
 // How the last handler ended; the common error report fills it.
 enum class OutcomeKind {
@@ -56,6 +59,9 @@ public:
     void Button3Click();   // Distinta
     void Button1Click();   // Brogliaccio
     void btnControllaClick();  // Controlla: every failure and notice in a list, nothing written
+    // Storico: the files produced, newest first, as `history` lists them; a
+    // file picked shows its payments, whose list saves the file again.
+    void btnStoricoClick();
     void buLogClick();     // Log
     void btnChiudiClick(); // Chiudi, Esc
     void cbBancheClick();
@@ -107,6 +113,11 @@ private:
     // The end of a successful OK: the file named, its folder offered, then its
     // two reports; the window closes. A No stops nothing.
     void AfterFileProduced();
+    // A file of the Storico picked: its payments in the list.
+    void ShowProducedFile(std::int64_t id);
+    // The save dialog, seeded with the name the file was produced under, then
+    // its kept copy written there (SaveKeptFileAgain).
+    void SaveProducedFileAgain(const ProducedFile& file);
     // Started without the folder argument: asks for the dispositions folder and,
     // where needed, the layouts folder (FormPaths::chooseFolders).
     void ChooseFolders();

@@ -1,7 +1,7 @@
 // The window's logic with the XML banks of examples/: the CUC edit shown by
 // the transfer rules although the dispositions carry no CUC field, the
 // proposed file name, the CUC kept in Banca.ini, and a failed OK and
-// Controlla on a payroll of faulty dispositions.
+// Controlla on a payroll of faulty dispositions; Storico, the produced files.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -18,6 +18,9 @@
 #include "platform/DataPacket.h"
 #include "platform/IniFile.h"
 #include "platform/MemoryWindow.h"
+#include "platform/Regional.h"
+#include "register/FileRegister.h"
+#include "register/History.h"
 #include "support/ExecutionDate.h"
 #include "support/TestFiles.h"
 
@@ -171,6 +174,88 @@ TEST_F(XmlBankWindow, FailedOkStandsOnItsDispositionAndControllaNotesLatinLetter
         noted = noted || (row[0] == "Nota" && row[1] == "2" && row[4] == "DESC_DESTINATARIO" &&
                           row[5].find("trascritti in lettere latine: \"Bianchi Stefania\"") != std::string::npos);
     EXPECT_TRUE(noted) << window.lists()[0].textForm;
+}
+
+// Storico lists what the register holds; a file picked shows its payments and
+// is saved again, byte for byte, where the clerk says, and only after asking
+// when that file exists.
+TEST_F(XmlBankWindow, StoricoListsTheRegisterAndSavesAKeptFileAgain) {
+    MemoryWindow window;
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    TfmPzExport_Banche& form = start(window);
+    form.btnStoricoClick();
+    ASSERT_EQ(window.lists().size(), 1u);
+    EXPECT_TRUE(window.lists()[0].rows.empty()) << "no register yet: an empty list, no error";
+    EXPECT_TRUE(window.errors().empty());
+
+    choose(window, form, "Banca Demo Nord - ISO 20022");
+    window.setText("edCUC", "1A2B3C4D");
+    window.setDate("deData_Disposizione", test_dates::FutureExecutionDay());
+    const std::string produced = root.string() + "/STIPENDI.xml";
+    window.setText("cbBancaFile", produced);
+    form.Button2Click();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+
+    const std::string main = root.string() + "/main/";
+    const std::vector<HistoryRow> registered = ProducedFileRows(main);
+    ASSERT_EQ(registered.size(), 1u);
+    form.btnStoricoClick();
+    ASSERT_EQ(window.lists().size(), 2u);
+    const FindingList& files = window.lists()[1];
+    ASSERT_EQ(files.rows.size(), 1u);
+    EXPECT_EQ(files.rows[0], (std::vector<std::string>{"1", ShownMoment(registered[0].moment), "Banca Demo Nord - ISO 20022",
+                                                       std::to_string(registered[0].count), formatCentsGrouped(registered[0].totalCents),
+                                                       produced}));
+
+    window.pickListRow(0);
+    ASSERT_EQ(window.lists().size(), 3u);
+    const FindingList& payments = window.lists()[2];
+    EXPECT_EQ(payments.rows.size(), static_cast<std::size_t>(registered[0].count));
+    ASSERT_FALSE(payments.action.empty());
+
+    const std::string again = root.string() + "/di nuovo.xml";
+    window.setSaveDialogAnswer(again);
+    window.pressListAction();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+    EXPECT_EQ(window.saveDialogRequests().back(), produced) << "the dialog proposes the name it had";
+    EXPECT_TRUE(test_files::readFile(again) == test_files::readFile(produced)) << "not the bytes produced";
+
+    // Onto a file that exists: asked first; No leaves it as it is.
+    test_files::writeFile(again, "altro");
+    window.setQuestionPolicy([](const std::string&) { return false; });
+    window.pressListAction();
+    EXPECT_EQ(window.questions().back().text, "Il file esiste gi\xE0. Sostituirlo ?");
+    EXPECT_TRUE(test_files::readFile(again) == "altro") << "the file there was replaced";
+
+    // A kept copy that is not the file's any more writes nothing and says so.
+    for (const fs::directory_entry& copy : fs::directory_iterator(KeptCopyFolder(main)))
+        test_files::writeFile(copy.path(), "guasta");
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    window.pressListAction();
+    EXPECT_EQ(form.lastOutcome().kind, OutcomeKind::Failure);
+    EXPECT_TRUE(form.lastOutcome().message.starts_with("File non salvato: la copia")) << form.lastOutcome().message;
+    EXPECT_TRUE(test_files::readFile(again) == "altro") << "the file there was replaced";
+}
+
+// A register the window cannot read is said as the command says it, and the
+// window goes on.
+TEST_F(XmlBankWindow, StoricoSaysWhyTheRegisterCannotBeRead) {
+    MemoryWindow window;
+    TfmPzExport_Banche& form = start(window);
+    MakeRegisterFolders(root.string() + "/main/", false);
+    test_files::writeFile(RegisterPath(root.string() + "/main/"), std::string(4096, 'x'));
+    std::string told;
+    try {
+        ProducedFileRows(root.string() + "/main/");
+    } catch (const RegisterError& e) {
+        told = e.what();
+    }
+    ASSERT_FALSE(told.empty());
+    form.btnStoricoClick();
+    EXPECT_EQ(form.lastOutcome().kind, OutcomeKind::Failure);
+    ASSERT_EQ(window.errors().size(), 1u);
+    EXPECT_EQ(window.errors()[0], "Storico non disponibile: " + told);
+    EXPECT_TRUE(window.lists().empty());
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ const std::vector<Expected>& exportWindow() {
         {"Button3", K::Button, "Panel1", "", "Distinta"},
         {"btnControlla", K::Button, "Panel1", "", "Controlla"},
         {"buLog", K::Button, "Panel1", "", "Log"},
+        {"btnStorico", K::Button, "Panel1", "", "Storico"},
         {"Label9", K::Label, "Panel1", "", "Totale disposizioni"},
         {"laDisp", K::Label, "Panel1", "", "0"},
         {"dbgDisp", K::Grid, "", "", nullptr},

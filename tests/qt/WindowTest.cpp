@@ -747,6 +747,44 @@ private slots:
         QCOMPARE(window_->width(), 934);
     }
 
+    // Storico (Alt+I) lists the file OK produced; a double click shows its
+    // payments, whose button saves the file again, byte for byte.
+    void storicoSavesAProducedFileAgain() {
+        start();
+        find<QLineEdit>("edMittente")->setText(QStringLiteral("SIA01"));
+        const std::string produced = bankFolder() + "/" + todayStamp() + ".Txt";
+        user_->answers = {false, false};
+        click("Button2");
+        QVERIFY(fileExists(produced));
+
+        start();
+        auto* close = find<QPushButton>("btnChiudi");
+        close->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(close, Qt::Key_I, Qt::AltModifier);  // a shortcut clicks a little later
+        QTRY_VERIFY(window_->findingList() != nullptr);
+        FindingListPanel* list = window_->findingList();
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->cellText(0, 2), QStringLiteral("Banca Alfa"));
+        QCOMPARE(list->cellText(0, 5), QString::fromStdString(produced));
+        QVERIFY(!list->actionButton()->isVisible());
+        QTableView* rows = list->table();
+        const QPoint first = rows->visualRect(rows->model()->index(0, 0)).center();
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, first);
+        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, first);
+        QCOMPARE(list->rowCount(), 3);
+        QVERIFY(list->actionButton()->isVisible());
+
+        const std::string again = root_ + "/di nuovo.Txt";
+        user_->onFileDialog = [&](QFileDialog* dialog) {
+            dialog->selectFile(QString::fromStdString(again));
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        list->actionButton()->click();
+        QTRY_COMPARE(boxTexts(QMessageBox::Information).size(), std::size_t(1));
+        QVERIFY(readFile(again) == readFile(produced));
+        QVERIFY(boxTexts(QMessageBox::Critical).empty());
+    }
+
     // A Disposizioni.cds replaced while the window is open is said before the
     // commands that read it; Yes reads it again, No goes on with the old rows
     // and is not asked again for the same file.

@@ -4,6 +4,8 @@
 
 #include "payments/Iban.h"
 #include "payments/PaymentKind.h"
+#include "payments/PayrollHistory.h"
+#include "platform/Dates.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -91,6 +93,12 @@ std::int64_t PayrollTotalCents(const std::vector<PayrollPayment>& payments) {
         if (__builtin_add_overflow(sum, p.cents, &sum))
             throw DataError("Totale degli importi oltre il limite del programma.");
     return sum;
+}
+
+std::string ShownMoment(const std::string& moment) {
+    DaySerial day = 0;
+    if (moment.size() < 10 || !parseIsoDate(std::string_view(moment).substr(0, 10), day)) return moment;
+    return formatDatePattern("dd/mm/yyyy", day, '/') + moment.substr(10);
 }
 
 }  // namespace doz

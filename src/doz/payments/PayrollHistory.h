@@ -23,6 +23,10 @@ struct ProducedFileSummary {
     std::int64_t totalCents = 0;
 };
 
+// A moment of the register as messages and lists show it: "2026-11-27
+// 10:42:05" as "27/11/2026 10:42:05"; any other text as it is.
+std::string ShownMoment(const std::string& moment);
+
 struct PayrollHistory {
     // Why the register could not be read (damaged, written by a newer
     // program, ...); empty when it was. When set, the comparisons are skipped

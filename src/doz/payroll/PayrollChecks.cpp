@@ -20,15 +20,8 @@ std::string shownAmount(std::int64_t cents) {
     return formatCurrencyGrouped(scaled);
 }
 
-// "2026-11-27 10:42:05" as "27/11/2026 10:42:05"; any other text as it is.
-std::string shownMoment(const std::string& moment) {
-    DaySerial day = 0;
-    if (moment.size() < 10 || !parseIsoDate(std::string_view(moment).substr(0, 10), day)) return moment;
-    return shownDate(day) + moment.substr(10);
-}
-
 std::string describeFile(const ProducedFileSummary& file) {
-    return "file \"" + file.path + "\" del " + shownMoment(file.moment) + " (n. " + std::to_string(file.id) +
+    return "file \"" + file.path + "\" del " + ShownMoment(file.moment) + " (n. " + std::to_string(file.id) +
            " dello storico, " + std::to_string(file.count) + " pagamenti, totale " + shownAmount(file.totalCents) + ")";
 }
 

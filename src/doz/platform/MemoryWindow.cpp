@@ -63,6 +63,7 @@ MemoryWindow::MemoryWindow() : caption_("Creazione file per la banca") {
     Component& log = add("buLog", K::Button, kBottomPanel, "Log");
     log.visible = false;
     log.enabled = false;
+    add("btnStorico", K::Button, kBottomPanel, "Storico");
     add("Label9", K::Label, kBottomPanel, "Totale disposizioni");
     add("laDisp", K::Label, kBottomPanel, "0");
 
@@ -217,6 +218,26 @@ std::optional<std::string> MemoryWindow::runFolderDialog(const std::string& titl
 
 void MemoryWindow::openWithDesktop(const std::string& path) { openedPaths_.push_back(path); }
 
-void MemoryWindow::showList(const FindingList& list, std::function<void(int key)>) { lists_.push_back(list); }
+void MemoryWindow::showList(const FindingList& list, std::function<void(int key)> onPick) {
+    lists_.push_back(list);
+    onPick_ = std::move(onPick);
+}
+
+void MemoryWindow::pickListRow(std::size_t row) {
+    if (lists_.empty() || row >= lists_.back().keys.size()) throw AssertionFailure();
+    const int key = lists_.back().keys[row];
+    // A copy: the handler may show a list of its own, which replaces it.
+    if (key == 0 || !onPick_) return;
+    const std::function<void(int)> onPick = onPick_;
+    onPick(key);
+}
+
+void MemoryWindow::pressListAction() {
+    if (lists_.empty() || lists_.back().action.empty()) throw AssertionFailure();
+    const int key = lists_.back().actionKey;
+    if (key == 0 || !onPick_) return;
+    const std::function<void(int)> onPick = onPick_;
+    onPick(key);
+}
 
 }  // namespace doz

@@ -84,6 +84,12 @@ public:
     // What each folder dialog returns, given its title; without one every folder dialog is cancelled.
     using FolderPolicy = std::function<std::optional<std::string>(const std::string& title)>;
     void setFolderDialogPolicy(FolderPolicy policy) { folderPolicy_ = std::move(policy); }
+    // Picks row `row` of the list shown last (a double click or Enter on it):
+    // its key, unless 0, goes to the list's pick handler. A row the list does
+    // not have is a fault of the test (AssertionFailure).
+    void pickListRow(std::size_t row);
+    // Presses the action of the list shown last; a list without one is a fault of the test.
+    void pressListAction();
 
     // ---- records ----------------------------------------------------------------------
     const std::vector<Question>& questions() const { return questions_; }
@@ -140,6 +146,7 @@ private:
     std::vector<CursorShape> cursorHistory_;
     std::vector<std::string> openedPaths_;
     std::vector<FindingList> lists_;
+    std::function<void(int key)> onPick_;
     WindowPlacement placement_{0, 0, 934, 480, false};
 };
 

@@ -51,10 +51,11 @@ struct WindowPlacement {
     bool operator==(const WindowPlacement&) const = default;
 };
 
-// A list of findings put before the user, in the order given: column titles,
-// one row of texts per finding, and for each row a key the window hands back
-// when the user picks that row (0: nothing to pick). `summary` is shown above
-// the rows; `textForm` is what the list is saved as (Windows-1252, CRLF lines).
+// A list put before the user (the findings of a check, the produced files),
+// in the order given: column titles, one row of texts per entry, and for each
+// row a key the window hands back when the user picks that row (0: nothing to
+// pick). `summary` is shown above the rows; `textForm` is what the list is
+// saved as (Windows-1252, CRLF lines), under the proposed name `saveName`.
 struct FindingList {
     std::string title;
     std::string summary;
@@ -62,6 +63,11 @@ struct FindingList {
     std::vector<std::vector<std::string>> rows;
     std::vector<int> keys;
     std::string textForm;
+    std::string saveName;
+    // A command of the list besides saving and closing it ("": none): a
+    // button with this caption that hands `actionKey` to the pick handler.
+    std::string action;
+    int actionKey = 0;
 };
 
 class WindowPort {
@@ -110,9 +116,9 @@ public:
     // where it lands on a screen.
     virtual WindowPlacement placement() const = 0;
     virtual void setPlacement(const WindowPlacement& placement) = 0;
-    // Shows a list of findings and returns at once; while the list is open,
-    // picking a row with a key other than 0 calls `onPick` with that key. A new
-    // list replaces the one shown.
+    // Shows a list and returns at once; while the list is open, picking a row
+    // with a key other than 0, or pressing its action, calls `onPick` with that
+    // key. A new list replaces the one shown (also from inside `onPick`).
     virtual void showList(const FindingList& list, std::function<void(int key)> onPick) = 0;
     // Hands a folder or a file to the desktop (file manager, associated program),
     // detached; the outcome is not checked.

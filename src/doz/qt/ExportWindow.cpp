@@ -68,18 +68,20 @@ constexpr Mnemonic kMnemonics[] = {
     {"Label11", "&CC ordinante"},
     {"Label10", "Conto &tesoreria"},
     {"laCUC", "Codice C&UC"},
-    {"Label3", "Data creaz&ione"},
+    {"Label3", "Data cr&eazione"},
     {"Label5", "Esecuzione dis&posizione"},
     {"Label6", "&Valuta"},
     {"Label8", "Scaden&za"},
     {"Label7", "&File export"},
     {"Button2", "&OK"},
     {"btnChiudi", "C&hiudi"},
-    {"chEscludiMPG", "&Escludi dipendenti con modalit\xE0 di pagamento non accettate"},
+    // On two lines: the bottom panel's row then has room for every command.
+    {"chEscludiMPG", "Escludi dipendenti con &modalit\xE0\ndi pagamento non accettate"},
     {"Button1", "B&rogliaccio"},
     {"Button3", "&Distinta"},
     {"btnControlla", "Contro&lla"},
     {"buLog", "Lo&g"},
+    {"btnStorico", "Stor&ico"},
 };
 
 QString withMnemonic(const char* name, const QString& caption) {
@@ -159,7 +161,8 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
     centre_->setChildrenCollapsible(false);
     grid_ = new QTableView(centre_);
     add(grid_, "dbgDisp", ComponentKind::Grid, "");
-    findingList_ = new FindingListPanel([this](const std::string& textForm) { saveFindingList(textForm); }, centre_);
+    findingList_ = new FindingListPanel(
+        [this](const FindingList& list) { saveFindingList(list.textForm, list.saveName); }, centre_);
     centre_->addWidget(grid_);
     centre_->addWidget(findingList_);
     centre_->setStretchFactor(0, 0);
@@ -179,7 +182,7 @@ ExportWindow::ExportWindow(FormPaths paths, QWidget* parent) : QWidget(parent) {
                                  "edConto_Tesoreria", "edCUC",            "deData_Creazione", "deData_Disposizione", "deData_Valuta",
                                  "deDATA_SCADENZA",  "cbBancaFile",    "dbgDisp",             "Button2",
                                  "btnChiudi",        "chEscludiMPG",   "Button1",             "Button3",
-                                 "btnControlla",     "buLog"};
+                                 "btnControlla",     "buLog",          "btnStorico"};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(get(order[i - 1]).widget, get(order[i]).widget);
 
     resize(934, 480);
@@ -334,6 +337,7 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     QPushButton* log = button("buLog", "Log");
     log->setVisible(false);
     log->setEnabled(false);
+    QPushButton* history = button("btnStorico", "Storico");
 
     QFont bold = panel->font();
     bold.setBold(true);
@@ -352,7 +356,8 @@ void ExportWindow::buildBottomPanel(QWidget* panel) {
     row->addWidget(total);
     row->addWidget(count);
     row->addStretch(1);
-    for (QPushButton* b : {check, summary, draft, log, ok, close}) row->addWidget(b);
+    // The files already produced come first, then the month's work.
+    for (QPushButton* b : {history, check, summary, draft, log, ok, close}) row->addWidget(b);
 }
 
 void ExportWindow::wireHandlers() {
@@ -365,6 +370,7 @@ void ExportWindow::wireHandlers() {
     onClick("Button1", &TfmPzExport_Banche::Button1Click);
     onClick("btnControlla", &TfmPzExport_Banche::btnControllaClick);
     onClick("buLog", &TfmPzExport_Banche::buLogClick);
+    onClick("btnStorico", &TfmPzExport_Banche::btnStoricoClick);
     onClick("btnChiudi", &TfmPzExport_Banche::btnChiudiClick);
     onClick("chEscludiMPG", &TfmPzExport_Banche::chEscludiMPGClick);
 
@@ -575,7 +581,9 @@ std::string ExportWindow::text(std::string_view name) const {
             return toAnsi(label->buddy() ? withoutMnemonic(label->text()) : label->text());
         }
         case ComponentKind::Button:
-        case ComponentKind::CheckBox: return toAnsi(withoutMnemonic(static_cast<QAbstractButton*>(e.widget)->text()));
+        case ComponentKind::CheckBox:
+            return toAnsi(
+                withoutMnemonic(static_cast<QAbstractButton*>(e.widget)->text()).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         default: return toAnsi(e.widget->property(kPanelCaption).toString());
     }
 }
@@ -766,9 +774,9 @@ void ExportWindow::findingListClosed() {
 
 // The list is saved through a save dialog without the overwrite question of
 // the bank file: the text file is the user's own copy.
-void ExportWindow::saveFindingList(const std::string& textForm) {
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Salva l'elenco"), QStringLiteral("Controllo.txt"));
+void ExportWindow::saveFindingList(const std::string& textForm, const std::string& name) {
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Salva l'elenco"),
+                                                        name.empty() ? QStringLiteral("Elenco.txt") : fromAnsi(name));
     if (chosen.isEmpty()) return;
     try {
         writeFileAtomically(toAnsi(chosen), textForm);

@@ -76,7 +76,7 @@ public:
     void openWithDesktop(const std::string& path) override;
     void showList(const FindingList& list, std::function<void(int key)> onPick) override;
 
-    // The list Controlla shows, while it is open beside the grid; nothing when closed.
+    // The list Controlla or Storico shows, while it is open beside the grid; nothing when closed.
     FindingListPanel* findingList() const;
 
     // The widget's own members of the same names stay reachable beside the port's
@@ -112,7 +112,7 @@ private:
     void gridRowChosen(const QModelIndex& current);
     void openFindingList();
     void findingListClosed();
-    void saveFindingList(const std::string& textForm);
+    void saveFindingList(const std::string& textForm, const std::string& name);
     // Runs a box over the window; the focus goes back where it was.
     int execBox(QMessageBox& box);
 

@@ -68,12 +68,13 @@ private:
     const FindingList* list_ = nullptr;
 };
 
-FindingListPanel::FindingListPanel(std::function<void(const std::string& textForm)> save, QWidget* parent)
+FindingListPanel::FindingListPanel(std::function<void(const FindingList& list)> save, QWidget* parent)
     : QWidget(parent),
       title_(new QLabel(this)),
       summary_(new QLabel(this)),
       table_(new QTableView(this)),
       model_(new FindingListModel(this)),
+      action_(new QPushButton(this)),
       save_(new QPushButton(QStringLiteral("S&alva..."), this)),
       close_(new QPushButton(QStringLiteral("Chiudi l'elenco"), this)) {
     setObjectName(QStringLiteral("pnlControlla"));
@@ -95,14 +96,18 @@ FindingListPanel::FindingListPanel(std::function<void(const std::string& textFor
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->horizontalHeader()->setHighlightSections(false);
-    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { pick(index.row()); });
+    // A double click (or a single one where the desktop activates with one) and
+    // Enter: both come as one activation (a double click is no second pick).
     connect(table_, &QTableView::activated, this, [this](const QModelIndex& index) { pick(index.row()); });
 
+    action_->setObjectName(QStringLiteral("btnAzioneLista"));
+    action_->hide();
     save_->setObjectName(QStringLiteral("btnSalva"));
     close_->setObjectName(QStringLiteral("btnChiudiLista"));
-    for (QPushButton* b : {save_, close_}) b->setAutoDefault(true);  // Enter presses the focused button
+    for (QPushButton* b : {action_, save_, close_}) b->setAutoDefault(true);  // Enter presses the focused button
+    connect(action_, &QPushButton::clicked, this, [this] { hand(list_.actionKey); });
     connect(save_, &QPushButton::clicked, this, [this, save] {
-        if (save) save(list_.textForm);
+        if (save) save(list_);
     });
     connect(close_, &QPushButton::clicked, this, [this] {
         hide();
@@ -111,6 +116,7 @@ FindingListPanel::FindingListPanel(std::function<void(const std::string& textFor
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    buttons->addWidget(action_);
     buttons->addWidget(save_);
     buttons->addWidget(close_);
     auto* column = new QVBoxLayout(this);
@@ -127,6 +133,8 @@ void FindingListPanel::setList(const FindingList& list, std::function<void(int k
     onPick_ = std::move(onPick);
     title_->setText(fromAnsi(list_.title));
     summary_->setText(fromAnsi(list_.summary));
+    action_->setText(fromAnsi(list_.action));
+    action_->setVisible(!list_.action.empty());
     model_->setList(&list_);
     fitColumns();
 }
@@ -137,8 +145,14 @@ int FindingListPanel::rowCount() const { return model_->rowCount(); }
 
 void FindingListPanel::pick(int row) {
     if (row < 0 || row >= static_cast<int>(list_.keys.size())) return;
-    const int key = list_.keys[static_cast<std::size_t>(row)];
-    if (key != 0 && onPick_) onPick_(key);
+    hand(list_.keys[static_cast<std::size_t>(row)]);
+}
+
+void FindingListPanel::hand(int key) {
+    // A copy: the handler may show a list of its own, which replaces this one's.
+    if (key == 0 || !onPick_) return;
+    const std::function<void(int)> onPick = onPick_;
+    onPick(key);
 }
 
 // Every column but the message as wide as its title and the texts of the

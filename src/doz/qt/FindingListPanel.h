@@ -1,8 +1,10 @@
-// The list of findings of Controlla, as a panel of the export window beside
-// the grid: a title and a summary, one row per finding, a button that saves
-// the list as a text file and one that closes the panel. A double click (or
-// Enter) on a row hands its key back, and the grid beside shows that
-// disposition. Esc inside the panel closes the panel only.
+// The list of findings of Controlla, or the produced files of Storico, as a
+// panel of the export window beside the grid: a title and a summary, one row
+// per entry, the list's own command when it has one, a button that saves the
+// list as a text file and one that closes the panel. A double click (or Enter)
+// on a row hands its key back (Controlla: the grid beside shows that
+// disposition; Storico: that file's payments). Esc inside the panel closes the
+// panel only.
 #pragma once
 
 #include <QWidget>
@@ -23,14 +25,15 @@ class FindingListModel;
 class FindingListPanel : public QWidget {
     Q_OBJECT
 public:
-    // `save` asks for a file name and writes the text form (the window's save dialog and error report).
-    FindingListPanel(std::function<void(const std::string& textForm)> save, QWidget* parent);
+    // `save` asks for a file name and writes the list's text form (the window's save dialog and error report).
+    FindingListPanel(std::function<void(const FindingList& list)> save, QWidget* parent);
 
     // Shows `list` in place of the one shown; picking a row calls `onPick` with its key (0: nothing).
     void setList(const FindingList& list, std::function<void(int key)> onPick);
 
     QTableView* table() const { return table_; }
     QLabel* summary() const { return summary_; }
+    QPushButton* actionButton() const { return action_; }
     QPushButton* saveButton() const { return save_; }
     QPushButton* closeButton() const { return close_; }
     // The text of a cell as shown (its whole text also when the column cuts it).
@@ -46,6 +49,7 @@ protected:
 
 private:
     void pick(int row);
+    void hand(int key);
     void fitColumns();
     void applyColumnWidths();
 
@@ -55,6 +59,7 @@ private:
     QLabel* summary_;
     QTableView* table_;
     FindingListModel* model_;
+    QPushButton* action_;  // the list's own command, when it has one
     QPushButton* save_;
     QPushButton* close_;
     std::vector<int> natural_;  // widths of the columns before the message, uncut

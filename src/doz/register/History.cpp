@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <cstdlib>
+#include <limits>
 #include <system_error>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "platform/Dates.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Regional.h"
 #include "register/FileRegister.h"
 #include "register/KeptCopy.h"
 
@@ -165,6 +167,73 @@ std::vector<HistoryRow> ProducedFileRows(const std::string& mainFolder, const st
     for (const ProducedFile& f : reg.files(bank))
         rows.push_back({f.id, f.moment, f.bank, f.path, f.count, f.totalCents, !f.copy.empty()});
     return rows;
+}
+
+namespace {
+
+// A row of a list, added to its cells and to its text form (tab-separated, CRLF).
+void addRow(FindingList& list, std::vector<std::string> cells, int key) {
+    for (std::size_t i = 0; i < cells.size(); ++i) list.textForm += (i ? "\t" : "") + cells[i];
+    list.textForm += "\r\n";
+    list.rows.push_back(std::move(cells));
+    list.keys.push_back(key);
+}
+
+int keyOf(std::int64_t id) { return id > 0 && id <= std::numeric_limits<int>::max() ? static_cast<int>(id) : 0; }
+
+}  // namespace
+
+FindingList ProducedFileList(const std::vector<HistoryRow>& rows) {
+    FindingList list;
+    list.title = "Storico dei file prodotti";
+    list.saveName = "Storico.txt";
+    list.columns = {"N.", "Prodotto", "Banca", "Pagamenti", "Totale", "File"};
+    if (rows.empty())
+        list.summary = "Nessun file prodotto.";
+    else
+        list.summary = (rows.size() == 1 ? std::string("1 file prodotto") : std::to_string(rows.size()) + " file prodotti") +
+                       ", dal pi\xF9 recente. Doppio clic (o Invio) su un file per vederne i pagamenti e salvarlo di nuovo.";
+    list.textForm = list.title + "\r\n" + list.summary + "\r\n\r\n";
+    for (const HistoryRow& row : rows)
+        addRow(list,
+               {std::to_string(row.id), ShownMoment(row.moment), row.bank, std::to_string(row.count),
+                formatCentsGrouped(row.totalCents), row.path},
+               keyOf(row.id));
+    return list;
+}
+
+ProducedFileDetails ProducedFileOf(const std::string& mainFolder, std::int64_t id) {
+    FileRegister reg(mainFolder, FileRegister::Open::Existing);
+    std::optional<ProducedFile> file = reg.file(id);
+    if (!file) throw RegisterError("il registro non ha un file numero " + std::to_string(id));
+    ProducedFileDetails details{std::move(*file), {}};
+    details.payments = reg.payments(id);
+    return details;
+}
+
+FindingList ProducedFilePaymentList(const ProducedFileDetails& details) {
+    const ProducedFile& f = details.file;
+    FindingList list;
+    list.title = "File n. " + std::to_string(f.id) + " dello storico";
+    list.saveName = "Storico_" + std::to_string(f.id) + ".txt";
+    // The name last: that column takes the room the others leave.
+    list.columns = {"Disposizione", "Codice", "Codice fiscale", "Conto", "Importo", "Modalit\xE0", "Beneficiario"};
+    list.summary = "Prodotto il " + ShownMoment(f.moment) + " per la banca " + f.bank + ": " + std::to_string(f.count) +
+                   " pagamenti, totale " + formatCentsGrouped(f.totalCents) + ".\r\nFile: " + f.path;
+    if (f.copy.empty()) {
+        list.summary += "\r\nDi questo file non \xE8 stata conservata una copia: non si pu\xF2 salvare di nuovo.";
+    } else {
+        list.summary += "\r\nSHA-256: " + f.sha256;
+        list.action = "Salva di nuovo il file...";
+        list.actionKey = keyOf(f.id);
+    }
+    list.textForm = list.title + "\r\n" + list.summary + "\r\n\r\n";
+    for (const PayrollPayment& p : details.payments)
+        addRow(list,
+               {std::to_string(p.disposition), p.payeeCode, p.fiscalCode, p.accountKey(), formatCentsGrouped(p.cents),
+                p.mode, p.name},
+               0);
+    return list;
 }
 
 void SaveKeptFileAgain(FormState& form, std::int64_t id, const std::string& path) {

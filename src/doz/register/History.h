@@ -14,6 +14,7 @@
 #include "FormState.h"
 #include "payments/Payroll.h"
 #include "payments/PayrollHistory.h"
+#include "register/FileRegister.h"
 
 namespace doz {
 
@@ -107,6 +108,24 @@ struct HistoryRow {
 // Of one bank when `bank` is not empty; none when the register does not
 // exist. RegisterError when it cannot be read.
 std::vector<HistoryRow> ProducedFileRows(const std::string& mainFolder, const std::string& bank = {});
+
+// The list the window's "Storico" shows of `rows`: number, moment, bank,
+// payments, total in the regional form and the file, each row keyed by the
+// file's number; the summary says when there is none.
+FindingList ProducedFileList(const std::vector<HistoryRow>& rows);
+
+// One produced file and its payments in the order they were written, as
+// `history --show` prints them and the window lists them. RegisterError when
+// the register cannot be read or has no such file.
+struct ProducedFileDetails {
+    ProducedFile file;
+    std::vector<PayrollPayment> payments;
+};
+ProducedFileDetails ProducedFileOf(const std::string& mainFolder, std::int64_t id);
+
+// The list of a produced file's payments; when a copy of the file is kept,
+// its action saves the file again (key: the file's number).
+FindingList ProducedFilePaymentList(const ProducedFileDetails& details);
 
 // The window's "save again": asks before replacing an existing file ("Il file
 // esiste gia'. Sostituirlo ?"; No is a SilentAbort), then writes the kept copy
