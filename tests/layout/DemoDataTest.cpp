@@ -106,7 +106,9 @@ TEST_F(DemoData, CatalogueListsOneBankPerCheckedLayoutAndTheRenamedBank) {
         names.insert(catalogue.text(r, "Banca"));
         codesSeen.insert(catalogue.text(r, "CodTracciato"));
         EXPECT_TRUE(isDigits(catalogue.text(r, "ABI")) && catalogue.text(r, "ABI").size() == 5);
-        if (fixedWidth(r)) EXPECT_EQ(catalogue.text(r, "PosTipoRecord"), "2-3");
+        if (fixedWidth(r)) {
+            EXPECT_EQ(catalogue.text(r, "PosTipoRecord"), "2-3");
+        }
     }
     EXPECT_EQ(names.size(), rows.size()) << "bank names must be distinct";
     EXPECT_TRUE(names.count("SanPaolo - Enti24"));
