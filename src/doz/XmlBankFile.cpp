@@ -190,8 +190,7 @@ void CreateChosenBankFile(FormState& form) {
         CreateXmlBankFile(form);
         return;
     }
-    ConfirmFixedWidthPayroll(form);
-    CreateBankFile(form);
+    CreateBankFile(form, ConfirmFixedWidthPayroll(form));
 }
 
 }  // namespace doz

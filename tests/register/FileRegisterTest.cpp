@@ -144,6 +144,25 @@ TEST_F(Register, TellsTheChecksTheSamePayrollTheLastFileAndEachPayeesLastAccount
     EXPECT_FALSE(h.lastOfBank);
     EXPECT_FALSE(h.samePayroll);
     EXPECT_EQ(h.lastAccounts.size(), 2u);
+
+    // Of two payments to a payee in one file the later one tells; a newer file
+    // paying M002 without an account leaves its last account where it was.
+    {
+        FileRegister reg(main_, FileRegister::Open::Create);
+        std::vector<PayrollPayment> est = {december_[1], december_[1], december_[1]};
+        est[0].iban = "IT33FIRST";
+        est[1].iban.clear();
+        est[2].iban = "IT44OTHER";
+        est[2].payeeCode = "M003";
+        const std::int64_t c = reg.record(file("Banca Est", "/out/C.Txt"), {est[0], december_[1]});
+        reg.record(file("Banca Est", "/out/D.Txt"), {est[1], est[2]});
+        h = reg.history("Banca Est", december_, {december_[0], december_[1], est[2]});
+        EXPECT_EQ(h.lastAccounts.at("M002").accountKey, december_[1].iban);
+        EXPECT_EQ(h.lastAccounts.at("M002").file.id, c);
+        EXPECT_EQ(h.lastAccounts.at("M002").file.path, "/out/C.Txt");
+        EXPECT_EQ(h.lastAccounts.at("M001").file.id, south);
+        EXPECT_EQ(h.lastAccounts.at("M003").accountKey, "IT44OTHER");
+    }
 }
 
 TEST_F(Register, OlderSchemaIsBroughtUpToDateWithWhatItHolds) {

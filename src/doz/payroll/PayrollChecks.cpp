@@ -155,20 +155,34 @@ void comparisonWithLastFile(const std::vector<PayrollPayment>& payroll, const Pa
 
 }  // namespace
 
-void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+namespace {
+
+// The Avvisi of CheckAgainstHistory; false when the register could not be read.
+bool historyWarnings(const std::vector<PayrollPayment>& payroll, const Payees& payees, const PayrollHistory& history,
+                     CheckSink& sink) {
     if (!history.unavailable.empty()) {
         sink.add(finding(FindingKind::Notice, nullptr,
                          "storico dei file prodotti non disponibile (" + history.unavailable +
                              "): confronti con i file gi\xE0 prodotti non eseguiti"));
-        return;
+        return false;
     }
     if (history.samePayroll)
         sink.add(finding(FindingKind::Warning, nullptr,
                          "gli stessi pagamenti sono gi\xE0 stati prodotti per questa banca: " +
                              describeFile(*history.samePayroll)));
-    const Payees payees(payroll);
     accountChanges(payroll, payees, history, sink);
-    comparisonWithLastFile(payroll, payees, history, sink);
+    return true;
+}
+
+}  // namespace
+
+void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+    const Payees payees(payroll);
+    if (historyWarnings(payroll, payees, history, sink)) comparisonWithLastFile(payroll, payees, history, sink);
+}
+
+void CheckHistoryWarnings(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+    historyWarnings(payroll, Payees(payroll), history, sink);
 }
 
 std::size_t CheckRepeatedPayments(const std::vector<PayrollPayment>& payroll, CheckSink& sink, std::size_t limit) {

@@ -32,6 +32,9 @@ enum class PayrollFileKind { FixedWidth, Xml };
 // A register that could not be read (history.unavailable) gives one Nota and
 // nothing else.
 void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink);
+// Only its Avvisi (and the Nota of a register that could not be read), which
+// need neither the bank's last file's payments nor the comparison with them.
+void CheckHistoryWarnings(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink);
 
 // Avviso for every payment repeating an earlier one of the same payroll: the
 // same account with the same amount; the same payee code, or without it the

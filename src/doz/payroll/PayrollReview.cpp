@@ -87,6 +87,11 @@ void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& pa
     CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll), sink);
 }
 
+// The same for the OK command's question, which asks about the Avvisi alone.
+void confirmAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
+    CheckHistoryWarnings(payroll, LoadPayrollHistory(form, chosenBank(form), payroll, false), sink);
+}
+
 void askAbout(FormState& form, const CheckSink& registerFindings, const CheckSink& own, std::size_t ownWarnings) {
     if (registerFindings.count(FindingKind::Warning) + ownWarnings == 0) return;
     if (!form.window.askYesNo(PayrollQuestion(registerFindings, own, ownWarnings))) throw SilentAbort();
@@ -165,11 +170,13 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, CheckSink& s
     checkAgainstRegister(form, payroll, sink);
 }
 
-void ConfirmFixedWidthPayroll(FormState& form) {
-    if (!RegisterEnabled()) return;  // nothing to compare with: the payroll is not even read
+std::optional<std::vector<PayrollPayment>> ConfirmFixedWidthPayroll(FormState& form) {
+    if (!RegisterEnabled()) return std::nullopt;  // nothing to compare with: the payroll is not even read
     CheckSink registerFindings;
-    checkAgainstRegister(form, CollectPayroll(form), registerFindings);
+    std::vector<PayrollPayment> payroll = CollectPayroll(form);
+    confirmAgainstRegister(form, payroll, registerFindings);
     askAbout(form, registerFindings, CheckSink(), 0);
+    return payroll;
 }
 
 void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
@@ -180,7 +187,7 @@ void ConfirmXmlPayroll(FormState& form, const sepa::Message& message) {
     const std::vector<PayrollPayment> payroll = PayrollOfRequest(form, message);
     const std::size_t dates = own.count(FindingKind::Warning);
     const std::size_t repeated = CheckRepeatedPayments(payroll, own, kQuestionLines);
-    checkAgainstRegister(form, payroll, registerFindings);
+    confirmAgainstRegister(form, payroll, registerFindings);
     askAbout(form, registerFindings, own, dates + repeated);
 }
 
