@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "payments/Calendar.h"
@@ -158,8 +159,9 @@ void comparisonWithLastFile(const std::vector<PayrollPayment>& payroll, const Pa
 namespace {
 
 // The Avvisi of CheckAgainstHistory; false when the register could not be read.
-bool historyWarnings(const std::vector<PayrollPayment>& payroll, const Payees& payees, const PayrollHistory& history,
-                     CheckSink& sink) {
+// The payees are sorted out only when there is an account to compare.
+bool historyWarnings(const std::vector<PayrollPayment>& payroll, std::optional<Payees>& payees,
+                     const PayrollHistory& history, CheckSink& sink) {
     if (!history.unavailable.empty()) {
         sink.add(finding(FindingKind::Notice, nullptr,
                          "storico dei file prodotti non disponibile (" + history.unavailable +
@@ -170,19 +172,25 @@ bool historyWarnings(const std::vector<PayrollPayment>& payroll, const Payees& p
         sink.add(finding(FindingKind::Warning, nullptr,
                          "gli stessi pagamenti sono gi\xE0 stati prodotti per questa banca: " +
                              describeFile(*history.samePayroll)));
-    accountChanges(payroll, payees, history, sink);
+    if (!history.lastAccounts.empty()) {
+        if (!payees) payees.emplace(payroll);
+        accountChanges(payroll, *payees, history, sink);
+    }
     return true;
 }
 
 }  // namespace
 
 void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
-    const Payees payees(payroll);
-    if (historyWarnings(payroll, payees, history, sink)) comparisonWithLastFile(payroll, payees, history, sink);
+    std::optional<Payees> payees;
+    if (!historyWarnings(payroll, payees, history, sink)) return;
+    if (!payees) payees.emplace(payroll);
+    comparisonWithLastFile(payroll, *payees, history, sink);
 }
 
 void CheckHistoryWarnings(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
-    historyWarnings(payroll, Payees(payroll), history, sink);
+    std::optional<Payees> payees;
+    historyWarnings(payroll, payees, history, sink);
 }
 
 std::size_t CheckRepeatedPayments(const std::vector<PayrollPayment>& payroll, CheckSink& sink, std::size_t limit) {

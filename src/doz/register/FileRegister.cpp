@@ -9,7 +9,6 @@
 #include <ctime>
 #include <map>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "payments/PaymentKind.h"
 #include "platform/Ansi.h"
@@ -463,29 +462,45 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
             if (same) out.samePayroll = same->summary();
         }
 
-        // The last account of each payee asked about, with the file that gave it.
-        std::unordered_set<std::string> wanted;
-        for (const PayrollPayment& p : payroll)
-            if (const std::string key = p.payeeKey(); !key.empty()) wanted.insert(key);
+        // The last account of each payee paid now on another one, with the
+        // file that gave it. By payee: the account it is paid on now, in the
+        // register's encoding; `several` when its payments name more than one
+        // (then one of them differs from any last account).
+        struct Now {
+            std::string account;
+            bool several = false;
+        };
+        std::unordered_map<std::string, Now> now;
+        for (const PayrollPayment& p : payroll) {
+            const std::string key = p.payeeKey();
+            const std::string account = p.accountKey();
+            if (key.empty() || account.empty()) continue;
+            std::string utf8Account = utf8(account);
+            const auto [it, added] = now.try_emplace(utf8(key), Now{std::move(utf8Account)});
+            if (!added && it->second.account != utf8(account)) it->second.several = true;
+        }
         std::unordered_map<std::int64_t, ProducedFileSummary> files;
         SqliteStatement accounts(*db_, "SELECT payee, account, file_id FROM payee_account");
         SqliteStatement fileRow(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file WHERE id = ?1");
-        while (!wanted.empty() && accounts.step()) {
-            std::string key = utf8ToAnsi(accounts.view(0));
-            const auto asked = wanted.find(key);
-            if (asked == wanted.end()) continue;
-            wanted.erase(asked);
+        std::string key;
+        while (!now.empty() && accounts.step()) {
+            key.assign(accounts.view(0));
+            const auto asked = now.find(key);
+            if (asked == now.end()) continue;
+            const bool changed = asked->second.several || asked->second.account != accounts.view(1);
+            now.erase(asked);
+            if (!changed) continue;
             const std::int64_t id = accounts.integer(2);
             auto known = files.find(id);
             if (known == files.end()) {
-                fileRow.bind(1, id);
                 ProducedFileSummary summary;
                 summary.id = id;
+                fileRow.bind(1, id);
                 if (fileRow.step()) summary = fileAt(fileRow).summary();
                 known = files.emplace(id, std::move(summary)).first;
                 fileRow.reset();
             }
-            out.lastAccounts[std::move(key)] = {utf8ToAnsi(accounts.view(1)), known->second};
+            out.lastAccounts[utf8ToAnsi(key)] = {utf8ToAnsi(accounts.view(1)), known->second};
         }
     } catch (const RegisterError& e) {
         if (e.code() == 0) throw;
