@@ -273,8 +273,7 @@ void CreateChosenBankFile(FormState& form) {
         CreateXmlBankFile(form);
         return;
     }
-    ConfirmFixedWidthPayroll(form);
-    CreateBankFile(form);
+    CreateBankFile(form, ConfirmFixedWidthPayroll(form));
 }
 
 }  // namespace doz

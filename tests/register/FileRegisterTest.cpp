@@ -131,7 +131,7 @@ TEST_F(Register, TellsTheChecksTheSamePayrollTheLastFileAndEachPayeesLastAccount
     ASSERT_EQ(h.lastAccounts.count("M001"), 1u);
     EXPECT_EQ(h.lastAccounts["M001"].accountKey, "IT40S0542811101000000654321") << "the newest file of any bank";
     EXPECT_EQ(h.lastAccounts["M001"].file.id, south);
-    EXPECT_EQ(h.lastAccounts["M002"].file.id, north);
+    EXPECT_EQ(h.lastAccounts.count("M002"), 0u) << "paid on the same account as last time";
 
     // One amount changed: no longer the same payroll, the last file stays.
     std::vector<PayrollPayment> raised = december_;
@@ -143,7 +143,30 @@ TEST_F(Register, TellsTheChecksTheSamePayrollTheLastFileAndEachPayeesLastAccount
     h = LoadPayrollHistory(form, "Banca Est", december_);
     EXPECT_FALSE(h.lastOfBank);
     EXPECT_FALSE(h.samePayroll);
-    EXPECT_EQ(h.lastAccounts.size(), 2u);
+    EXPECT_EQ(h.lastAccounts.size(), 1u);
+
+    // Of two payments to a payee in one file the later one tells; a newer file
+    // paying M002 without an account leaves its last account where it was.
+    {
+        FileRegister reg(main_, FileRegister::Open::Create);
+        std::vector<PayrollPayment> est = {december_[1], december_[1], december_[1]};
+        est[0].iban = "IT33FIRST";
+        est[1].iban.clear();
+        est[2].iban = "IT44OTHER";
+        est[2].payeeCode = "M003";
+        const std::int64_t c = reg.record(file("Banca Est", "/out/C.Txt"), {est[0], december_[1]});
+        reg.record(file("Banca Est", "/out/D.Txt"), {est[1], est[2]});
+        // M003 now on its last account and on another one: told.
+        std::vector<PayrollPayment> moved = {december_[0], december_[1], est[2], est[2]};
+        moved[1].iban = "IT55NEW";
+        moved[3].iban = "IT66NEW";
+        h = reg.history("Banca Est", december_, moved);
+        EXPECT_EQ(h.lastAccounts.at("M002").accountKey, december_[1].iban);
+        EXPECT_EQ(h.lastAccounts.at("M002").file.id, c);
+        EXPECT_EQ(h.lastAccounts.at("M002").file.path, "/out/C.Txt");
+        EXPECT_EQ(h.lastAccounts.at("M001").file.id, south);
+        EXPECT_EQ(h.lastAccounts.at("M003").accountKey, "IT44OTHER");
+    }
 }
 
 TEST_F(Register, OlderSchemaIsBroughtUpToDateWithWhatItHolds) {

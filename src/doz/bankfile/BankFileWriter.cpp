@@ -179,8 +179,9 @@ void reserveForDispositions(FormState& form) {
 
 }  // namespace
 
-void CreateBankFile(FormState& form) {
-    const RegisterEntry entry = BankFileEntry(form);
+void CreateBankFile(FormState& form, std::optional<std::vector<PayrollPayment>> payroll) {
+    RegisterEntry entry = BankFileEntry(form, !payroll);
+    if (payroll) entry.payments = std::move(*payroll);
     ProduceBankFile(
         form,
         [&form](ReplacementFile& file) {

@@ -39,9 +39,10 @@ struct PayrollHistory {
     // file of a bank.
     std::optional<ProducedFileSummary> lastOfBank;
     std::vector<PayrollPayment> lastOfBankPayments;
-    // By payee key (PayrollPayment::payeeKey) of the payroll being checked:
-    // the account that payee was last paid on, in any file of any bank, and
-    // that file.
+    // By payee key (PayrollPayment::payeeKey) of the payroll being checked,
+    // for each payee paid there on an account other than the one it was last
+    // paid on (in any file of any bank): that last account and that file.
+    // Payees paid on the same account as last time are left out.
     struct LastAccount {
         std::string accountKey;
         ProducedFileSummary file;

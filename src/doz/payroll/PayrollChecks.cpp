@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "payments/Calendar.h"
@@ -148,21 +149,41 @@ void comparisonWithLastFile(const std::vector<PayrollPayment>& payroll, const Pa
 
 }  // namespace
 
-void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink,
-                         bool notes) {
+namespace {
+
+// The Avvisi of CheckAgainstHistory; false when the register could not be read.
+// The payees are sorted out only when there is an account to compare.
+bool historyWarnings(const std::vector<PayrollPayment>& payroll, std::optional<Payees>& payees,
+                     const PayrollHistory& history, CheckSink& sink) {
     if (!history.unavailable.empty()) {
         sink.add(finding(FindingKind::Notice, nullptr,
                          "storico dei file prodotti non disponibile (" + history.unavailable +
                              "): confronti con i file gi\xE0 prodotti non eseguiti"));
-        return;
+        return false;
     }
     if (history.samePayroll)
         sink.add(finding(FindingKind::Warning, nullptr,
                          "gli stessi pagamenti sono gi\xE0 stati prodotti per questa banca: " +
                              describeFile(*history.samePayroll)));
-    const Payees payees(payroll);
-    accountChanges(payroll, payees, history, sink);
-    if (notes) comparisonWithLastFile(payroll, payees, history, sink);
+    if (!history.lastAccounts.empty()) {
+        if (!payees) payees.emplace(payroll);
+        accountChanges(payroll, *payees, history, sink);
+    }
+    return true;
+}
+
+}  // namespace
+
+void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+    std::optional<Payees> payees;
+    if (!historyWarnings(payroll, payees, history, sink)) return;
+    if (!payees) payees.emplace(payroll);
+    comparisonWithLastFile(payroll, *payees, history, sink);
+}
+
+void CheckHistoryWarnings(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink) {
+    std::optional<Payees> payees;
+    historyWarnings(payroll, payees, history, sink);
 }
 
 std::size_t CheckRepeatedPayments(const std::vector<PayrollPayment>& payroll, CheckSink& sink, std::size_t limit) {

@@ -30,10 +30,11 @@ enum class PayrollFileKind { FixedWidth, Xml };
 //     and one per payee paid more than 1.5 times the last amount; the first
 //     file of a bank gives one Nota that there is nothing to compare with.
 // A register that could not be read (history.unavailable) gives one Nota and
-// nothing else. Without `notes` only the Avvisi are looked for (a question
-// asks nothing of the notes).
-void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink,
-                         bool notes = true);
+// nothing else.
+void CheckAgainstHistory(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink);
+// Only its Avvisi (and the Nota of a register that could not be read), which
+// need neither the bank's last file's payments nor the comparison with them.
+void CheckHistoryWarnings(const std::vector<PayrollPayment>& payroll, const PayrollHistory& history, CheckSink& sink);
 
 // Avviso for every payment repeating an earlier one of the same payroll: the
 // same account with the same amount; the same payee code, or without it the

@@ -83,11 +83,14 @@ std::string chosenBank(FormState& form) {
     return catalogue.fieldByName("Banca").asText();
 }
 
-// What the register says of `payroll` (the payments the file would hold),
-// compared; for a question (`notes` false) only what it asks about.
-void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink,
-                          bool notes = true) {
-    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll, notes), sink, notes);
+// What the register says of `payroll` (the payments the file would hold), compared.
+void checkAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
+    CheckAgainstHistory(payroll, LoadPayrollHistory(form, chosenBank(form), payroll), sink);
+}
+
+// The same for the OK command's question, which asks about the Avvisi alone.
+void confirmAgainstRegister(FormState& form, const std::vector<PayrollPayment>& payroll, CheckSink& sink) {
+    CheckHistoryWarnings(payroll, LoadPayrollHistory(form, chosenBank(form), payroll, false), sink);
 }
 
 void askAbout(FormState& form, const CheckSink& registerFindings, const CheckSink& own, std::size_t ownWarnings) {
@@ -190,11 +193,13 @@ void CheckXmlPayroll(FormState& form, const sepa::Message& message, const std::v
     checkAgainstRegister(form, payroll, sink);
 }
 
-void ConfirmFixedWidthPayroll(FormState& form) {
-    if (!RegisterEnabled()) return;  // nothing to compare with: the payroll is not even read
+std::optional<std::vector<PayrollPayment>> ConfirmFixedWidthPayroll(FormState& form) {
+    if (!RegisterEnabled()) return std::nullopt;  // nothing to compare with: the payroll is not even read
     CheckSink registerFindings;
-    checkAgainstRegister(form, CollectPayroll(form), registerFindings, false);
+    std::vector<PayrollPayment> payroll = CollectPayroll(form);
+    confirmAgainstRegister(form, payroll, registerFindings);
     askAbout(form, registerFindings, CheckSink(), 0);
+    return payroll;
 }
 
 void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll) {
@@ -204,7 +209,7 @@ void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std:
     stopAtError(own);
     const std::size_t dates = own.count(FindingKind::Warning);
     const std::size_t repeated = CheckRepeatedPayments(payroll, own, kQuestionLines);
-    checkAgainstRegister(form, payroll, registerFindings, false);
+    confirmAgainstRegister(form, payroll, registerFindings);
     askAbout(form, registerFindings, own, dates + repeated);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,9 @@ void ConfirmXmlPayroll(FormState& form, const sepa::Message& message, const std:
 // already produced for the bank, a payee's account changed) are asked, in one
 // question; the rest of the payroll checks are for check and Controlla to
 // list, so that the command's questions and exit statuses stay as they were.
-void ConfirmFixedWidthPayroll(FormState& form);
+// Gives the payroll it compared (CollectPayroll), for the register to record;
+// none when produced files are not recorded.
+std::optional<std::vector<PayrollPayment>> ConfirmFixedWidthPayroll(FormState& form);
 
 // The OK command's question about the Avvisi of a payroll: one line per
 // finding of the register's comparisons (same payroll already produced,

@@ -76,10 +76,24 @@ int codePointToAnsi(char32_t cp) {
     return -1;
 }
 
+namespace {
+
+// Where the run of plain ASCII bytes starting at `from` ends: the same in both encodings.
+std::size_t asciiEnd(std::string_view s, std::size_t from) {
+    while (from < s.size() && static_cast<unsigned char>(s[from]) < 0x80) ++from;
+    return from;
+}
+
+}  // namespace
+
 std::string ansiToUtf8(std::string_view ansi) {
+    std::size_t i = asciiEnd(ansi, 0);
+    if (i == ansi.size()) return std::string(ansi);
     std::string out;
     out.reserve(ansi.size() + ansi.size() / 8);
-    for (unsigned char c : ansi) {
+    out.append(ansi.substr(0, i));
+    for (; i < ansi.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(ansi[i]);
         if (c < 0x80) out += static_cast<char>(c);
         else appendUtf8(out, ansiToCodePoint(c));
     }
@@ -87,9 +101,11 @@ std::string ansiToUtf8(std::string_view ansi) {
 }
 
 std::string utf8ToAnsi(std::string_view s, bool* narrowed) {
+    std::size_t i = asciiEnd(s, 0);
+    if (i == s.size()) return std::string(s);
     std::string out;
     out.reserve(s.size());
-    std::size_t i = 0;
+    out.append(s.substr(0, i));
     while (i < s.size()) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {

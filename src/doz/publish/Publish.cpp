@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <exception>
 #include <functional>
+#include <future>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -35,7 +36,8 @@ namespace {
 // whole is not put in place, and form.logFailure says why. A file put in
 // place whose folder could not be flushed afterwards counts as saved; that
 // failure goes to `afterwards`. `saved` runs as soon as the bank file is in
-// place, beside the log (it must not throw).
+// place, beside the log and its closing (it must not throw); this returns once
+// it has run.
 void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logContent, std::vector<std::string>& afterwards,
                 const std::function<void()>& saved) {
     const std::string& path = file.path();
@@ -77,16 +79,22 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
 
     std::exception_ptr saveFailure;
     std::string notFlushed;
-    auto save = [&saveFailure, &notFlushed, &file, oldLog, &saved]() noexcept {
+    // Told once the bank file is in place or could not be: the log may then
+    // be closed while `saved` still runs.
+    std::promise<void> settled;
+    std::future<void> saveSettled = settled.get_future();
+    auto save = [&saveFailure, &notFlushed, &file, oldLog, &saved, &settled]() noexcept {
         try {
             file.commit();
         } catch (const FolderNotFlushedError& e) {
             notFlushed = e.what();  // in place: saved
         } catch (...) {
             saveFailure = std::current_exception();
+            settled.set_value();
             return;
         }
         if (!oldLog.empty()) ::unlink(oldLog.c_str());
+        settled.set_value();
         if (saved) saved();
     };
     std::jthread saver;  // joined however this function ends
@@ -117,7 +125,7 @@ void SaveAndLog(FormState& form, ReplacementFile& file, const ContentLog& logCon
     }
 
     if (saver.joinable()) {
-        saver.join();
+        saveSettled.wait();
         if (saveFailure) std::rethrow_exception(saveFailure);  // the new log goes with it
     }
     if (!notFlushed.empty()) afterwards.push_back(notFlushed);

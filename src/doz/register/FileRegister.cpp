@@ -9,7 +9,6 @@
 #include <ctime>
 #include <map>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "payments/PaymentKind.h"
 #include "platform/Ansi.h"
@@ -111,16 +110,16 @@ const char* const kPaymentColumns =
 PayrollPayment paymentAt(const SqliteStatement& s, int first) {
     PayrollPayment p;
     p.disposition = static_cast<int>(s.integer(first));
-    p.payeeCode = utf8ToAnsi(s.text(first + 1));
-    p.name = utf8ToAnsi(s.text(first + 2));
-    p.fiscalCode = utf8ToAnsi(s.text(first + 3));
-    p.iban = utf8ToAnsi(s.text(first + 4));
-    p.abi = utf8ToAnsi(s.text(first + 5));
-    p.cab = utf8ToAnsi(s.text(first + 6));
-    p.account = utf8ToAnsi(s.text(first + 7));
+    p.payeeCode = utf8ToAnsi(s.view(first + 1));
+    p.name = utf8ToAnsi(s.view(first + 2));
+    p.fiscalCode = utf8ToAnsi(s.view(first + 3));
+    p.iban = utf8ToAnsi(s.view(first + 4));
+    p.abi = utf8ToAnsi(s.view(first + 5));
+    p.cab = utf8ToAnsi(s.view(first + 6));
+    p.account = utf8ToAnsi(s.view(first + 7));
     p.cents = s.integer(first + 8);
     p.kind = s.integer(first + 9);
-    p.mode = utf8ToAnsi(s.text(first + 10));
+    p.mode = utf8ToAnsi(s.view(first + 10));
     return p;
 }
 
@@ -144,7 +143,55 @@ void addPayrollDigests(SqliteDatabase& db) {
     }
 }
 
-const RegisterStep kSteps[] = {createTables, addPayrollDigests};
+// Each payee's account as the newest file that paid it on one gave it (the
+// file's last payment to that payee with an account): the payroll checks find
+// the payees of a new file here, whatever the number of files before it.
+void notePayeeAccounts(SqliteDatabase& db, std::int64_t fileId, const std::vector<PayrollPayment>& payments) {
+    struct Known {
+        std::string payee, account;
+    };
+    std::vector<Known> known;
+    known.reserve(payments.size());
+    for (const PayrollPayment& p : payments) {
+        std::string payee = p.payeeKey();
+        std::string account = p.accountKey();
+        if (!payee.empty() && !account.empty()) known.push_back({std::move(payee), std::move(account)});
+    }
+    // In the table's order, which the rows then reach one page after the other.
+    std::stable_sort(known.begin(), known.end(), [](const Known& a, const Known& b) { return a.payee < b.payee; });
+    SqliteStatement upsert(db,
+                           "INSERT INTO payee_account (payee, account, file_id) VALUES (?1, ?2, ?3)"
+                           " ON CONFLICT (payee) DO UPDATE SET account = excluded.account, file_id = excluded.file_id");
+    upsert.bind(3, fileId);
+    std::string converted[3];
+    for (std::size_t i = 0; i < known.size(); ++i) {
+        if (i + 1 < known.size() && known[i + 1].payee == known[i].payee) continue;  // a later payment says it
+        bindText(upsert, 1, known[i].payee, converted[1]);
+        bindText(upsert, 2, known[i].account, converted[2]);
+        upsert.run();
+    }
+}
+
+void addPayeeAccounts(SqliteDatabase& db) {
+    db.execute(
+        "CREATE TABLE payee_account ("
+        " payee TEXT PRIMARY KEY,"
+        " account TEXT NOT NULL,"
+        " file_id INTEGER NOT NULL REFERENCES produced_file (id)) WITHOUT ROWID;");
+    std::vector<std::int64_t> ids;
+    SqliteStatement all(db, "SELECT id FROM produced_file ORDER BY id");
+    while (all.step()) ids.push_back(all.integer(0));
+    SqliteStatement payments(db, std::string("SELECT ") + kPaymentColumns + " FROM payment WHERE file_id = ?1 ORDER BY seq");
+    for (const std::int64_t id : ids) {
+        std::vector<PayrollPayment> list;
+        payments.bind(1, id);
+        while (payments.step()) list.push_back(paymentAt(payments, 0));
+        payments.reset();
+        notePayeeAccounts(db, id, list);
+    }
+}
+
+const RegisterStep kSteps[] = {createTables, addPayrollDigests, addPayeeAccounts};
 static_assert(std::size(kSteps) == kRegisterSchema);
 
 const char* const kFileColumns =
@@ -154,20 +201,20 @@ const char* const kFileColumns =
 ProducedFile fileAt(const SqliteStatement& s) {
     ProducedFile f;
     f.id = s.integer(0);
-    f.moment = utf8ToAnsi(s.text(1));
-    f.bank = utf8ToAnsi(s.text(2));
-    f.format = utf8ToAnsi(s.text(3));
-    f.path = utf8ToAnsi(s.text(4));
-    f.name = utf8ToAnsi(s.text(5));
-    f.supportName = utf8ToAnsi(s.text(6));
-    f.creationDate = utf8ToAnsi(s.text(7));
-    f.executionDate = utf8ToAnsi(s.text(8));
-    f.messageId = utf8ToAnsi(s.text(9));
+    f.moment = utf8ToAnsi(s.view(1));
+    f.bank = utf8ToAnsi(s.view(2));
+    f.format = utf8ToAnsi(s.view(3));
+    f.path = utf8ToAnsi(s.view(4));
+    f.name = utf8ToAnsi(s.view(5));
+    f.supportName = utf8ToAnsi(s.view(6));
+    f.creationDate = utf8ToAnsi(s.view(7));
+    f.executionDate = utf8ToAnsi(s.view(8));
+    f.messageId = utf8ToAnsi(s.view(9));
     f.count = s.integer(10);
     f.totalCents = s.integer(11);
     f.size = s.integer(12);
     f.sha256 = s.text(13);
-    f.copy = utf8ToAnsi(s.text(14));
+    f.copy = utf8ToAnsi(s.view(14));
     return f;
 }
 
@@ -286,6 +333,7 @@ std::int64_t FileRegister::beginRecord(const std::vector<PayrollPayment>& paymen
             bindText(insertPayment, 13, p.mode, converted[13]);
             insertPayment.run();
         }
+        notePayeeAccounts(*db_, id, payments);
         return id;
     } catch (const RegisterError& e) {
         pending_.reset();
@@ -375,7 +423,7 @@ std::vector<PayrollPayment> FileRegister::payments(std::int64_t fileId) {
 }
 
 PayrollHistory FileRegister::history(const std::string& bank, const std::vector<PayrollPayment>& inFile,
-                                     const std::vector<PayrollPayment>& payroll, bool lastPayments) {
+                                     const std::vector<PayrollPayment>& payroll, bool lastFilePayments) {
     PayrollHistory out;
     if (!db_) return out;
     try {
@@ -402,7 +450,7 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
         const std::optional<ProducedFile> last = newest("bank = ?1", [&](SqliteStatement& s) { s.bind(1, bankText); });
         if (last) {
             out.lastOfBank = last->summary();
-            if (lastPayments) out.lastOfBankPayments = payments(last->id);
+            if (lastFilePayments) out.lastOfBankPayments = payments(last->id);
             const std::optional<ProducedFile> same =
                 newest("bank = ?1 AND payment_count = ?2 AND total_cents = ?3 AND payroll_digest = ?4",
                        [&](SqliteStatement& s) {
@@ -414,28 +462,45 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
             if (same) out.samePayroll = same->summary();
         }
 
-        // The payees asked about, looked for in the files from the newest
-        // back until each is found: a month's payroll is mostly last month's.
-        std::unordered_set<std::string> wanted;
-        for (const PayrollPayment& p : payroll)
-            if (const std::string key = p.payeeKey(); !key.empty()) wanted.insert(key);
-        SqliteStatement files(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file ORDER BY id DESC");
-        SqliteStatement paid(*db_, std::string("SELECT ") + kPaymentColumns + " FROM payment WHERE file_id = ?1 ORDER BY seq");
-        while (!wanted.empty() && files.step()) {
-            const ProducedFileSummary file = fileAt(files).summary();
-            std::unordered_map<std::string, std::string> inFile;  // the last account of each payee in this file
-            paid.bind(1, file.id);
-            while (paid.step()) {
-                const PayrollPayment p = paymentAt(paid, 0);
-                std::string key = p.payeeKey();
-                std::string account = p.accountKey();
-                if (!account.empty() && wanted.count(key)) inFile[std::move(key)] = std::move(account);
+        // The last account of each payee paid now on another one, with the
+        // file that gave it. By payee: the account it is paid on now, in the
+        // register's encoding; `several` when its payments name more than one
+        // (then one of them differs from any last account).
+        struct Now {
+            std::string account;
+            bool several = false;
+        };
+        std::unordered_map<std::string, Now> now;
+        for (const PayrollPayment& p : payroll) {
+            const std::string key = p.payeeKey();
+            const std::string account = p.accountKey();
+            if (key.empty() || account.empty()) continue;
+            std::string utf8Account = utf8(account);
+            const auto [it, added] = now.try_emplace(utf8(key), Now{std::move(utf8Account)});
+            if (!added && it->second.account != utf8(account)) it->second.several = true;
+        }
+        std::unordered_map<std::int64_t, ProducedFileSummary> files;
+        SqliteStatement accounts(*db_, "SELECT payee, account, file_id FROM payee_account");
+        SqliteStatement fileRow(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file WHERE id = ?1");
+        std::string key;
+        while (!now.empty() && accounts.step()) {
+            key.assign(accounts.view(0));
+            const auto asked = now.find(key);
+            if (asked == now.end()) continue;
+            const bool changed = asked->second.several || asked->second.account != accounts.view(1);
+            now.erase(asked);
+            if (!changed) continue;
+            const std::int64_t id = accounts.integer(2);
+            auto known = files.find(id);
+            if (known == files.end()) {
+                ProducedFileSummary summary;
+                summary.id = id;
+                fileRow.bind(1, id);
+                if (fileRow.step()) summary = fileAt(fileRow).summary();
+                known = files.emplace(id, std::move(summary)).first;
+                fileRow.reset();
             }
-            paid.reset();
-            for (auto& [key, account] : inFile) {
-                out.lastAccounts[key] = {std::move(account), file};
-                wanted.erase(key);
-            }
+            out.lastAccounts[utf8ToAnsi(key)] = {utf8ToAnsi(accounts.view(1)), known->second};
         }
     } catch (const RegisterError& e) {
         if (e.code() == 0) throw;

@@ -21,7 +21,7 @@ namespace doz {
 
 // The schema this program writes (PRAGMA user_version). A register of an
 // older schema is brought up to it when opened; a newer one is refused.
-inline constexpr int kRegisterSchema = 2;
+inline constexpr int kRegisterSchema = 3;
 
 // One produced file as the register keeps it.
 struct ProducedFile {
@@ -93,9 +93,10 @@ public:
     // What the payroll checks compare with (payments/PayrollHistory.h). The
     // same payroll is looked for by the payees and amounts of `inFile`, the
     // payments the new file would hold; the last accounts by every payee of
-    // `payroll`. The last file's payments are read only with `lastPayments`.
+    // `payroll`. Without `lastFilePayments` the bank's last file is named but
+    // its payments are not read (lastOfBankPayments stays empty).
     PayrollHistory history(const std::string& bank, const std::vector<PayrollPayment>& inFile,
-                           const std::vector<PayrollPayment>& payroll, bool lastPayments = true);
+                           const std::vector<PayrollPayment>& payroll, bool lastFilePayments = true);
 
 private:
     std::string path_;

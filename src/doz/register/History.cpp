@@ -25,7 +25,7 @@ std::string dateText(DaySerial date) { return date == 0 ? std::string() : isoDat
 }  // namespace
 
 PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
-                                  const std::vector<PayrollPayment>& payroll, bool lastPayments) {
+                                  const std::vector<PayrollPayment>& payroll, bool lastFilePayments) {
     PayrollHistory out;
     if (!RegisterEnabled()) return out;
     try {
@@ -38,7 +38,7 @@ PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
             for (const PayrollPayment& p : payroll)
                 if (IsCreditTransferKind(p.kind)) transfers.push_back(p);
         FileRegister reg(form.paths.mainFolder, FileRegister::Open::Existing);
-        out = reg.history(bank, filtered ? transfers : payroll, payroll, lastPayments);
+        out = reg.history(bank, filtered ? transfers : payroll, payroll, lastFilePayments);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {

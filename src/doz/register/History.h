@@ -24,10 +24,10 @@ namespace doz {
 // holds them. A register that cannot be read (damaged, of a newer program)
 // gives `unavailable` with the reason and nothing else; a register that does
 // not exist yet gives no earlier file. Never throws for the register's sake.
-// Without `lastPayments` the payments of the bank's last file are not read
-// (only the notes compare with them).
+// Without `lastFilePayments` the payments of the bank's last file are not
+// read (FileRegister::history), as the Avvisi alone do not need them.
 PayrollHistory LoadPayrollHistory(FormState& form, const std::string& bank,
-                                  const std::vector<PayrollPayment>& payroll, bool lastPayments = true);
+                                  const std::vector<PayrollPayment>& payroll, bool lastFilePayments = true);
 
 // What the register keeps of a bank file besides its bytes, as the writer of
 // each kind knows it. BankFileEntry fills what the window shows; the XML

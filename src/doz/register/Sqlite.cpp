@@ -103,6 +103,11 @@ std::string SqliteStatement::text(int column) const {
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
 }
 
+std::string_view SqliteStatement::view(int column) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string_view();
+}
+
 std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 bool SqliteStatement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }

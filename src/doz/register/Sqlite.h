@@ -72,6 +72,8 @@ public:
 
     // Columns count from 0; NULL reads as empty or 0.
     std::string text(int column) const;
+    // The same without a copy, valid until the statement moves on.
+    std::string_view view(int column) const;
     std::int64_t integer(int column) const;
     bool isNull(int column) const;
 
