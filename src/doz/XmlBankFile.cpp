@@ -150,7 +150,7 @@ std::string isoText(const sepa::Date& d) {
 }
 
 // What the register keeps of a request: its id and dates, and the credit
-// transfers it carries (`transfers`, PayrollOfRequest) with the IBAN as written.
+// transfers it carries (`transfers`, RequestPayroll) with the IBAN as written.
 void describeMessage(const sepa::Message& header, std::vector<PayrollPayment> transfers, RegisterEntry& entry) {
     entry.messageId = header.messageId;
     char time[16];
@@ -183,15 +183,17 @@ void CreateXmlBankFile(FormState& form) {
 
     // Every check comes before the questions: a wrong CUC or date is said
     // first, not after the user agreed to leave payments out or replace a file.
-    // This walk checks only; the one that writes checks again as it goes.
+    // This walk checks only, and gathers the payments the transfers make for
+    // the payroll checks and the register; the walk that writes checks again.
+    RequestPayroll payroll(form, reader.transferCount());
     {
         CheckSink sink;
-        const sepa::StreamedRequest checked = sepa::StreamRequest(reader, header, sink, true, std::nullopt, {});
+        const sepa::StreamedRequest checked = sepa::StreamRequest(
+            reader, header, sink, true, std::nullopt, {}, nullptr, [&payroll](const sepa::Transfer& t) { payroll.take(t); });
         if (!checked.checked) throwFirstError(form, sink);
     }
     reader.rewind();
-    // The payments the transfers make, from a walk of their own, for the payroll checks and the register.
-    std::vector<PayrollPayment> transfers = PayrollOfRequest(form, reader);
+    std::vector<PayrollPayment> transfers = std::move(payroll).payments();
     // The payroll's own error (a past execution date) is said before its question.
     ConfirmXmlPayroll(form, header, transfers);
     const std::optional<fs::path> xsd = schemaFile(form, f);
@@ -241,8 +243,10 @@ void CheckXmlBankFile(FormState& form, CheckSink& sink) {
 
     const std::optional<fs::path> xsd = schemaFile(form, f);
     // Only a message that passed its own checks is worth the schema's opinion.
-    const sepa::StreamedRequest request = sepa::StreamRequest(reader, header, sink, false, xsd, {});
-    CheckXmlPayroll(form, header, PayrollOfRequest(form, reader), sink);
+    RequestPayroll payroll(form, reader.transferCount());
+    const sepa::StreamedRequest request = sepa::StreamRequest(reader, header, sink, false, xsd, {}, nullptr,
+                                                              [&payroll](const sepa::Transfer& t) { payroll.take(t); });
+    CheckXmlPayroll(form, header, std::move(payroll).payments(), sink);
     if (!xsd) {
         sink.add({FindingKind::Notice, 0, {}, {}, {}, absentSchemaText(form, f)});
         return;

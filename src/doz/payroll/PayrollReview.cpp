@@ -10,7 +10,6 @@
 #include "platform/Table.h"
 #include "platform/Text.h"
 #include "register/History.h"
-#include "sepa/FromDispositions.h"
 #include "sepa/Message.h"
 
 namespace doz {
@@ -105,65 +104,40 @@ void stopAtError(const CheckSink& sink) {
 
 }  // namespace
 
-namespace {
+RequestPayroll::RequestPayroll(FormState& form, std::size_t transfers)
+    : disp_(form.cdsDisp),
+      code_(disp_.fieldIndex("COD_CLIENTE")),
+      fiscal_(disp_.fieldIndex("CF_DESTINATARIO")),
+      kind_(disp_.fieldIndex("IMPGID")),
+      mode_(disp_.fieldIndex("DESC_MOD_PAGAMENTO")) {
+    out_.reserve(transfers);
+}
 
-// The payments of the transfers `each` hands to the function it is given.
-template <typename EachTransfer>
-std::vector<PayrollPayment> payrollOf(FormState& form, std::size_t transfers, EachTransfer&& each) {
-    // Who is paid comes from the dispositions, read at each transfer's row;
-    // the name, account and amount as the message carries them.
-    Table& disp = form.cdsDisp;
-    const int code = disp.fieldIndex("COD_CLIENTE"), fiscal = disp.fieldIndex("CF_DESTINATARIO"),
-              kind = disp.fieldIndex("IMPGID"), mode = disp.fieldIndex("DESC_MOD_PAGAMENTO");
-    std::string buffer;
-    auto text = [&buffer](const Row& row, int index) -> std::string {
+void RequestPayroll::take(const sepa::Transfer& t) {
+    auto text = [this](const Row& row, int index) -> std::string {
         if (index < 0) return {};
         const Value& v = row[static_cast<std::size_t>(index)];
         if (v.isNull()) return {};
         if (v.is<std::string>()) return std::string(trimBlanks(v.get<std::string>()));
-        buffer = valueToText(v);
-        return std::string(trimBlanks(buffer));
+        buffer_ = valueToText(v);
+        return std::string(trimBlanks(buffer_));
     };
-
-    std::vector<PayrollPayment> out;
-    out.reserve(transfers);
-    each([&](const sepa::Transfer& t) {
-        // Both number the dispositions shown from 1, in the same order.
-        if (t.disposition < 1 || t.disposition > disp.viewCount()) throw AssertionFailure();
-        const Row& row = disp.viewRow(t.disposition - 1);
-        PayrollPayment p;
-        p.disposition = t.disposition;
-        p.payeeCode = text(row, code);
-        p.name = t.payee;
-        p.fiscalCode = text(row, fiscal);
-        p.iban = t.creditorIban;
-        std::erase(p.iban, ' ');
-        for (char& c : p.iban) c = toAsciiUpper(c);
-        p.cents = t.cents;
-        if (kind >= 0 && row[static_cast<std::size_t>(kind)].is<std::int64_t>())
-            p.kind = row[static_cast<std::size_t>(kind)].get<std::int64_t>();
-        p.mode = text(row, mode);
-        out.push_back(std::move(p));
-    });
-    return out;
-}
-
-}  // namespace
-
-std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message) {
-    return payrollOf(form, message.transfers.size(), [&message](const auto& take) {
-        for (const sepa::Transfer& t : message.transfers) take(t);
-    });
-}
-
-std::vector<PayrollPayment> PayrollOfRequest(FormState& form, sepa::RequestReader& reader) {
-    reader.rewind();
-    std::vector<PayrollPayment> out = payrollOf(form, reader.transferCount(), [&reader](const auto& take) {
-        sepa::Transfer t;
-        while (reader.next(t)) take(t);
-    });
-    reader.rewind();
-    return out;
+    // Both number the dispositions shown from 1, in the same order.
+    if (t.disposition < 1 || t.disposition > disp_.viewCount()) throw AssertionFailure();
+    const Row& row = disp_.viewRow(t.disposition - 1);
+    PayrollPayment p;
+    p.disposition = t.disposition;
+    p.payeeCode = text(row, code_);
+    p.name = t.payee;
+    p.fiscalCode = text(row, fiscal_);
+    p.iban = t.creditorIban;
+    std::erase(p.iban, ' ');
+    for (char& c : p.iban) c = toAsciiUpper(c);
+    p.cents = t.cents;
+    if (kind_ >= 0 && row[static_cast<std::size_t>(kind_)].is<std::int64_t>())
+        p.kind = row[static_cast<std::size_t>(kind_)].get<std::int64_t>();
+    p.mode = text(row, mode_);
+    out_.push_back(std::move(p));
 }
 
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink) {

@@ -17,24 +17,32 @@ namespace doz {
 
 namespace sepa {
 struct Message;
-class RequestReader;
+struct Transfer;
 }
 
-// The payments an XML bank's request carries: the credit transfers of
-// `message` (cash payments and cheques are left out), each with the IBAN as
-// the message has it (without blanks, in capitals).
-std::vector<PayrollPayment> PayrollOfRequest(FormState& form, const sepa::Message& message);
-// The same from the transfers `reader` reads (after its header()), in a walk
-// of their own: the request is not held whole. The reader is left to start
-// its walk again.
-std::vector<PayrollPayment> PayrollOfRequest(FormState& form, sepa::RequestReader& reader);
+// The payments an XML bank's request carries, gathered as its credit
+// transfers pass by one at a time (cash payments and cheques are not
+// transfers): who is paid from the transfer's disposition, the name, amount
+// and IBAN as the transfer has them (the IBAN without blanks, in capitals).
+class RequestPayroll {
+public:
+    RequestPayroll(FormState& form, std::size_t transfers);
+    void take(const sepa::Transfer& t);
+    std::vector<PayrollPayment> payments() && { return std::move(out_); }
+
+private:
+    Table& disp_;
+    int code_, fiscal_, kind_, mode_;
+    std::string buffer_;
+    std::vector<PayrollPayment> out_;
+};
 
 // check and Controlla: every payroll finding of the file the chosen bank
 // takes, into `sink`: its dates, its repeated payments and what the register
 // of produced files says of it. For a fixed-width bank the payroll is every
 // disposition shown and its dates those of the dispositions the layout
 // writes; for an XML bank, `message` (its header) gives the dates and
-// `payroll` (PayrollOfRequest) the payments.
+// `payroll` (RequestPayroll) the payments.
 void CheckFixedWidthPayroll(FormState& form, CheckSink& sink);
 void CheckXmlPayroll(FormState& form, const sepa::Message& message, const std::vector<PayrollPayment>& payroll,
                      CheckSink& sink);

@@ -20,7 +20,7 @@ constexpr std::size_t kMostWaiting = 4 * kPiece;
 
 StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink& sink, bool stopAtError,
                               const std::optional<std::filesystem::path>& xsd, const PieceOut& out,
-                              XmlLogLines* log) {
+                              XmlLogLines* log, const std::function<void(const Transfer&)>& seen) {
     StreamedRequest result;
     MessageCheck check(header, sink, reader.transferCount());
     check.header();
@@ -64,6 +64,7 @@ StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink&
     const std::size_t kept = sink.findings().size();
     Transfer t;
     while (reader.next(t)) {
+        if (seen) seen(t);
         check.transfer(t);
         if (check.errors() > 0) {
             if (stopAtError) return result;

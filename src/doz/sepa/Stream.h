@@ -36,9 +36,10 @@ struct StreamedRequest {
 // request that passed its checks, as when the whole message is written after
 // PrepareMessage. Nothing is written when `out` is empty and there is no `xsd`.
 // With `log`, the validation's reading of the document also makes its log
-// lines (XmlLogLines; the caller finishes it).
+// lines (XmlLogLines; the caller finishes it). `seen`, when given, is handed
+// every transfer the walk reads, before its checks.
 StreamedRequest StreamRequest(RequestReader& reader, Message& header, CheckSink& sink, bool stopAtError,
                               const std::optional<std::filesystem::path>& xsd, const PieceOut& out,
-                              XmlLogLines* log = nullptr);
+                              XmlLogLines* log = nullptr, const std::function<void(const Transfer&)>& seen = {});
 
 }  // namespace doz::sepa
