@@ -1,8 +1,8 @@
 #include "PztFExport_Banche.h"
 
 #include <algorithm>
-#include <memory>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "CheckList.h"
