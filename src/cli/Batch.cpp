@@ -256,6 +256,7 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
         if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     }
 
+    form.state().dropRawAfterReload = true;
     switch (args.command) {
         case Command::Export: form.Button2Click(); break;
         case Command::Check: return runCheck(form, window);

@@ -123,6 +123,11 @@ struct FormState {
     // Why the last OK command's log could not be written (the command went on
     // without it); empty when it was written or nothing was logged.
     std::string logFailure;
+    // Set by the batch command, which runs one command and ends: that
+    // command's reload is the last, so the raw rows move into cdsDisp instead
+    // of being copied (the two tables are never held at once while the file
+    // is written), and cdsLeggi keeps only its fields and reading notes.
+    bool dropRawAfterReload = false;
     // How long a bank file's writer waits for another writing the same file
     // (platform/Files.h WriterTurn).
     std::chrono::milliseconds writerTurnWait = kWriterTurnWait;

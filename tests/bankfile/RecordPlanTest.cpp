@@ -118,7 +118,7 @@ void dropField(Table& table, const std::string& name) {
     const int at = table.fieldIndex(name);
     ASSERT_GE(at, 0) << name;
     std::vector<FieldDef> defs = table.fieldDefs();
-    std::vector<Row> rows = table.allRows();
+    std::vector<Row> rows(table.allRows().begin(), table.allRows().end());
     defs.erase(defs.begin() + at);
     for (Row& row : rows) row.erase(row.begin() + at);
     table.assign(std::move(defs), std::move(rows));

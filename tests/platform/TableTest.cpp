@@ -205,6 +205,27 @@ TEST_F(TableTest, ProviderCopiesRowsThroughTheCallbackWithoutTouchingTheSource) 
     EXPECT_TRUE(t.fieldByName("AGE").isNull());
 }
 
+TEST_F(TableTest, ALastFeedMovesTheRowsAndTheSourceRefusesToFeedAgain) {
+    Provider p("dspTest");
+    p.setDataSet(&t);
+    p.lastFeed = true;
+    Table target("cdsTarget");
+    target.setProvider(&p);
+    target.open();
+    EXPECT_EQ(target.recordCount(), 4);
+    EXPECT_FALSE(target.allRows()[0].shared());
+    EXPECT_TRUE(t.active());
+    EXPECT_EQ(t.recordCount(), 0);
+    EXPECT_EQ(t.fieldCount(), 4);
+    // A copy fed again from the released source would be empty: refused instead.
+    target.close();
+    p.lastFeed = false;
+    EXPECT_THROW(target.open(), DataError);
+    t.assign(people(), {person("Neri", 30)});  // loaded again: it feeds
+    target.open();
+    EXPECT_EQ(target.recordCount(), 1);
+}
+
 TEST_F(TableTest, AfterOpenRunsOnEveryOpening) {
     int calls = 0;
     Table c("cdsHook");

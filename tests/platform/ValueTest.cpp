@@ -103,6 +103,9 @@ TEST(ValueTest, ATableCopyFedByAProviderSharesAndKeepsItsOwnChanges) {
         t.first();
         t.edit();
         t.fieldByName("NOTA").setText(std::string(25, 'c'));
+        t.next();
+        t.edit();
+        t.fieldByName("NOME").setText("x");  // what it holds already
         t.post();
     };
     Table copy("copy");
@@ -111,6 +114,20 @@ TEST(ValueTest, ATableCopyFedByAProviderSharesAndKeepsItsOwnChanges) {
     EXPECT_EQ(copy.allRows()[0][0].text(), std::string(30, 'n'));
     EXPECT_EQ(copy.allRows()[0][1].text(), std::string(25, 'c'));
     EXPECT_EQ(source.allRows()[0][1].text(), "breve");
+    // The row the callback left as it was is shared until either side changes it.
+    EXPECT_TRUE(copy.allRows()[1].shared());
+    EXPECT_FALSE(copy.allRows()[0].shared());
+    source.last();
+    source.edit();
+    source.fieldByName("NOME").setText("y");
+    source.post();
+    EXPECT_EQ(copy.allRows()[1][0].text(), "x");
+    copy.last();
+    copy.edit();
+    copy.fieldByName("NOME").setText("z");
+    copy.cancel();
+    EXPECT_EQ(copy.allRows()[1][0].text(), "x");
+    EXPECT_EQ(source.allRows()[1][0].text(), "y");
     source.close();  // the source's rows go; the copy keeps its texts
     EXPECT_EQ(copy.allRows()[0][0].text(), std::string(30, 'n'));
     EXPECT_EQ(copy.allRows()[1][0].text(), "x");

@@ -1,7 +1,9 @@
 #include "platform/Table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -215,6 +217,14 @@ std::vector<std::string_view> splitNames(std::string_view names) {
     return out;
 }
 
+// The same kind and the same stored form: a float's bits (0.0 and -0.0 differ).
+bool sameStored(const Value& a, const Value& b) {
+    if (a.kind() != b.kind()) return false;
+    if (a.kind() == Value::Kind::Float)
+        return std::bit_cast<std::uint64_t>(a.get<double>()) == std::bit_cast<std::uint64_t>(b.get<double>());
+    return a == b;
+}
+
 const Row& nullRow(std::size_t n) {
     static thread_local Row row;
     if (row.size() != n) row.assign(n, Value());
@@ -377,15 +387,22 @@ void Field::setRequired(bool required) { table_->defs_[static_cast<std::size_t>(
 // ---------------------------------------------------------------------------
 // Provider
 
-void Provider::provide(std::vector<FieldDef>& defs, std::vector<Row>& rows) {
+void Provider::provide(std::vector<FieldDef>& defs, std::vector<SharedRow>& rows) {
     if (!source_) throw DataError(prefixed(name_, "manca la tabella di origine"));
     if (!source_->active())
         throw DataError(prefixed(source_->name(), "impossibile eseguire l'operazione su una tabella chiusa"));
+    if (source_->released_)
+        throw DataError(prefixed(source_->name(), "le righe lette sono gi\xE0 state rilasciate: rileggere il file"));
     Table working(name_.empty() ? std::string("copia") : name_);
-    std::vector<Row> copied;
+    std::vector<SharedRow> copied;
     copied.reserve(static_cast<std::size_t>(source_->viewCount()));
-    for (int i = 0; i < source_->viewCount(); ++i) copied.push_back(source_->viewRow(i));
-    working.assign(source_->fieldDefs(), std::move(copied));
+    if (lastFeed) {
+        for (int i : source_->view_) copied.push_back(std::move(source_->rows_[static_cast<std::size_t>(i)]));
+        source_->releaseRows();
+    } else {
+        for (int i : source_->view_) copied.push_back(source_->rows_[static_cast<std::size_t>(i)]);
+    }
+    working.assignShared(source_->fieldDefs(), std::move(copied));
     if (onGetData) onGetData(working);
     if (working.state() == TableState::Edit || working.state() == TableState::Insert) working.post();
     defs = working.defs_;
@@ -403,12 +420,22 @@ void Table::setFieldDefs(std::vector<FieldDef> defs) {
     defs_ = std::move(defs);
 }
 
-void Table::createDataSet() { assign(defs_, {}); }
+void Table::createDataSet() { assignShared(defs_, {}); }
 
 void Table::assign(std::vector<FieldDef> defs, std::vector<Row> rows) {
-    for (const Row& r : rows)
+    std::vector<SharedRow> shared;
+    shared.reserve(rows.size());
+    for (Row& r : rows) shared.emplace_back(std::move(r));
+    rows.clear();
+    rows.shrink_to_fit();
+    assignShared(std::move(defs), std::move(shared));
+}
+
+void Table::assignShared(std::vector<FieldDef> defs, std::vector<SharedRow> rows) {
+    for (const SharedRow& r : rows)
         if (r.size() != defs.size()) throw DataError(prefixed(name_, "riga con un numero di valori diverso dai campi"));
     state_ = TableState::Inactive;
+    released_ = false;
     compiledFilter_.reset();
     defs_ = std::move(defs);
     rows_ = std::move(rows);
@@ -460,9 +487,25 @@ void Table::open() {
     if (active()) return;
     if (!provider_) throw DataError(prefixed(name_, "manca il provider o il pacchetto dati"));
     std::vector<FieldDef> defs;
-    std::vector<Row> rows;
+    std::vector<SharedRow> rows;
     provider_->provide(defs, rows);
-    assign(std::move(defs), std::move(rows));
+    assignShared(std::move(defs), std::move(rows));
+}
+
+void Table::releaseRows() {
+    requireActive();
+    // A pending edit goes with the rows (an edited row changes in place).
+    editUndo_.clear();
+    editBuffer_.clear();
+    state_ = TableState::Browse;
+    rows_.clear();
+    rows_.shrink_to_fit();
+    view_.clear();
+    view_.shrink_to_fit();
+    cursor_ = 0;
+    bof_ = eof_ = true;
+    released_ = true;
+    notifyChanged();
 }
 
 void Table::close() {
@@ -596,7 +639,11 @@ void Table::writeField(int index, const Value& v) {
         editBuffer_[i] = std::move(converted);
         return;
     }
-    Value& target = rows_[static_cast<std::size_t>(editRow_)][i];
+    // Writing what the field already holds changes nothing, and leaves a row
+    // shared with another table shared (a rule that puts the header's ordering
+    // account into dispositions that already carry it copies no row).
+    if (sameStored(rows_[static_cast<std::size_t>(editRow_)][i], converted)) return;
+    Value& target = rows_[static_cast<std::size_t>(editRow_)].writable()[i];
     const bool saved = std::any_of(editUndo_.begin(), editUndo_.end(), [&](const auto& u) { return u.first == index; });
     if (!saved) editUndo_.emplace_back(index, std::move(target));
     target = std::move(converted);
@@ -646,7 +693,7 @@ void Table::post() {
     // Physical place: before the row that stands at the insert position.
     int physical = static_cast<int>(rows_.size());
     if (insertAt_ < static_cast<int>(view_.size())) physical = view_[static_cast<std::size_t>(insertAt_)];
-    rows_.insert(rows_.begin() + physical, std::move(editBuffer_));
+    rows_.insert(rows_.begin() + physical, SharedRow(std::move(editBuffer_)));
     for (int& r : view_)
         if (r >= physical) ++r;
     view_.insert(view_.begin() + insertAt_, physical);
@@ -664,8 +711,10 @@ void Table::post() {
 
 void Table::cancel() {
     if (state_ == TableState::Edit) {
-        Row& row = rows_[static_cast<std::size_t>(editRow_)];
-        for (auto& [index, former] : editUndo_) row[static_cast<std::size_t>(index)] = std::move(former);
+        if (!editUndo_.empty()) {
+            Row& row = rows_[static_cast<std::size_t>(editRow_)].writable();
+            for (auto& [index, former] : editUndo_) row[static_cast<std::size_t>(index)] = std::move(former);
+        }
         editUndo_.clear();
         state_ = TableState::Browse;
     } else if (state_ == TableState::Insert) {

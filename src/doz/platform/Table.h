@@ -66,6 +66,52 @@ private:
     int index_;
 };
 
+// A row that several tables can hold at once: the raw dispositions and the
+// copy the transfer rules feed share every row those rules leave alone. A
+// copy shares; the first change through writable() makes the row its own. Like
+// Value's, the count is not atomic: a row and its copies belong to one thread
+// at a time.
+class SharedRow {
+public:
+    SharedRow() : block_(new Block{1, {}}) {}
+    explicit SharedRow(Row row) : block_(new Block{1, std::move(row)}) {}
+    SharedRow(const SharedRow& o) noexcept : block_(o.block_) { ++block_->refs; }
+    SharedRow(SharedRow&& o) noexcept : block_(std::exchange(o.block_, nullptr)) {}
+    SharedRow& operator=(SharedRow o) noexcept {
+        std::swap(block_, o.block_);
+        return *this;
+    }
+    ~SharedRow() {
+        if (block_ && --block_->refs == 0) delete block_;
+    }
+
+    const Row& get() const { return block_->row; }
+    operator const Row&() const { return block_->row; }
+    const Value& operator[](std::size_t i) const { return block_->row[i]; }
+    const Value& at(std::size_t i) const { return block_->row.at(i); }
+    std::size_t size() const { return block_->row.size(); }
+    bool shared() const { return block_->refs > 1; }
+
+    // The row to change, copied first when another holder shares it.
+    Row& writable() {
+        if (block_->refs > 1) {
+            Block* own = new Block{1, block_->row};
+            --block_->refs;
+            block_ = own;
+        }
+        return block_->row;
+    }
+
+    friend bool operator==(const SharedRow& a, const Row& b) { return a.get() == b; }
+
+private:
+    struct Block {
+        std::size_t refs;
+        Row row;
+    };
+    Block* block_;
+};
+
 // Told when the rows or the current row of a table change (the grid).
 class TableObserver {
 public:
@@ -86,8 +132,14 @@ public:
 
     std::function<void(Table& workingCopy)> onGetData;
 
+    // The source feeds for the last time: its rows move into the copy instead
+    // of being shared, and the source is left with its rows released (so that
+    // the two are never held at once).
+    bool lastFeed = false;
+
     // Fills defs and rows for a table that opens.
-    void provide(std::vector<FieldDef>& defs, std::vector<Row>& rows);
+    // The receiving table shares the rows that onGetData left unchanged.
+    void provide(std::vector<FieldDef>& defs, std::vector<SharedRow>& rows);
 
 private:
     std::string name_;
@@ -118,6 +170,13 @@ public:
     // read; empty for a table filled any other way.
     const std::vector<std::pair<std::size_t, std::string>>& narrowedTexts() const { return narrowed_; }
     bool wasNarrowed(std::size_t field, std::string_view text) const;
+
+    // Drops the rows of a table that has fed its copies for the last time: it
+    // reads as empty and keeps its fields and the notes of its reading. A
+    // provider it feeds afterwards refuses (DataError) rather than give
+    // nothing; loading it again ends that.
+    void releaseRows();
+    bool rowsReleased() const { return released_; }
 
     // Opening a table with a provider asks the provider for its content;
     // without one it is an error. Closing drops the rows (the field
@@ -189,7 +248,7 @@ public:
     // ---- direct access (readers, writers, grid, dump) -----------------------
     // All rows in row order, whatever the filter and the index. A row being
     // edited is changed in place: it shows its changes before they are posted.
-    const std::vector<Row>& allRows() const { return rows_; }
+    const std::vector<SharedRow>& allRows() const { return rows_; }
     // Rows as walked: view position -> row.
     int viewCount() const;
     const Row& viewRow(int position) const;
@@ -200,6 +259,7 @@ private:
     friend class Field;
     friend class Provider;
 
+    void assignShared(std::vector<FieldDef> defs, std::vector<SharedRow> rows);
     void requireActive() const;
     void requireRow() const;
     void rebuildView();
@@ -212,7 +272,7 @@ private:
 
     std::string name_;
     std::vector<FieldDef> defs_;
-    std::vector<Row> rows_;
+    std::vector<SharedRow> rows_;
     std::vector<std::pair<std::size_t, std::string>> narrowed_;  // sorted
     std::vector<int> view_;  // indexes into rows_
     int cursor_ = 0;         // position in view_; == view_.size() past the end
@@ -228,6 +288,7 @@ private:
 
     std::string filterText_;
     bool filtered_ = false;
+    bool released_ = false;
     std::unique_ptr<CompiledFilter> compiledFilter_;
     std::string indexFieldNames_;
     std::vector<int> indexFields_;
