@@ -166,7 +166,40 @@ TEST_F(Register, TellsTheChecksTheSamePayrollTheLastFileAndEachPayeesLastAccount
         EXPECT_EQ(h.lastAccounts.at("M002").file.path, "/out/C.Txt");
         EXPECT_EQ(h.lastAccounts.at("M001").file.id, south);
         EXPECT_EQ(h.lastAccounts.at("M003").accountKey, "IT44OTHER");
+
+        // Payees the register never saw, between and after those it knows, and
+        // a payee whose code is not plain ASCII, found by its last account.
+        std::vector<PayrollPayment> accented = {december_[1]};
+        accented[0].payeeCode = "\xC8M9";
+        reg.record(file("Banca Est", "/out/E.Txt"), accented);
+        accented[0].iban = "IT77NEW";
+        moved = {december_[0], accented[0], moved[1], est[2]};
+        moved[0].payeeCode = "M0015";
+        for (const char* unknown : {"M0016", "Z9"}) {
+            moved.push_back(moved[0]);
+            moved.back().payeeCode = unknown;
+        }
+        h = reg.history("Banca Est", december_, moved);
+        EXPECT_EQ(h.lastAccounts.count("M0015") + h.lastAccounts.count("M0016") + h.lastAccounts.count("Z9"), 0u);
+        EXPECT_EQ(h.lastAccounts.at("M002").file.id, c);
+        EXPECT_EQ(h.lastAccounts.at("\xC8M9").accountKey, december_[1].iban);
+        EXPECT_EQ(h.lastAccounts.size(), 2u) << "M003 paid on its last account only";
     }
+}
+
+TEST_F(Register, PayrollDigestStaysTheOneRegistersAlreadyHold) {
+    // Digests written by earlier runs are compared with new ones: the lines
+    // "payee<TAB>cents<LF>" sorted byte by byte, digested together.
+    std::vector<PayrollPayment> payroll(4);
+    payroll[0].payeeCode = "M001";
+    payroll[0].cents = 150000;
+    payroll[1].fiscalCode = "RSSMRA80A01H501U";
+    payroll[1].cents = -5;
+    payroll[2].name = "Rossi";
+    payroll[2].cents = 7;
+    payroll[3].payeeCode = "M001";
+    payroll[3].cents = 20;
+    EXPECT_EQ(PayrollDigest(payroll), "5673b60d110a5702fd66d04cf2236485d210f937c9c7f20c8eb641a25a36fe44");
 }
 
 TEST_F(Register, OlderSchemaIsBroughtUpToDateWithWhatItHolds) {

@@ -55,7 +55,7 @@ protected:
         const ContentKeeper::Kept kept = keeper.finish();
         EXPECT_EQ(kept.sha256, Sha256Hex(content_));
         EXPECT_EQ(kept.size, static_cast<std::int64_t>(content_.size()));
-        EXPECT_LT(kept.gzip.size(), content_.size() / 2);
+        EXPECT_LT(kept.gzipSize(), content_.size() / 2);
         ProducedFile f;
         f.bank = "Banca Nord";
         f.sha256 = kept.sha256;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <map>
 #include <unordered_map>
@@ -24,6 +25,13 @@ namespace {
 constexpr int kBusyTimeoutMs = 60'000;
 
 std::string utf8(std::string_view ansi) { return ansiToUtf8(ansi); }
+
+// The same for a text of its own, kept as it is when it is plain ASCII.
+std::string utf8(std::string&& ansi) {
+    for (const char c : ansi)
+        if (static_cast<unsigned char>(c) >= 0x80) return ansiToUtf8(ansi);
+    return std::move(ansi);
+}
 
 // Binds a Windows-1252 text as UTF-8 until the statement has run: plain
 // ASCII where it stands, anything else converted into `converted`.
@@ -248,16 +256,30 @@ std::string RegisterMoment() {
 }
 
 std::string PayrollDigest(const std::vector<PayrollPayment>& payments) {
-    std::vector<std::string> lines;
+    // One line per payment, "payee\tcents\n", digested in sorted order; the
+    // lines are kept in one buffer and sorted as views of it.
+    std::string buffer;
+    std::vector<std::pair<std::size_t, std::size_t>> lines;  // start and length in `buffer`
     lines.reserve(payments.size());
+    buffer.reserve(payments.size() * 32);
+    char digits[24];
     for (const PayrollPayment& p : payments) {
-        std::string payee = p.payeeKey();
-        if (payee.empty()) payee = "N " + p.name;
-        lines.push_back(payee + '\t' + std::to_string(p.cents) + '\n');
+        const std::size_t start = buffer.size();
+        if (!p.payeeCode.empty()) buffer += p.payeeCode;
+        else if (!p.fiscalCode.empty()) buffer.append("CF ").append(p.fiscalCode);
+        else buffer.append("N ").append(p.name);
+        buffer += '\t';
+        const auto end = std::to_chars(digits, digits + sizeof digits, p.cents).ptr;
+        buffer.append(digits, end);
+        buffer += '\n';
+        lines.emplace_back(start, buffer.size() - start);
     }
-    std::sort(lines.begin(), lines.end());
+    const std::string_view all(buffer);
+    std::sort(lines.begin(), lines.end(), [all](const auto& a, const auto& b) {
+        return all.substr(a.first, a.second) < all.substr(b.first, b.second);
+    });
     Sha256 h;
-    for (const std::string& line : lines) h.update(line);
+    for (const auto& [start, length] : lines) h.update(all.substr(start, length));
     return Sha256::hex(h.finish());
 }
 
@@ -463,33 +485,45 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
         }
 
         // The last account of each payee paid now on another one, with the
-        // file that gave it. By payee: the account it is paid on now, in the
-        // register's encoding; `several` when its payments name more than one
-        // (then one of them differs from any last account).
+        // file that gave it. The payees paid now, in the register's encoding
+        // and in the table's order (its key's, byte by byte), are walked
+        // beside the table: each payee's account now, `several` when its
+        // payments name more than one (then one of them differs from any
+        // last account).
         struct Now {
-            std::string account;
+            std::string payee, account;
             bool several = false;
         };
-        std::unordered_map<std::string, Now> now;
+        std::vector<Now> now;
+        now.reserve(payroll.size());
         for (const PayrollPayment& p : payroll) {
-            const std::string key = p.payeeKey();
-            const std::string account = p.accountKey();
+            std::string key = p.payeeKey();
+            std::string account = p.accountKey();
             if (key.empty() || account.empty()) continue;
-            std::string utf8Account = utf8(account);
-            const auto [it, added] = now.try_emplace(utf8(key), Now{std::move(utf8Account)});
-            if (!added && it->second.account != utf8(account)) it->second.several = true;
+            now.push_back({utf8(std::move(key)), utf8(std::move(account))});
         }
+        std::sort(now.begin(), now.end(), [](const Now& a, const Now& b) { return a.payee < b.payee; });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            if (kept > 0 && now[kept - 1].payee == now[i].payee) {
+                if (now[kept - 1].account != now[i].account) now[kept - 1].several = true;
+                continue;
+            }
+            if (kept != i) now[kept] = std::move(now[i]);
+            ++kept;
+        }
+        now.resize(kept);
+
         std::unordered_map<std::int64_t, ProducedFileSummary> files;
-        SqliteStatement accounts(*db_, "SELECT payee, account, file_id FROM payee_account");
+        SqliteStatement accounts(*db_, "SELECT payee, account, file_id FROM payee_account ORDER BY payee");
         SqliteStatement fileRow(*db_, std::string("SELECT ") + kFileColumns + " FROM produced_file WHERE id = ?1");
-        std::string key;
-        while (!now.empty() && accounts.step()) {
-            key.assign(accounts.view(0));
-            const auto asked = now.find(key);
-            if (asked == now.end()) continue;
-            const bool changed = asked->second.several || asked->second.account != accounts.view(1);
-            now.erase(asked);
-            if (!changed) continue;
+        std::size_t next = 0;
+        while (next < now.size() && accounts.step()) {
+            const std::string_view payee = accounts.view(0);
+            while (next < now.size() && std::string_view(now[next].payee) < payee) ++next;
+            if (next == now.size() || now[next].payee != payee) continue;
+            const Now& asked = now[next++];
+            if (!asked.several && asked.account == accounts.view(1)) continue;
             const std::int64_t id = accounts.integer(2);
             auto known = files.find(id);
             if (known == files.end()) {
@@ -500,7 +534,7 @@ PayrollHistory FileRegister::history(const std::string& bank, const std::vector<
                 known = files.emplace(id, std::move(summary)).first;
                 fileRow.reset();
             }
-            out.lastAccounts[utf8ToAnsi(key)] = {utf8ToAnsi(accounts.view(1)), known->second};
+            out.lastAccounts[utf8ToAnsi(payee)] = {utf8ToAnsi(accounts.view(1)), known->second};
         }
     } catch (const RegisterError& e) {
         if (e.code() == 0) throw;

@@ -28,7 +28,7 @@ constexpr int kLevel = 1;
 struct ContentKeeper::Work {
     Sha256 hash;
     libdeflate_compressor* compressor = nullptr;
-    std::string gzip;
+    std::vector<std::string> gzip;
     std::vector<char> piece = std::vector<char>(kMember);
     std::vector<char> packed;
     std::size_t done = 0;  // bytes taken
@@ -92,7 +92,7 @@ void ContentKeeper::take(std::size_t upTo, bool all) {
         w.hash.update(std::string_view(w.piece.data(), got));
         const std::size_t size = libdeflate_gzip_compress(w.compressor, w.piece.data(), got, w.packed.data(), w.packed.size());
         if (size == 0) throw RegisterError("copia del file non compressa");
-        w.gzip.append(w.packed.data(), size);
+        w.gzip.emplace_back(w.packed.data(), size);
         w.done += got;
     }
 }
@@ -134,11 +134,19 @@ ContentKeeper::Kept ContentKeeper::finish() {
     return kept;
 }
 
+std::size_t ContentKeeper::Kept::gzipSize() const {
+    std::size_t size = 0;
+    for (const std::string& member : gzip) size += member.size();
+    return size;
+}
+
 std::string WriteKeptCopy(const std::string& mainFolder, const ContentKeeper::Kept& kept) {
     const std::string name = kept.sha256 + ".gz";
     try {
         MakeRegisterFolders(mainFolder, true);
-        writeFileAtomically(KeptCopyFolder(mainFolder) + name, kept.gzip);
+        ReplacementFile copy(KeptCopyFolder(mainFolder) + name);
+        for (const std::string& member : kept.gzip) copy.write(member);
+        copy.commit();
     } catch (const Error& e) {
         throw RegisterError(e.what());
     }

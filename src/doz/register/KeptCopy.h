@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace doz {
 
@@ -22,8 +23,12 @@ class ContentKeeper {
 public:
     struct Kept {
         std::string sha256;  // 64 lowercase hexadecimal digits
-        std::string gzip;
+        // The gzip file, member after member, each in a piece of its own so
+        // that the copy never needs room for itself twice while it grows.
+        std::vector<std::string> gzip;
         std::int64_t size = 0;
+
+        std::size_t gzipSize() const;
     };
 
     // `fd`: the file being written, read with a descriptor of the keeper's own.
