@@ -98,6 +98,9 @@ private:
 // one thread at a time.
 class Value {
 public:
+    // Texts of up to this many bytes are held inside the value, without a block.
+    static constexpr std::size_t kInlineBytes = 14;
+
     // In the order the kinds sort among themselves (see index()).
     enum class Kind : std::uint8_t { Null, Bool, Int, UInt, Float, Currency, Decimal, Date, Time, DateTime, Text, Bytes };
 
@@ -226,7 +229,7 @@ private:
         else static_assert(sizeof(T) == 0, "not a kind of value");
     }
 
-    static constexpr std::size_t kInline = 14;
+    static constexpr std::size_t kInline = kInlineBytes;
 
     // A text kind is either inline or in a block.
     bool shared() const { return u_.s.small == 0 && isTextKind(); }
