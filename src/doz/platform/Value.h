@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -243,7 +244,18 @@ private:
         for (std::uint8_t& b : u_.w.pad) b = 0;
         u_.w.i = payload;
     }
-    void setText(Kind k, std::string_view text);
+    // Short texts inline here (the readers build many of them); longer ones in a block.
+    void setText(Kind k, std::string_view text) {
+        if (text.size() > kInline) {
+            setShared(k, text);
+            return;
+        }
+        u_.s.kind = static_cast<std::uint8_t>(k);
+        u_.s.small = static_cast<std::uint8_t>(text.size() + 1);
+        std::memset(u_.s.chars, 0, kInline);
+        if (!text.empty()) std::memcpy(u_.s.chars, text.data(), text.size());
+    }
+    void setShared(Kind k, std::string_view text);
     void release() noexcept {
         if (shared()) releaseShared();
     }
