@@ -11,6 +11,7 @@
 #include "Dump.h"
 #include "History.h"
 #include "platform/Ansi.h"
+#include "platform/Memory.h"
 #include "platform/SystemErrors.h"
 
 namespace {
@@ -29,6 +30,7 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace doz::cli;
+    doz::preferLargeHeapPages();
     try {
         const Arguments args = parseArguments(argc, argv);
         if (args.help) {

@@ -4,11 +4,13 @@
 #include <QApplication>
 
 #include "PztFExport_Banche.h"
+#include "platform/Memory.h"
 #include "qt/ExportWindow.h"
 #include "qt/Italian.h"
 #include "qt/SingleInstance.h"
 
 int main(int argc, char** argv) {
+    doz::preferLargeHeapPages();
     QApplication app(argc, argv);  // takes the toolkit's own arguments out of argv
     QApplication::setApplicationName(QStringLiteral("PztExport_Banche"));
     QApplication::setApplicationVersion(QStringLiteral(DOZ_VERSION));

@@ -384,6 +384,28 @@ TEST(DataPacketCodec, TextsOutsideWindows1252TakeTheirLatinFormAndAreNoted) {
     EXPECT_EQ(fromBinary.narrowed, (Noted{{0, "Stefan"}}));
 }
 
+// The binary reader lets a longer text read again in its column share the
+// bytes of its first reading: texts that look alike (same length, same first
+// and last bytes) or come back after others must still read as written.
+TEST(DataPacketCodec, RepeatedLongTextsReadBackAsWritten) {
+    PacketContent c;
+    FieldDef wide = field("Wide", FieldType::String, 40);
+    wide.wide = true;
+    c.fields = {field("Narrow", FieldType::String, 40), wide};
+    for (int r = 0; r < 6000; ++r) {
+        std::string t = "Banca Popolare " + std::to_string(r % 2500 * 7919 % 10007) + " filiale 00";
+        if (r % 3 == 0) t[20] = 'X';  // alike but for a middle byte
+        c.rows.push_back({Value(t), Value(r % 4 == 0 ? t + " è" : r % 4 == 1 ? t + " " : t)});
+    }
+    const PacketContent back = readPacket(writePacket(c, PacketFormat::Binary), "prova.cds");
+    ASSERT_EQ(back.rows.size(), c.rows.size());
+    for (std::size_t r = 0; r < c.rows.size(); ++r) {
+        ASSERT_EQ(back.rows[r][0], c.rows[r][0]) << "row " << r + 1;
+        ASSERT_EQ(back.rows[r][1], c.rows[r][1]) << "row " << r + 1;
+    }
+    EXPECT_TRUE(back.narrowed.empty());
+}
+
 TEST(DataPacketCodec, WriterRefusesValuesThatDoNotFit) {
     PacketContent c;
     c.fields = {field("S", FieldType::String, 3), field("N", FieldType::Int16)};

@@ -160,6 +160,33 @@ std::string fromUtf16Le(const unsigned char* p, std::size_t bytes, bool& narrowe
     return utf16ToAnsi(u, &narrowed);
 }
 
+// The longer texts of one column met lately, by a hash of their bytes: a text
+// read again (the payee's bank, the town, the payment mode) shares the block of
+// its first reading instead of taking one of its own. A slot holds the last
+// text that hashed to it; a miss only costs the block the text would have had.
+class RecentTexts {
+public:
+    Value share(std::string_view text) {
+        if (text.size() <= Value::kInlineBytes) return Value(text);
+        if (slots_.empty()) slots_.resize(kSlots);
+        Value& slot = slots_[hash(text) & (kSlots - 1)];
+        if (!slot.is<std::string>() || slot.text() != text) slot = Value(text);
+        return slot;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 1024;
+    // Length, first and last eight bytes (the text has more than eight).
+    static std::size_t hash(std::string_view t) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, t.data(), 8);
+        std::memcpy(&tail, t.data() + t.size() - 8, 8);
+        std::uint64_t h = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ t.size()) * 0xD6E8FEB86659FD93ull;
+        return static_cast<std::size_t>(h >> 32);
+    }
+    std::vector<Value> slots_;
+};
+
 struct Reader {
     Cursor& c;
     const std::string& file;
@@ -168,6 +195,8 @@ struct Reader {
     // a wide text read notes itself there, by column.
     const std::vector<FieldDef>& fields;
     std::vector<std::pair<std::size_t, std::string>>& narrowed;
+    std::vector<RecentTexts>& recent;  // by column
+    std::string scratch;
 
     [[noreturn]] void bad(const FieldDef& f, const std::string& what) {
         fail(file, "record " + std::to_string(recordNo + 1) + ", colonna '" + f.name + "': " + what);
@@ -181,9 +210,24 @@ struct Reader {
     }
 
     Value wideText(const FieldDef& f, const unsigned char* p, std::size_t bytes) {
+        const auto column = static_cast<std::size_t>(&f - fields.data());
+        // Most texts hold only characters whose Windows-1252 byte is their
+        // UTF-16 code (ASCII and U+00A0 - U+00FF): those are copied as they are.
+        scratch.clear();
+        bool plain = true;
+        for (std::size_t k = 0; k + 1 < bytes; k += 2) {
+            const unsigned ch = p[k] | (p[k + 1] << 8);
+            if (ch == 0) break;
+            if (ch >= 0x100 || (ch >= 0x80 && ch < 0xA0)) {
+                plain = false;
+                break;
+            }
+            scratch += static_cast<char>(ch);
+        }
+        if (plain) return recent[column].share(scratch);
         bool lossy = false;
         std::string text = fromUtf16Le(p, bytes, lossy);
-        if (lossy) narrowed.emplace_back(static_cast<std::size_t>(&f - fields.data()), text);
+        if (lossy) narrowed.emplace_back(column, text);
         return Value(std::move(text));
     }
 
@@ -329,28 +373,26 @@ PacketContent readBinaryPacket(std::string_view data, const std::string& fileNam
     if (recordCount > c.remaining() / (1 + statusBytes)) fail(fileName, "file troncato (record)");
     raw.records.reserve(recordCount);
     raw.states.reserve(recordCount);
-    Reader reader{c, fileName, 0, raw.fields, raw.narrowed};
-    // A text equal to the one above it in its column shares its bytes: the
-    // ordering party, the payment mode and the like repeat on every row.
-    Row above(n);
+    // A longer text met before in its column shares its bytes: the ordering
+    // party, the payment mode and the like repeat on every row.
+    std::vector<RecentTexts> recent(n);
+    Reader reader{c, fileName, 0, raw.fields, raw.narrowed, recent, {}};
     for (std::uint32_t r = 0; r < recordCount; ++r) {
         reader.recordNo = r;
         raw.states.push_back(c.u8("stato del record"));
         const unsigned char* status = c.take(statusBytes, "stato del record");
-        Row& row = raw.records.emplace_back(n);
+        // Each value is built in its place, once.
+        Row& row = raw.records.emplace_back();
+        row.reserve(n);
         for (std::size_t k = 0; k < n; ++k) {
             const unsigned bits = (status[k / 4] >> (2 * (k % 4))) & 3;
-            if (bits & 2) {
-                raw.unchanged.emplace_back(r, static_cast<std::uint32_t>(k));
-            } else if (bits == 0) {
-                if (codecs[k].enc == Enc::Str) {
-                    const std::string_view text = reader.text(codecs[k]);
-                    if (!above[k].is<std::string>() || above[k].text() != text) above[k] = Value(text);
-                    row[k] = above[k];
-                } else {
-                    row[k] = reader.read(raw.fields[k], codecs[k]);
-                }
+            if (bits == 0) {
+                if (codecs[k].enc == Enc::Str) row.push_back(recent[k].share(reader.text(codecs[k])));
+                else row.push_back(reader.read(raw.fields[k], codecs[k]));
+                continue;
             }
+            if (bits & 2) raw.unchanged.emplace_back(r, static_cast<std::uint32_t>(k));
+            row.emplace_back();
         }
     }
     if (c.remaining() != 0)

@@ -123,7 +123,7 @@ public:
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
     void need(std::size_t n, const char* what) const {
-        if (n > remaining()) fail(name_, std::string("file troncato (") + what + ")");
+        if (n > remaining()) [[unlikely]] truncated(what);
     }
     const unsigned char* take(std::size_t n, const char* what) {
         need(n, what);
@@ -143,16 +143,22 @@ public:
     }
     // A length prefix of 1, 2 or 4 bytes.
     std::uint32_t prefix(unsigned width, const char* what) {
-        switch (width) {
-            case 1: return u8(what);
-            case 2: return u16(what);
-            case 4: return u32(what);
-            default: fail(name_, std::string("ampiezza di lunghezza non valida (") + what + ")");
-        }
+        if (width == 1) [[likely]] return u8(what);
+        if (width == 2) return u16(what);
+        if (width == 4) return u32(what);
+        badWidth(what);
     }
     const std::string& name() const { return name_; }
 
 private:
+    // Kept out of line: the reads above stay small enough to inline.
+    [[noreturn]] [[gnu::noinline, gnu::cold]] void truncated(const char* what) const {
+        fail(name_, std::string("file troncato (") + what + ")");
+    }
+    [[noreturn]] [[gnu::noinline, gnu::cold]] void badWidth(const char* what) const {
+        fail(name_, std::string("ampiezza di lunghezza non valida (") + what + ")");
+    }
+
     std::string_view data_;
     const std::string& name_;
     std::size_t pos_ = 0;

@@ -5,17 +5,10 @@
 
 namespace doz {
 
-void Value::setText(Kind k, std::string_view text) {
-    u_.s.kind = static_cast<std::uint8_t>(k);
-    if (text.size() <= kInline) {
-        u_.s.small = static_cast<std::uint8_t>(text.size() + 1);
-        std::memset(u_.s.chars, 0, kInline);
-        if (!text.empty()) std::memcpy(u_.s.chars, text.data(), text.size());
-        return;
-    }
+void Value::setShared(Kind k, std::string_view text) {
     u_.w.small = 0;
     for (std::uint8_t& b : u_.w.pad) b = 0;
-    // The kind is set; a failing allocation must leave a value the destructor can drop.
+    // Null until the block is there: a failing allocation leaves a value the destructor can drop.
     u_.w.kind = static_cast<std::uint8_t>(Kind::Null);
     auto* block = static_cast<Block*>(::operator new(sizeof(Block) + text.size()));
     block->refs = 1;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -98,6 +99,9 @@ private:
 // one thread at a time.
 class Value {
 public:
+    // Texts of up to this many bytes are held inside the value, without a block.
+    static constexpr std::size_t kInlineBytes = 14;
+
     // In the order the kinds sort among themselves (see index()).
     enum class Kind : std::uint8_t { Null, Bool, Int, UInt, Float, Currency, Decimal, Date, Time, DateTime, Text, Bytes };
 
@@ -226,7 +230,7 @@ private:
         else static_assert(sizeof(T) == 0, "not a kind of value");
     }
 
-    static constexpr std::size_t kInline = 14;
+    static constexpr std::size_t kInline = kInlineBytes;
 
     // A text kind is either inline or in a block.
     bool shared() const { return u_.s.small == 0 && isTextKind(); }
@@ -240,7 +244,18 @@ private:
         for (std::uint8_t& b : u_.w.pad) b = 0;
         u_.w.i = payload;
     }
-    void setText(Kind k, std::string_view text);
+    // Short texts inline here (the readers build many of them); longer ones in a block.
+    void setText(Kind k, std::string_view text) {
+        if (text.size() > kInline) {
+            setShared(k, text);
+            return;
+        }
+        u_.s.kind = static_cast<std::uint8_t>(k);
+        u_.s.small = static_cast<std::uint8_t>(text.size() + 1);
+        std::memset(u_.s.chars, 0, kInline);
+        if (!text.empty()) std::memcpy(u_.s.chars, text.data(), text.size());
+    }
+    void setShared(Kind k, std::string_view text);
     void release() noexcept {
         if (shared()) releaseShared();
     }
