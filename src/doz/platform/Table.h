@@ -73,7 +73,6 @@ private:
 // at a time.
 class SharedRow {
 public:
-    SharedRow() : block_(new Block{1, {}}) {}
     explicit SharedRow(Row row) : block_(new Block{1, std::move(row)}) {}
     SharedRow(const SharedRow& o) noexcept : block_(o.block_) { ++block_->refs; }
     SharedRow(SharedRow&& o) noexcept : block_(std::exchange(o.block_, nullptr)) {}
@@ -176,7 +175,6 @@ public:
     // provider it feeds afterwards refuses (DataError) rather than give
     // nothing; loading it again ends that.
     void releaseRows();
-    bool rowsReleased() const { return released_; }
 
     // Opening a table with a provider asks the provider for its content;
     // without one it is an error. Closing drops the rows (the field
