@@ -3,7 +3,7 @@
 # Safe to run again: packages already present are left alone.
 set -euo pipefail
 packages=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev libpugixml-dev
-          libxml2-dev libxml2-utils libsqlite3-dev libdeflate-dev
+          libxml2-dev libxml2-utils libsqlite3-dev libdeflate-dev libisal-dev
           qt6-base-dev qt6-translations-l10n xvfb xauth dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do

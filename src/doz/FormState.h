@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Dates.h"
@@ -131,6 +132,9 @@ struct FormState {
     // How long a bank file's writer waits for another writing the same file
     // (platform/Files.h WriterTurn).
     std::chrono::milliseconds writerTurnWait = kWriterTurnWait;
+    // The register's journal being folded while the dispositions are read
+    // (register/History.h); the last member, so that it is joined first.
+    std::jthread registerFolding;
 
     // A file name in the working folder (layouts and catalogue).
     std::string workingFile(const std::string& name) const {

@@ -181,7 +181,10 @@ void TfmPzExport_Banche::FormShow() {
         if (state_.paths.chooseFolders) ChooseFolders();
         LoadCatalogue(state_);
         doz::chEscludiMPGClick(state_);
-        if (!state_.paths.withoutDispositions) LoadDispositions(state_);
+        if (!state_.paths.withoutDispositions) {
+            FoldRegisterJournalAside(state_);
+            LoadDispositions(state_);
+        }
         LoadSettings();
         w.setDate("deData_Creazione", state_.today());
         forceDirectories(state_.paths.bankFolder);

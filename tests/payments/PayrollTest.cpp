@@ -58,5 +58,53 @@ TEST(Payroll, EachPaymentKnowsItsPayeeAndAccountWhateverTheDispositionsCarry) {
     EXPECT_THROW(PayrollTotalCents(huge), DataError);
 }
 
+// A large payroll is read in two halves side by side; an amount stored as
+// text sends it through the fields instead. Both readings give the same.
+TEST(Payroll, ALargePayrollReadsTheSameSideBySideAndFieldByField) {
+    auto collect = [](FieldType amountType) {
+        MemoryWindow window;
+        FormState form(window);
+        const std::vector<FieldDef> defs{def("IMPGID", FieldType::Int32), def("IMPORTO", amountType),
+                                         def("COD_CLIENTE"), def("DESC_DESTINATARIO"), def("SACOMNUMCC"),
+                                         def("ABI_DESTINATARIO"), def("CAB_DESTINATARIO"), def("CC_DESTINATARIO"),
+                                         def("CCP_DESTINATARIO")};
+        std::vector<Row> rows;
+        for (int i = 0; i < 20001; ++i) {
+            const std::string n = std::to_string(i);
+            const std::int64_t cents = 100000 + i;
+            Value amount = amountType == FieldType::String ? Value(std::to_string(cents)) : Value(cents);
+            if (i % 3 == 0)
+                rows.push_back(Row{Value(3), amount, Value("M" + n), Value("Rossi " + n), Value("DE89370400440532013000"),
+                                   Value(""), Value(""), Value(""), Value("")});
+            else if (i % 3 == 1)
+                rows.push_back(Row{Value(3), amount, Value(" M" + n + " "), Value("Bianchi"), Value(""), Value("05428"),
+                                   Value("11101"), Value(n), Value("")});
+            else
+                rows.push_back(Row{Value(5), amount, Value(""), Value("Verdi " + n), Value(""), Value(""), Value(""),
+                                   Value(""), Value(n)});
+        }
+        form.cdsDisp.assign(defs, rows);
+        return CollectPayroll(form);
+    };
+    const std::vector<PayrollPayment> sideBySide = collect(FieldType::Int64);
+    const std::vector<PayrollPayment> byField = collect(FieldType::String);
+    ASSERT_EQ(sideBySide.size(), 20001u);
+    ASSERT_EQ(byField.size(), 20001u);
+    for (std::size_t i = 0; i < sideBySide.size(); ++i) {
+        const PayrollPayment &a = sideBySide[i], &b = byField[i];
+        ASSERT_EQ(a.disposition, static_cast<int>(i) + 1);
+        ASSERT_TRUE(a.disposition == b.disposition && a.payeeCode == b.payeeCode && a.name == b.name &&
+                    a.iban == b.iban && a.abi == b.abi && a.cab == b.cab && a.account == b.account &&
+                    a.cents == b.cents && a.kind == b.kind)
+            << "disposition " << i + 1;
+        ASSERT_EQ(a.cents, 100000 + static_cast<std::int64_t>(i));
+    }
+    EXPECT_EQ(sideBySide[10000].payeeKey(), "M10000");
+    EXPECT_EQ(sideBySide[10001].accountKey(), "CC 10001");
+    EXPECT_EQ(sideBySide[19999].payeeKey(), "M19999");
+    EXPECT_EQ(sideBySide[19999].accountKey().substr(0, 2), "IT");
+    EXPECT_EQ(sideBySide[20000].accountKey(), "CC 20000");
+}
+
 }  // namespace
 }  // namespace doz

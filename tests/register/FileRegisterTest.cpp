@@ -69,6 +69,14 @@ TEST_F(Register, KeepsEachFileAndItsPaymentsForItsOwnerOnly) {
         first = reg.record(file("Banca Nord", "/out/A.Txt"), december_);
         second = reg.record(file("Banca Sud", "/out/B.Txt"), {december_[0]});
     }
+    // The journal folded into the register's file, as the next run does while
+    // it reads the dispositions: the file alone then holds both files.
+    FileRegister::foldJournal(main_);
+    const std::string alone = main_ + "alone/";
+    fs::create_directories(RegisterFolder(alone));
+    fs::copy_file(RegisterPath(main_), RegisterPath(alone));
+    EXPECT_EQ(FileRegister(alone, FileRegister::Open::Existing).files().size(), 2u);
+
     FileRegister reg(main_, FileRegister::Open::Existing);
     ASSERT_TRUE(reg.exists());
     const std::vector<ProducedFile> all = reg.files();
@@ -101,6 +109,7 @@ TEST_F(Register, KeepsEachFileAndItsPaymentsForItsOwnerOnly) {
     // Reading a register that does not exist creates nothing.
     const std::string other = main_ + "other/";
     EXPECT_TRUE(ProducedFileRows(other).empty());
+    FileRegister::foldJournal(other);
     EXPECT_FALSE(fs::exists(RegisterFolder(other)));
 }
 

@@ -44,15 +44,18 @@ protected:
     void TearDown() override { fs::remove_all(main_); }
 
     // The content written in uneven pieces, the keeper told of each, its
-    // copy written and the file recorded.
-    std::int64_t produce() {
+    // copy written (among the copies as it is made, or held) and the file recorded.
+    std::int64_t produce(bool amongCopies = false) {
+        if (amongCopies) MakeRegisterFolders(main_, true);
         ReplacementFile bank(main_ + "bank.Txt");
-        ContentKeeper keeper(bank.descriptor());
+        ContentKeeper keeper(bank.descriptor(), amongCopies ? KeptCopyFolder(main_) : std::string());
         bank.setWatcher([&keeper](std::string_view piece) { keeper.written(piece.size()); });
         for (std::size_t at = 0, piece = 1; at < content_.size(); at += piece, piece = piece * 3 % 2'500'000 + 1)
             bank.write(std::string_view(content_).substr(at, piece));
+        keeper.complete();
         bank.commit();
         const ContentKeeper::Kept kept = keeper.finish();
+        EXPECT_EQ(kept.named, amongCopies ? Sha256Hex(content_) + ".gz" : std::string());
         EXPECT_EQ(kept.sha256, Sha256Hex(content_));
         EXPECT_EQ(kept.size, static_cast<std::int64_t>(content_.size()));
         EXPECT_LT(kept.gzipSize(), content_.size() / 2);
@@ -81,6 +84,32 @@ TEST_F(KeptCopy, WrittenBackByteForByteAndReadableByGzipTools) {
     // The gzip program gives the same bytes.
     ASSERT_EQ(std::system(("gzip -dc '" + copy + "' > '" + main_ + "unzipped'").c_str()), 0);
     EXPECT_TRUE(readFile(main_ + "unzipped") == content_);
+}
+
+// Written among the copies as it is made: in place once the content is whole,
+// and removed again when the file it copies is not saved, unless a copy of
+// the same bytes was there before.
+TEST_F(KeptCopy, ACopyMadeAmongTheCopiesLastsOnlyIfTheFileIsSaved) {
+    const std::string copy = KeptCopyFolder(main_) + Sha256Hex(content_) + ".gz";
+    const std::int64_t id = produce(true);
+    const std::string out = main_ + "again.Txt";
+    RestoreKeptCopy(main_, id, out);
+    EXPECT_TRUE(readFile(out) == content_) << "the restored file differs";
+    ASSERT_EQ(std::system(("gzip -t '" + copy + "'").c_str()), 0);
+
+    auto dropUnsaved = [this](const std::string& content) {
+        ReplacementFile bank(main_ + "other.Txt");
+        ContentKeeper keeper(bank.descriptor(), KeptCopyFolder(main_));
+        bank.setWatcher([&keeper](std::string_view piece) { keeper.written(piece.size()); });
+        bank.write(content);
+        keeper.complete();
+    };
+    dropUnsaved(content_);  // the copy the register holds stays
+    EXPECT_TRUE(fs::exists(copy));
+    const std::string other = content_ + "x";
+    dropUnsaved(other);  // a copy of bytes no file has is not left behind
+    EXPECT_FALSE(fs::exists(KeptCopyFolder(main_) + Sha256Hex(other) + ".gz"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(KeptCopyFolder(main_)), fs::directory_iterator()), 1);
 }
 
 TEST_F(KeptCopy, ACopyThatIsNotTheFilesWritesNothing) {

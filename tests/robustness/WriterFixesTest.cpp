@@ -297,6 +297,19 @@ TEST(WholeFiles, TemporariesOfEndedRunsAreRemovedByTheNextWriteInTheirFolder) {
     fs::remove_all(root);
 }
 
+TEST(WholeFiles, ANameGivenOnlyAtTheCommitStaysInTheFolderTheFileWasMadeIn) {
+    const fs::path root = makeRoot();
+    fs::create_directories(root / "altra");
+    doz::ReplacementFile file((root / "provvisorio.gz").string());
+    file.write("abc");
+    EXPECT_THROW(file.commitAs((root / "altra/finale.gz").string()), doz::IoError);
+    file.commitAs((root / "finale.gz").string());
+    EXPECT_EQ(entries(root), (std::vector<std::string>{"altra", "finale.gz"}));
+    EXPECT_EQ(readFile(root / "finale.gz"), "abc");
+    EXPECT_TRUE(entries(root / "altra").empty());
+    fs::remove_all(root);
+}
+
 TEST(WholeFiles, ANameThatIsALinkIsWrittenThroughAndStaysALink) {
     const fs::path root = makeRoot();
     fs::create_directories(root / "dati");

@@ -539,6 +539,7 @@ void ReplacementFile::write(std::string_view data) {
     if (fd_ < 0) throw IoError("File gi\xE0 chiuso '" + path_ + "'");
     if (!error_) error_ = writeAll(fd_, data.data(), data.size());
     if (error_) ioFailed("Impossibile scrivere il file", path_, error_);
+    size_ += data.size();
     if (watcher_) watcher_(data);
 }
 
@@ -551,6 +552,16 @@ void ReplacementFile::commit() {
     p.discard();
     if (err) ioFailed("Impossibile scrivere il file", path_, err);
     if (p.folderError) throw FolderNotFlushedError(path_, p.folderError);
+}
+
+void ReplacementFile::commitAs(std::string path) {
+    std::string target;
+    if (const int err = finalTarget(path, target)) ioFailed("Impossibile scrivere il file", path, err);
+    if (folderOf(target) != folderOf(target_))
+        throw IoError("Impossibile scrivere il file '" + path + "': non \xE8 nella cartella di '" + path_ + "'");
+    path_ = std::move(path);
+    target_ = std::move(target);
+    commit();
 }
 
 namespace {

@@ -107,6 +107,7 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     void write(std::string_view data);  // IoError naming the path
+    std::size_t size() const { return size_; }  // bytes written so far
     // Is handed every piece of the content once it is written, in order (to
     // digest or copy the content as it goes by); none by default.
     void setWatcher(std::function<void(std::string_view)> watcher) { watcher_ = std::move(watcher); }
@@ -114,6 +115,9 @@ public:
     // IoError naming the path when it cannot, the target as it was;
     // FolderNotFlushedError when only the flush after the rename failed.
     void commit();
+    // The same under another name, decided only now: `path` must lie in the
+    // folder of the path the file was made for (IoError otherwise).
+    void commitAs(std::string path);
     const std::string& path() const { return path_; }
     // The file being written (-1 once committed); for reading it back, with a descriptor of one's own (dup).
     int descriptor() const { return fd_; }
@@ -125,6 +129,7 @@ private:
     std::string named_;  // the temporary's name, when the system gives no file without a name
     int slot_ = -1;      // its place in the list the signal handler removes
     int error_ = 0;      // the failure of an earlier write: the file is never committed
+    std::size_t size_ = 0;
     std::function<void(std::string_view)> watcher_;
 };
 

@@ -396,6 +396,19 @@ void FileRegister::endRecord(std::int64_t id, const ProducedFile& file) {
 
 void FileRegister::abandonRecord() noexcept { pending_.reset(); }
 
+void FileRegister::foldJournal(const std::string& mainFolder) noexcept {
+    const std::string path = RegisterPath(mainFolder);
+    if (!fileExists(path + "-wal")) return;
+    try {
+        SqliteDatabase db(path, SqliteDatabase::Mode::Update);
+        sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        // A register of a newer program is left as it is.
+        if (db.integer("PRAGMA user_version") > kRegisterSchema) return;
+        db.execute("PRAGMA wal_checkpoint(PASSIVE)");
+    } catch (...) {
+    }
+}
+
 std::int64_t FileRegister::record(const ProducedFile& file, const std::vector<PayrollPayment>& payments) {
     const std::int64_t id = beginRecord(payments);
     endRecord(id, file);

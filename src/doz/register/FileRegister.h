@@ -81,6 +81,11 @@ public:
     // writes the rest of the file's row and commits; abandonRecord, or the
     // register's end without endRecord, leaves the register as it was.
     std::int64_t beginRecord(const std::vector<PayrollPayment>& payments);
+    // Folds the journal the last recording left into the register of a main
+    // folder, when there is one, without waiting for any lock; beginRecord
+    // does the same, and finds little left when this ran before it. Never
+    // throws: a register this cannot use is left to the others to report.
+    static void foldJournal(const std::string& mainFolder) noexcept;
     void endRecord(std::int64_t id, const ProducedFile& file);
     void abandonRecord() noexcept;
 

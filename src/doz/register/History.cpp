@@ -156,6 +156,15 @@ std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntr
     return recording.finish(entry, path, keeper);
 }
 
+void FoldRegisterJournalAside(FormState& form) {
+    if (!RegisterEnabled() || form.registerFolding.joinable()) return;
+    try {
+        form.registerFolding = std::jthread([folder = form.paths.mainFolder] { FileRegister::foldJournal(folder); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the recording folds it.
+    }
+}
+
 bool RegisterEnabled() {
     const char* off = std::getenv("PZT_BANKFILE_NO_REGISTER");
     return !(off && std::string_view(off) == "1");

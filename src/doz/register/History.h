@@ -94,6 +94,11 @@ private:
 std::string RecordProducedFile(const std::string& mainFolder, const RegisterEntry& entry, const std::string& path,
                                ContentKeeper* keeper) noexcept;
 
+// Folds the register's journal (FileRegister::foldJournal) on a thread of its
+// own, held by `form` (its end waits for it): started as the dispositions are
+// read, it takes that work away from the recording of the next file.
+void FoldRegisterJournalAside(FormState& form);
+
 // Whether produced files are recorded. Always, unless the environment sets
 // PZT_BANKFILE_NO_REGISTER=1 to measure the cost of the register itself.
 bool RegisterEnabled();

@@ -15,7 +15,9 @@ namespace {
 }  // namespace
 
 SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) {
-    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
+                      : mode == Mode::Update ? SQLITE_OPEN_READWRITE
+                                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string reason = db_ ? lastError() : std::string(sqlite3_errstr(rc));

@@ -27,8 +27,9 @@ private:
 
 class SqliteDatabase {
 public:
-    enum class Mode { ReadWrite, ReadOnly };
-    // Opens (ReadWrite: creating when missing) the database file; RegisterError when it cannot.
+    enum class Mode { ReadWrite, ReadOnly, Update };
+    // Opens (ReadWrite: creating when missing; Update: never creating) the
+    // database file; RegisterError when it cannot.
     SqliteDatabase(const std::string& path, Mode mode);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
