@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "CheckList.h"
@@ -56,6 +57,18 @@ std::optional<fs::path> schemaFile(const FormState& form, sepa::Form f) {
         if (!shipped.empty() && fs::is_regular_file(shipped / name, ec)) return shipped / name;
     }
     return std::nullopt;
+}
+
+// A draft of the bank file at `path` to write the document into ahead, or
+// none where the file cannot be made now (the failure is then told where the
+// file is written).
+std::unique_ptr<ReplacementFile> draftOf(const std::string& path) {
+    if (path.empty() || directoryExists(path)) return nullptr;
+    try {
+        return std::make_unique<ReplacementFile>(path);
+    } catch (const Error&) {
+        return nullptr;
+    }
 }
 
 std::string absentSchemaText(const FormState& form, sepa::Form f) {
@@ -181,34 +194,81 @@ void CreateXmlBankFile(FormState& form) {
     // The message without its transfers, which exist only one at a time while read.
     sepa::Message header = reader.header(leftOut);
 
+    const std::optional<fs::path> xsd = schemaFile(form, f);
+
     // Every check comes before the questions: a wrong CUC or date is said
     // first, not after the user agreed to leave payments out or replace a file.
-    // This walk checks only, and gathers the payments the transfers make for
-    // the payroll checks and the register; the walk that writes checks again.
-    RequestPayroll payroll(form, reader.transferCount());
-    {
+    // The walk that checks also gathers the payments the transfers make for
+    // the payroll checks and the register, and writes the document ahead into
+    // a draft of the bank file (no name until it is saved) with the schema's
+    // validation beside it, so that the transfers are walked once. What it
+    // cannot do ahead (no draft to be had, a draft that could not be written,
+    // a schema that cannot be read, a total beyond the program's limit) is
+    // left to a walk that writes after the questions, as the failure is told
+    // there.
+    std::optional<RequestPayroll> payroll(std::in_place, form, reader.transferCount());
+    std::unique_ptr<ReplacementFile> draft = draftOf(window.text("cbBancaFile"));
+    std::optional<LogAlongside> logLines;
+    std::optional<sepa::StreamedRequest> drafted;
+    if (draft) {
+        bool writeFailed = false;
+        try {
+            CheckSink sink;
+            if (xsd) logLines.emplace(form);
+            const sepa::StreamedRequest request = sepa::StreamRequest(
+                reader, header, sink, true, xsd,
+                [&draft, &writeFailed](std::string_view piece) {
+                    if (writeFailed) return;
+                    try {
+                        draft->write(piece);
+                    } catch (const Error&) {
+                        writeFailed = true;  // written again after the questions, where it fails for the user
+                    }
+                },
+                logLines ? logLines->lines() : nullptr, [&payroll](const sepa::Transfer& t) { payroll->take(t); });
+            if (!request.checked) throwFirstError(form, sink);
+            if (!writeFailed) drafted = request;
+        } catch (const EPztBanca&) {
+            throw;
+        } catch (const std::exception&) {
+            // Told by the walk after the questions.
+        }
+        if (!drafted) {
+            draft.reset();
+            logLines.reset();
+            reader.rewind();
+        } else if (logLines) {
+            logLines->validated(drafted->logged);
+        }
+    }
+    if (!drafted) {
+        payroll.emplace(form, reader.transferCount());
         CheckSink sink;
         const sepa::StreamedRequest checked = sepa::StreamRequest(
-            reader, header, sink, true, std::nullopt, {}, nullptr, [&payroll](const sepa::Transfer& t) { payroll.take(t); });
+            reader, header, sink, true, std::nullopt, {}, nullptr, [&payroll](const sepa::Transfer& t) { payroll->take(t); });
         if (!checked.checked) throwFirstError(form, sink);
     }
     reader.rewind();
-    std::vector<PayrollPayment> transfers = std::move(payroll).payments();
+    std::vector<PayrollPayment> transfers = std::move(*payroll).payments();
     // The payroll's own error (a past execution date) is said before its question.
     ConfirmXmlPayroll(form, header, transfers);
-    const std::optional<fs::path> xsd = schemaFile(form, f);
 
     if (!leftOut.payments.empty() && !window.askYesNo(sepa::LeftOutQuestion(leftOut))) throw SilentAbort();
     if (!xsd && !form.schemaAbsenceTold) {
         window.showMessage(absentSchemaText(form, f));
         form.schemaAbsenceTold = true;
     }
-    std::optional<LogAlongside> logLines;
     RegisterEntry entry = BankFileEntry(form, false);
     describeMessage(header, std::move(transfers), entry);
+    const ReplacementFile* const ahead = draft.get();
     ProduceBankFile(
         form,
         [&](ReplacementFile& file) {
+            if (&file == ahead) {
+                // Written and validated ahead: only the schema's verdict is left.
+                if (drafted->complaint) throw EPztBanca(schemaComplaint(*xsd, *drafted->complaint));
+                return;
+            }
             // Written into the new file and validated against the schema as it
             // grows; the file is put in place only once all of it passed.
             CheckSink sink;
@@ -226,7 +286,7 @@ void CreateXmlBankFile(FormState& form) {
             else
                 sepa::LogXmlFile(fd, path, log);  // the saved file, read back
         },
-        entry);
+        entry, std::move(draft));
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {

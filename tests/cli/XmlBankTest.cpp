@@ -119,6 +119,19 @@ TEST_F(XmlBank, PaymentsThatAreNoTransfersAreAskedAboutFirst) {
     EXPECT_EQ(count(check.out, "non \xC3\xA8 un bonifico e non sar\xC3\xA0 nel file"), 6) << check.out;
 }
 
+// The document is written ahead while the transfers are checked; where it
+// cannot be, it is written after the questions, and fails there as before.
+TEST_F(XmlBank, AFileThatCannotBeMadeFailsAfterTheQuestionsAsBefore) {
+    output = home.str("manca/STIPENDI.xml");
+    const RunResult no = run("export", kIsoBank, {}, {});
+    EXPECT_EQ(no.status, 3) << no.err;
+    EXPECT_EQ(no.lastErrorLine(), kLeftOutQuestion);
+    const RunResult yes = run("export", kIsoBank, {}, {"--yes"});
+    EXPECT_EQ(yes.status, 4) << yes.err;
+    EXPECT_TRUE(yes.lastErrorLine().starts_with("Impossibile scrivere il file '" + output + "'")) << yes.err;
+    EXPECT_FALSE(fs::exists(home.str("manca")));
+}
+
 TEST_F(XmlBank, CheckListsEveryFailureAndTheChangedTexts) {
     const RunResult r = run("check", kIsoBank, {{"CUC", ""}, {"Data_Disposizione", "2026-12-12"}}, {});
     EXPECT_EQ(r.status, 1) << r.err;

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "platform/Ansi.h"
 #include "platform/Error.h"
 #include "platform/SystemErrors.h"
+#include "register/FileRegister.h"
 #include "register/KeptCopy.h"
 #include "reports/Reports.h"
 
@@ -155,7 +157,7 @@ BankFileTurns::BankFileTurns(FormState& form) {
 }
 
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
-                     const RegisterEntry& entry) {
+                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -168,7 +170,10 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         // Written as it is built, into a file that has no name until it is
         // saved: a build that stops leaves nothing behind.
         const BankFileTurns turns(form);
-        ReplacementFile file(path);
+        // Made while a draft for another path still exists, so never at its address.
+        std::unique_ptr<ReplacementFile> made;
+        if (!draft || draft->path() != path) made = std::make_unique<ReplacementFile>(path);
+        ReplacementFile& file = made ? *made : *draft;
         // The register works beside the build: the payments are written to
         // it, and the content is digested and compressed as it reaches the
         // file; the record is committed once the file is in place.
@@ -179,13 +184,18 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
             record.emplace(form.paths.mainFolder);
             if (!entry.paymentsWhileWriting) record->start(entry.payments);
             try {
-                keeper.emplace(file.descriptor());
+                // Once the register has copies, this one is written among
+                // them as it is made, and only named once the file is saved.
+                const std::string copies = KeptCopyFolder(form.paths.mainFolder);
+                keeper.emplace(file.descriptor(), directoryExists(copies) ? copies : std::string());
+                if (file.size() > 0) keeper->written(file.size());  // written ahead
                 file.setWatcher([&keeper](std::string_view piece) { keeper->written(piece.size()); });
             } catch (const std::exception& e) {
                 registerNotice = "Copia del file non conservata: " + std::string(e.what());
             }
         }
         write(file);
+        if (keeper) keeper->complete();
         std::function<void()> saved;
         if (recording)
             saved = [&]() noexcept {

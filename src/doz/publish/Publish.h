@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,9 +31,11 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 // undoes it: a failure is shown as an information ("Registro non aggiornato:
 // ..."), as is a failure to flush the file's folder once it is in place: the
 // command has produced the file, and the log is always the one of the file in
-// place (or none).
+// place (or none). A `draft` made for the same path and already holding
+// content written ahead (no name yet) becomes the new file: `write` is then
+// handed it and completes it; another draft is discarded.
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
-                     const RegisterEntry& entry);
+                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft = nullptr);
 
 // The turns of the writers of the bank file named in cbBancaFile and of its
 // log (platform/Files.h WriterTurn), taken in that order: held from before
