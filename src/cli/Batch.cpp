@@ -257,6 +257,7 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
     }
 
     form.state().dropRawAfterReload = true;
+    form.state().answersAtOnce = true;
     switch (args.command) {
         case Command::Export: form.Button2Click(); break;
         case Command::Check: return runCheck(form, window);

@@ -129,6 +129,11 @@ struct FormState {
     // of being copied (the two tables are never held at once while the file
     // is written), and cdsLeggi keeps only its fields and reading notes.
     bool dropRawAfterReload = false;
+    // Set by the batch command, whose questions are answered at once from
+    // its arguments: the register's write lock may then be taken before the
+    // questions (the payments are recorded while the request is walked),
+    // since no person is waited for while another run waits for the lock.
+    bool answersAtOnce = false;
     // How long a bank file's writer waits for another writing the same file
     // (platform/Files.h WriterTurn).
     std::chrono::milliseconds writerTurnWait = kWriterTurnWait;

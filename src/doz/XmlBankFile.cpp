@@ -59,6 +59,9 @@ std::optional<fs::path> schemaFile(const FormState& form, sepa::Form f) {
     return std::nullopt;
 }
 
+// The payments handed to the register at a time while the transfers are walked.
+constexpr std::size_t kRecordedPart = 4096;
+
 // A draft of the bank file at `path` to write the document into ahead, or
 // none where the file cannot be made now (the failure is then told where the
 // file is written).
@@ -210,6 +213,20 @@ void CreateXmlBankFile(FormState& form) {
     std::unique_ptr<ReplacementFile> draft = draftOf(window.text("cbBancaFile"));
     std::optional<LogAlongside> logLines;
     std::optional<sepa::StreamedRequest> drafted;
+    // Where no person answers the questions, the register is written while
+    // the transfers are walked: their payments go to it part by part.
+    std::unique_ptr<RegisterRecording> recording;
+    if (draft && form.answersAtOnce && RegisterEnabled()) {
+        recording = std::make_unique<RegisterRecording>(form.paths.mainFolder);
+        if (!recording->startInParts()) recording.reset();
+    }
+    std::size_t handed = 0;
+    auto handOn = [&recording, &payroll, &handed](std::size_t atLeast) {
+        const std::vector<PayrollPayment>& taken = payroll->taken();
+        if (!recording || taken.size() - handed < atLeast) return;
+        recording->take(std::vector<PayrollPayment>(taken.begin() + static_cast<std::ptrdiff_t>(handed), taken.end()));
+        handed = taken.size();
+    };
     if (draft) {
         bool writeFailed = false;
         try {
@@ -225,8 +242,12 @@ void CreateXmlBankFile(FormState& form) {
                         writeFailed = true;  // written again after the questions, where it fails for the user
                     }
                 },
-                logLines ? logLines->lines() : nullptr, [&payroll](const sepa::Transfer& t) { payroll->take(t); });
+                logLines ? logLines->lines() : nullptr, [&payroll, &handOn](const sepa::Transfer& t) {
+                    payroll->take(t);
+                    handOn(kRecordedPart);
+                });
             if (!request.checked) throwFirstError(form, sink);
+            handOn(1);
             if (!writeFailed) drafted = request;
         } catch (const EPztBanca&) {
             throw;
@@ -236,6 +257,7 @@ void CreateXmlBankFile(FormState& form) {
         if (!drafted) {
             draft.reset();
             logLines.reset();
+            recording.reset();
             reader.rewind();
         } else if (logLines) {
             logLines->validated(drafted->logged);
@@ -286,7 +308,7 @@ void CreateXmlBankFile(FormState& form) {
             else
                 sepa::LogXmlFile(fd, path, log);  // the saved file, read back
         },
-        entry, std::move(draft));
+        entry, std::move(draft), std::move(recording));
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {

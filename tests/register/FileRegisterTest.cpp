@@ -211,6 +211,48 @@ TEST_F(Register, PayrollDigestStaysTheOneRegistersAlreadyHold) {
     EXPECT_EQ(PayrollDigest(payroll), "5673b60d110a5702fd66d04cf2236485d210f937c9c7f20c8eb641a25a36fe44");
 }
 
+// Payments recorded part by part while they are gathered: the same rows as in
+// one go; abandoned, nothing; handed in full as other payments than the parts,
+// refused.
+TEST_F(Register, PaymentsRecordedInPartsAreTheFilesOrNothing) {
+    { FileRegister(main_, FileRegister::Open::Create).record(file("Banca Nord", "/out/A.Txt"), {december_[0]}); }
+    RegisterEntry entry;
+    entry.bank = "Banca Nord";
+    entry.payments = december_;
+    {
+        RegisterRecording abandoned(main_);
+        ASSERT_TRUE(abandoned.startInParts());
+        abandoned.take({december_[0]});
+    }
+    {
+        RegisterRecording recording(main_);
+        ASSERT_TRUE(recording.startInParts());
+        recording.take({december_[0]});
+        recording.take({december_[1]});
+        recording.start(entry.payments);
+        EXPECT_EQ(recording.finish(entry, "/out/B.Txt", nullptr), "");
+    }
+    {
+        RegisterRecording mismatched(main_);
+        ASSERT_TRUE(mismatched.startInParts());
+        mismatched.take({december_[1]});
+        EXPECT_EQ(mismatched.finish(entry, "/out/C.Txt", nullptr).rfind("Registro non aggiornato: ", 0), 0u);
+    }
+    FileRegister reg(main_, FileRegister::Open::Existing);
+    const std::vector<ProducedFile> files = reg.files();
+    ASSERT_EQ(files.size(), 2u) << "only the file recorded whole";
+    EXPECT_EQ(files[0].path, "/out/B.Txt");
+    EXPECT_EQ(files[0].count, 2);
+    EXPECT_EQ(files[0].totalCents, 249950);
+    const std::vector<PayrollPayment> back = reg.payments(files[0].id);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].name, december_[1].name);
+    const PayrollHistory h = reg.history("Banca Nord", december_, december_);
+    ASSERT_TRUE(h.samePayroll) << "its fingerprint is the one a file recorded in one go has";
+    EXPECT_EQ(h.samePayroll->path, "/out/B.Txt");
+    EXPECT_FALSE(RegisterRecording(main_ + "none/").startInParts()) << "no register: nothing started";
+}
+
 TEST_F(Register, OlderSchemaIsBroughtUpToDateWithWhatItHolds) {
     fs::create_directories(RegisterFolder(main_));
     {

@@ -29,6 +29,7 @@ public:
     RequestPayroll(FormState& form, std::size_t transfers);
     void take(const sepa::Transfer& t);
     std::vector<PayrollPayment> payments() && { return std::move(out_); }
+    const std::vector<PayrollPayment>& taken() const { return out_; }
 
 private:
     Table& disp_;

@@ -157,7 +157,8 @@ BankFileTurns::BankFileTurns(FormState& form) {
 }
 
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
-                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft) {
+                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft,
+                     std::unique_ptr<RegisterRecording> started) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -179,9 +180,9 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         // file; the record is committed once the file is in place.
         const bool recording = RegisterEnabled();
         std::optional<ContentKeeper> keeper;
-        std::optional<RegisterRecording> record;
+        std::unique_ptr<RegisterRecording> record = std::move(started);
         if (recording) {
-            record.emplace(form.paths.mainFolder);
+            if (!record) record = std::make_unique<RegisterRecording>(form.paths.mainFolder);
             if (!entry.paymentsWhileWriting) record->start(entry.payments);
             try {
                 // Once the register has copies, this one is written among

@@ -33,9 +33,12 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 // command has produced the file, and the log is always the one of the file in
 // place (or none). A `draft` made for the same path and already holding
 // content written ahead (no name yet) becomes the new file: `write` is then
-// handed it and completes it; another draft is discarded.
+// handed it and completes it; another draft is discarded. A recording
+// already started (RegisterRecording::startInParts) records the file instead
+// of a new one (`started`).
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
-                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft = nullptr);
+                     const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft = nullptr,
+                     std::unique_ptr<RegisterRecording> started = nullptr);
 
 // The turns of the writers of the bank file named in cbBancaFile and of its
 // log (platform/Files.h WriterTurn), taken in that order: held from before

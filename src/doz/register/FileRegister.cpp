@@ -322,28 +322,39 @@ FileRegister::~FileRegister() = default;
 FileRegister::FileRegister(FileRegister&&) noexcept = default;
 
 std::int64_t FileRegister::beginRecord(const std::vector<PayrollPayment>& payments) {
+    const std::int64_t id = beginPayments();
+    addPayments(id, payments);
+    completePayments(id, payments);
+    return id;
+}
+
+std::int64_t FileRegister::beginPayments() {
     if (!db_) throw RegisterError("il registro '" + path_ + "' non esiste");
     try {
         db_->execute("PRAGMA wal_checkpoint(PASSIVE)");
         pending_ = std::make_unique<SqliteTransaction>(*db_);
-        SqliteStatement insertFile(*db_,
-                                   "INSERT INTO produced_file (moment, bank, format, path, name, support_name,"
-                                   " creation_date, execution_date, msg_id, payment_count, total_cents, size, sha256,"
-                                   " copy, payroll_digest) VALUES ('', '', '', '', '', '', '', '', '', ?1, ?2, 0, '', '', ?3)");
-        insertFile.bind(1, static_cast<std::int64_t>(payments.size()))
-            .bind(2, PayrollTotalCents(payments))
-            .bind(3, PayrollDigest(payments))
-            .run();
-        const std::int64_t id = db_->lastInsertId();
+        added_ = 0;
+        db_->execute("INSERT INTO produced_file (moment, bank, format, path, name, support_name, creation_date,"
+                     " execution_date, msg_id, payment_count, total_cents, size, sha256, copy, payroll_digest)"
+                     " VALUES ('', '', '', '', '', '', '', '', '', 0, 0, 0, '', '', '')");
+        return db_->lastInsertId();
+    } catch (const RegisterError& e) {
+        pending_.reset();
+        if (e.code() == 0) throw;
+        fail(path_, e);
+    }
+}
 
+void FileRegister::addPayments(std::int64_t id, const std::vector<PayrollPayment>& payments) {
+    if (!pending_) throw RegisterError("il registro '" + path_ + "' non ha un file in corso");
+    try {
         SqliteStatement insertPayment(*db_,
                                       std::string("INSERT INTO payment (file_id, seq, ") + kPaymentColumns +
                                           ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         insertPayment.bind(1, id);
-        std::int64_t seq = 0;
         std::string converted[14];  // by parameter: the texts that needed converting, until the row is written
         for (const PayrollPayment& p : payments) {
-            insertPayment.bind(2, ++seq).bind(3, std::int64_t{p.disposition});
+            insertPayment.bind(2, ++added_).bind(3, std::int64_t{p.disposition});
             bindText(insertPayment, 4, p.payeeCode, converted[4]);
             bindText(insertPayment, 5, p.name, converted[5]);
             bindText(insertPayment, 6, p.fiscalCode, converted[6]);
@@ -355,8 +366,29 @@ std::int64_t FileRegister::beginRecord(const std::vector<PayrollPayment>& paymen
             bindText(insertPayment, 13, p.mode, converted[13]);
             insertPayment.run();
         }
+    } catch (const RegisterError& e) {
+        pending_.reset();
+        if (e.code() == 0) throw;
+        fail(path_, e);
+    }
+}
+
+void FileRegister::completePayments(std::int64_t id, const std::vector<PayrollPayment>& payments) {
+    if (!pending_) throw RegisterError("il registro '" + path_ + "' non ha un file in corso");
+    // Every payment must be among the rows, in order: what was added is the file's.
+    if (added_ != static_cast<std::int64_t>(payments.size()))
+        throw RegisterError("il registro '" + path_ + "' ha " + std::to_string(added_) + " pagamenti del file in corso, non " +
+                            std::to_string(payments.size()));
+    try {
+        SqliteStatement update(*db_,
+                               "UPDATE produced_file SET payment_count = ?2, total_cents = ?3, payroll_digest = ?4"
+                               " WHERE id = ?1");
+        update.bind(1, id)
+            .bind(2, static_cast<std::int64_t>(payments.size()))
+            .bind(3, PayrollTotalCents(payments))
+            .bind(4, PayrollDigest(payments))
+            .run();
         notePayeeAccounts(*db_, id, payments);
-        return id;
     } catch (const RegisterError& e) {
         pending_.reset();
         if (e.code() == 0) throw;

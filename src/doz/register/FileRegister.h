@@ -81,6 +81,14 @@ public:
     // writes the rest of the file's row and commits; abandonRecord, or the
     // register's end without endRecord, leaves the register as it was.
     std::int64_t beginRecord(const std::vector<PayrollPayment>& payments);
+    // beginRecord in its three steps, for payments that come in parts:
+    // beginPayments opens the transaction and gives the new file's number,
+    // addPayments writes the next payments, and completePayments, handed them
+    // all (the same, in the same order), gives the file its count, total and
+    // fingerprint and its payees their accounts.
+    std::int64_t beginPayments();
+    void addPayments(std::int64_t id, const std::vector<PayrollPayment>& payments);
+    void completePayments(std::int64_t id, const std::vector<PayrollPayment>& payments);
     // Folds the journal the last recording left into the register of a main
     // folder, when there is one, without waiting for any lock; beginRecord
     // does the same, and finds little left when this ran before it. Never
@@ -107,6 +115,7 @@ private:
     std::string path_;
     std::unique_ptr<SqliteDatabase> db_;
     std::unique_ptr<SqliteTransaction> pending_;  // declared after db_: ended before it
+    std::int64_t added_ = 0;                        // payments of the open record
 };
 
 // A fingerprint of a payroll's payees and amounts, whatever their order: the

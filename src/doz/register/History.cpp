@@ -88,7 +88,72 @@ RegisterRecording::~RegisterRecording() {
 }
 
 void RegisterRecording::join() noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;  // parts not yet completed by start() are abandoned
+    }
+    changed_.notify_all();
     if (thread_.joinable()) thread_.join();
+}
+
+void RegisterRecording::recordParts() noexcept {
+    try {
+        register_ = std::make_unique<FileRegister>(mainFolder_, FileRegister::Open::Create);
+        id_ = register_->beginPayments();
+        for (;;) {
+            std::vector<PayrollPayment> part;
+            const std::vector<PayrollPayment>* all = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !parts_.empty() || all_ || stop_; });
+                if (!parts_.empty()) {
+                    part = std::move(parts_.front());
+                    parts_.pop_front();
+                } else if (all_) {
+                    all = all_;
+                } else {
+                    return;  // abandoned
+                }
+            }
+            if (all) {
+                register_->completePayments(id_, *all);
+                return;
+            }
+            register_->addPayments(id_, part);
+        }
+    } catch (...) {
+        register_.reset();
+        std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
+        broken_ = true;
+        parts_.clear();
+    }
+}
+
+bool RegisterRecording::startInParts() noexcept {
+    if (!fileExists(RegisterPath(mainFolder_))) return false;
+    try {
+        thread_ = std::thread([this] { recordParts(); });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the payments are written once all are there
+    }
+    started_ = inParts_ = true;
+    return true;
+}
+
+void RegisterRecording::take(std::vector<PayrollPayment> part) noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        if (!inParts_ || broken_ || part.empty()) return;
+        try {
+            parts_.push_back(std::move(part));
+        } catch (...) {
+            failure_ = std::current_exception();
+            broken_ = true;
+            return;
+        }
+    }
+    changed_.notify_all();
 }
 
 void RegisterRecording::begin(const std::vector<PayrollPayment>& payments) noexcept {
@@ -102,6 +167,14 @@ void RegisterRecording::begin(const std::vector<PayrollPayment>& payments) noexc
 }
 
 void RegisterRecording::start(const std::vector<PayrollPayment>& payments) noexcept {
+    if (inParts_) {
+        {
+            std::lock_guard lock(mutex_);
+            all_ = &payments;
+        }
+        changed_.notify_all();
+        return;
+    }
     // A register is made only for a file that was saved: the first one is
     // written once the file is in place.
     if (!fileExists(RegisterPath(mainFolder_))) return;
@@ -115,6 +188,13 @@ void RegisterRecording::start(const std::vector<PayrollPayment>& payments) noexc
 
 std::string RegisterRecording::finish(const RegisterEntry& entry, const std::string& path,
                                       ContentKeeper* keeper) noexcept {
+    if (inParts_) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!all_) all_ = &entry.payments;
+        }
+        changed_.notify_all();
+    }
     if (started_) join();
     else begin(entry.payments);
     std::string told;

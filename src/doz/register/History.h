@@ -4,9 +4,12 @@
 // window's "Storico" and `pzt-bankfile history` show the same rows.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,7 +72,15 @@ public:
 
     // Starts writing `payments`, which must stay as they are until finish(),
     // when the register exists (else finish() makes it and writes them).
+    // After startInParts(): `payments` are all the parts handed, in order.
     void start(const std::vector<PayrollPayment>& payments) noexcept;
+    // Starts writing payments while they are still being gathered, part by
+    // part (take()), when the register exists; start() later hands them all.
+    // The transaction, and so the register's write lock, is held from now
+    // on: only for runs whose questions are answered at once
+    // (FormState::answersAtOnce). False when the register does not exist.
+    bool startInParts() noexcept;
+    void take(std::vector<PayrollPayment> part) noexcept;
     // The bank file is in place at `path`: its copy (from `keeper`, which saw
     // every byte written; none: no copy) and its row, with the payments of
     // `entry` when start() was not called. Never throws: gives what the user
@@ -80,6 +91,7 @@ public:
 
 private:
     void begin(const std::vector<PayrollPayment>& payments) noexcept;
+    void recordParts() noexcept;
     void join() noexcept;
 
     std::string mainFolder_;
@@ -88,6 +100,12 @@ private:
     std::exception_ptr failure_;
     std::thread thread_;
     bool started_ = false;
+    // Between startInParts() and the thread that writes the parts.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<PayrollPayment>> parts_;
+    const std::vector<PayrollPayment>* all_ = nullptr;
+    bool inParts_ = false, stop_ = false, broken_ = false;
 };
 
 // A produced file recorded in one go (RegisterRecording without the thread).
