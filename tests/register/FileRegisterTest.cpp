@@ -218,7 +218,11 @@ TEST_F(Register, PaymentsRecordedInPartsAreTheFilesOrNothing) {
     { FileRegister(main_, FileRegister::Open::Create).record(file("Banca Nord", "/out/A.Txt"), {december_[0]}); }
     RegisterEntry entry;
     entry.bank = "Banca Nord";
-    entry.payments = december_;
+    // M001 paid again in the second part, on another account: that one is its last.
+    PayrollPayment again = december_[0];
+    again.disposition = 3;
+    again.iban = "DE89370400440532013000";
+    entry.payments = {december_[0], december_[1], again};
     {
         RegisterRecording abandoned(main_);
         ASSERT_TRUE(abandoned.startInParts());
@@ -228,7 +232,7 @@ TEST_F(Register, PaymentsRecordedInPartsAreTheFilesOrNothing) {
         RegisterRecording recording(main_);
         ASSERT_TRUE(recording.startInParts());
         recording.take({december_[0]});
-        recording.take({december_[1]});
+        recording.take({december_[1], again});
         recording.start(entry.payments);
         EXPECT_EQ(recording.finish(entry, "/out/B.Txt", nullptr), "");
     }
@@ -242,14 +246,16 @@ TEST_F(Register, PaymentsRecordedInPartsAreTheFilesOrNothing) {
     const std::vector<ProducedFile> files = reg.files();
     ASSERT_EQ(files.size(), 2u) << "only the file recorded whole";
     EXPECT_EQ(files[0].path, "/out/B.Txt");
-    EXPECT_EQ(files[0].count, 2);
-    EXPECT_EQ(files[0].totalCents, 249950);
+    EXPECT_EQ(files[0].count, 3);
+    EXPECT_EQ(files[0].totalCents, 399950);
     const std::vector<PayrollPayment> back = reg.payments(files[0].id);
-    ASSERT_EQ(back.size(), 2u);
+    ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[1].name, december_[1].name);
-    const PayrollHistory h = reg.history("Banca Nord", december_, december_);
+    EXPECT_EQ(back[2].iban, again.iban);
+    const PayrollHistory h = reg.history("Banca Nord", entry.payments, december_);
     ASSERT_TRUE(h.samePayroll) << "its fingerprint is the one a file recorded in one go has";
     EXPECT_EQ(h.samePayroll->path, "/out/B.Txt");
+    EXPECT_EQ(h.lastAccounts.at("M001").accountKey, again.iban);
     EXPECT_FALSE(RegisterRecording(main_ + "none/").startInParts()) << "no register: nothing started";
 }
 

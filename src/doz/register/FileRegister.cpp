@@ -366,6 +366,9 @@ void FileRegister::addPayments(std::int64_t id, const std::vector<PayrollPayment
             bindText(insertPayment, 13, p.mode, converted[13]);
             insertPayment.run();
         }
+        // The payees' accounts as these payments leave them: a later part's
+        // payment to the same payee is noted after, as a later payment.
+        notePayeeAccounts(*db_, id, payments);
     } catch (const RegisterError& e) {
         pending_.reset();
         if (e.code() == 0) throw;
@@ -388,7 +391,6 @@ void FileRegister::completePayments(std::int64_t id, const std::vector<PayrollPa
             .bind(3, PayrollTotalCents(payments))
             .bind(4, PayrollDigest(payments))
             .run();
-        notePayeeAccounts(*db_, id, payments);
     } catch (const RegisterError& e) {
         pending_.reset();
         if (e.code() == 0) throw;

@@ -83,9 +83,9 @@ public:
     std::int64_t beginRecord(const std::vector<PayrollPayment>& payments);
     // beginRecord in its three steps, for payments that come in parts:
     // beginPayments opens the transaction and gives the new file's number,
-    // addPayments writes the next payments, and completePayments, handed them
-    // all (the same, in the same order), gives the file its count, total and
-    // fingerprint and its payees their accounts.
+    // addPayments writes the next payments and notes their payees' accounts,
+    // and completePayments, handed them all (the same, in the same order),
+    // gives the file its count, total and fingerprint.
     std::int64_t beginPayments();
     void addPayments(std::int64_t id, const std::vector<PayrollPayment>& payments);
     void completePayments(std::int64_t id, const std::vector<PayrollPayment>& payments);
