@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliSupport.h"
+#include "register/FileRegister.h"
 
 namespace cli_test {
 namespace {
@@ -141,7 +142,10 @@ TEST_F(PayrollCheck, FixedWidthBankAsksAboutTheRegisterOnly) {
                              "pagamento: prima IT38Z0876538470000000456123, ora IT60X0542811101000000123456"),
               std::string::npos)
         << moved.err;
+    // Each No left the register as it was.
+    EXPECT_EQ(doz::FileRegister(home.str("main"), doz::FileRegister::Open::Existing).files().size(), 1u);
     EXPECT_EQ(run("export", kFixedWidthBank, {}, {"--yes"}).status, 0);
+    EXPECT_EQ(doz::FileRegister(home.str("main"), doz::FileRegister::Open::Existing).files().size(), 2u);
 
     const RunResult check = run("check", kFixedWidthBank, {});
     EXPECT_EQ(check.status, 0) << check.err;
