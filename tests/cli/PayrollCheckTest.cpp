@@ -105,6 +105,11 @@ TEST_F(PayrollCheck, XmlBankAsksAboutThePayeePaidTwiceAndStopsAtAPastExecutionDa
     EXPECT_EQ(past.status, 1) << past.err;
     EXPECT_NE(past.lastErrorLine().find("anteriore a oggi"), std::string::npos) << past.err;
     EXPECT_FALSE(fs::exists(output(kXmlBank)));
+    // The payments written to the register during the walk went with each No and each error.
+    const std::vector<doz::ProducedFile> files = doz::FileRegister(home.str("main"), doz::FileRegister::Open::Existing).files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(doz::FileRegister(home.str("main"), doz::FileRegister::Open::Existing).payments(files[0].id).size(),
+              static_cast<std::size_t>(files[0].count));
 }
 
 TEST_F(PayrollCheck, FixedWidthBankListsThemInCheckAndExportsAsBefore) {
