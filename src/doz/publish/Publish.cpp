@@ -186,7 +186,8 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
             if (!entry.paymentsWhileWriting) record->start(entry.payments);
             try {
                 // Once the register has copies, this one is written among
-                // them as it is made, and only named once the file is saved.
+                // them as it is made and put in place once the content is
+                // whole; the keeper removes it again if the file is not saved.
                 const std::string copies = KeptCopyFolder(form.paths.mainFolder);
                 keeper.emplace(file.descriptor(), directoryExists(copies) ? copies : std::string());
                 if (file.size() > 0) keeper->written(file.size());  // written ahead
