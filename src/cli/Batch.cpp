@@ -229,9 +229,10 @@ std::optional<int> startUp(const Arguments& args, MemoryWindow& window, TfmPzExp
     if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     // The start-up selects the asked bank in place of the saved one or the
     // ABI's: a bank the command does not use is never loaded (its layout files
-    // may be missing), and the asked one is loaded, with the dispositions run
-    // through its rules, once. The header values are not filled in yet; every
-    // command below reloads the dispositions with them.
+    // may be missing), and the asked one is loaded, its rules run once for the
+    // header controls they show (without the dispositions: reloadWithoutRows).
+    // The header values are not filled in yet; every command below reloads the
+    // dispositions with them.
     form.chooseBankAtStart(utf8ToAnsi(args.bank));
     // The header is what the arguments give, never the last produced file's.
     form.restoreLastFileAtStart(false);
@@ -246,6 +247,7 @@ std::optional<int> startUp(const Arguments& args, MemoryWindow& window, TfmPzExp
 // The window command itself; the window and the form belong to the caller.
 int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& headerValues, MemoryWindow& window,
                        TfmPzExport_Banche& form) {
+    form.state().reloadWithoutRows = true;  // the command reloads with the header values
     if (const std::optional<int> failed = startUp(args, window, form)) return *failed;
 
     applyHeaderValues(window, headerValues);
@@ -256,6 +258,7 @@ int runWindowCommandOn(const Arguments& args, const std::vector<HeaderValue>& he
         if (form.lastOutcome().kind != OutcomeKind::Ok) return outcomeStatus(form, window);
     }
 
+    form.state().reloadWithoutRows = false;
     form.state().dropRawAfterReload = true;
     form.state().answersAtOnce = true;
     switch (args.command) {

@@ -129,6 +129,11 @@ struct FormState {
     // of being copied (the two tables are never held at once while the file
     // is written), and cdsLeggi keeps only its fields and reading notes.
     bool dropRawAfterReload = false;
+    // Set by the batch command, which shows no grid, until its command runs:
+    // a reload then runs the bank's transfer rules for the header controls
+    // they show, on none of the dispositions; the command's own reload is the
+    // first to run them on the rows.
+    bool reloadWithoutRows = false;
     // Set by the batch command, whose questions are answered at once from
     // its arguments: the register's write lock may then be taken before the
     // questions (the payments are recorded while the request is walked),

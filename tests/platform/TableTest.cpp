@@ -205,9 +205,23 @@ TEST_F(TableTest, ProviderCopiesRowsThroughTheCallbackWithoutTouchingTheSource) 
     EXPECT_TRUE(t.fieldByName("AGE").isNull());
 }
 
-TEST_F(TableTest, ALastFeedMovesTheRowsAndTheSourceRefusesToFeedAgain) {
+TEST_F(TableTest, AFeedOfFieldsOnlyThenALastFeedThatMovesTheRows) {
     Provider p("dspTest");
     p.setDataSet(&t);
+    // Fed the fields only first: the copy's rules run on no row, the source keeps its rows.
+    p.fieldsOnly = true;
+    int seen = -1;
+    p.onGetData = [&seen](Table& working) { seen = working.recordCount(); };
+    Table fields("cdsFields");
+    fields.setProvider(&p);
+    fields.open();
+    EXPECT_EQ(seen, 0);
+    EXPECT_EQ(fields.fieldCount(), 4);
+    EXPECT_EQ(fields.recordCount(), 0);
+    EXPECT_EQ(t.recordCount(), 4);
+    p.fieldsOnly = false;
+    p.onGetData = nullptr;
+
     p.lastFeed = true;
     Table target("cdsTarget");
     target.setProvider(&p);

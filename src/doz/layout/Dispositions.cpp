@@ -192,6 +192,7 @@ void cdsLeggiAfterOpen(Table& table) {
 void ReloadDispositions(FormState& form) {
     form.cdsDisp.close();
     form.dspDisp.lastFeed = form.dropRawAfterReload;
+    form.dspDisp.fieldsOnly = form.reloadWithoutRows;
     form.cdsDisp.open();  // the provider runs dspDispGetData on a copy of cdsLeggi
     UpdateCount(form);
     SyncHeaderLabels(form);

@@ -396,7 +396,9 @@ void Provider::provide(std::vector<FieldDef>& defs, std::vector<SharedRow>& rows
     Table working(name_.empty() ? std::string("copia") : name_);
     std::vector<SharedRow> copied;
     copied.reserve(static_cast<std::size_t>(source_->viewCount()));
-    if (lastFeed) {
+    if (fieldsOnly) {
+        // none
+    } else if (lastFeed) {
         for (int i : source_->view_) copied.push_back(std::move(source_->rows_[static_cast<std::size_t>(i)]));
         source_->releaseRows();
     } else {

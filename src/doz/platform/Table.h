@@ -135,6 +135,9 @@ public:
     // of being shared, and the source is left with its rows released (so that
     // the two are never held at once).
     bool lastFeed = false;
+    // The copy gets the source's fields and none of its rows: onGetData then
+    // runs for what it does besides changing rows.
+    bool fieldsOnly = false;
 
     // Fills defs and rows for a table that opens.
     // The receiving table shares the rows that onGetData left unchanged.
