@@ -211,6 +211,10 @@ void CreateXmlBankFile(FormState& form) {
     // there.
     std::optional<RequestPayroll> payroll(std::in_place, form, reader.transferCount());
     std::unique_ptr<ReplacementFile> draft = draftOf(window.text("cbBancaFile"));
+    // The register's copy of the draft is made as the draft grows; a keeper
+    // that cannot start now is tried again, and told, where the file is saved.
+    std::string keepFailure;
+    std::unique_ptr<ContentKeeper> kept = draft ? KeepContent(form, *draft, keepFailure) : nullptr;
     std::optional<LogAlongside> logLines;
     std::optional<sepa::StreamedRequest> drafted;
     // Where no person answers the questions, the register is written while
@@ -255,12 +259,14 @@ void CreateXmlBankFile(FormState& form) {
             // Told by the walk after the questions.
         }
         if (!drafted) {
+            kept.reset();
             draft.reset();
             logLines.reset();
             recording.reset();
             reader.rewind();
-        } else if (logLines) {
-            logLines->validated(drafted->logged);
+        } else {
+            if (kept) kept->complete();  // nothing more is written to the draft
+            if (logLines) logLines->validated(drafted->logged);
         }
     }
     if (!drafted) {
@@ -308,7 +314,7 @@ void CreateXmlBankFile(FormState& form) {
             else
                 sepa::LogXmlFile(fd, path, log);  // the saved file, read back
         },
-        entry, std::move(draft), std::move(recording));
+        entry, std::move(draft), std::move(recording), std::move(kept));
 }
 
 void CheckXmlBankFile(FormState& form, CheckSink& sink) {

@@ -21,6 +21,7 @@
 #include "platform/Regional.h"
 #include "register/FileRegister.h"
 #include "register/History.h"
+#include "register/KeptCopy.h"
 #include "support/ExecutionDate.h"
 #include "support/TestFiles.h"
 
@@ -235,6 +236,45 @@ TEST_F(XmlBankWindow, StoricoListsTheRegisterAndSavesAKeptFileAgain) {
     EXPECT_EQ(form.lastOutcome().kind, OutcomeKind::Failure);
     EXPECT_TRUE(form.lastOutcome().message.starts_with("File non salvato: la copia")) << form.lastOutcome().message;
     EXPECT_TRUE(test_files::readFile(again) == "altro") << "the file there was replaced";
+}
+
+// The copy the register keeps of an XML file is made while the file is
+// written ahead of the questions: a No leaves no copy behind, and a Yes keeps
+// the very bytes saved.
+TEST_F(XmlBankWindow, TheCopyOfAFileWrittenAheadLastsOnlyIfTheFileIsSaved) {
+    MemoryWindow window;
+    TfmPzExport_Banche& form = start(window);
+    choose(window, form, "Banca Demo Nord - ISO 20022");
+    window.setText("edCUC", "1A2B3C4D");
+    window.setDate("deData_Disposizione", test_dates::FutureExecutionDay());
+    const std::string produced = root.string() + "/STIPENDI.xml";
+    window.setText("cbBancaFile", produced);
+    const std::string main = root.string() + "/main/";
+    auto copies = [&main] {
+        return std::distance(fs::directory_iterator(KeptCopyFolder(main)), fs::directory_iterator());
+    };
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    form.Button2Click();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+    ASSERT_EQ(copies(), 1);
+    const std::string first = test_files::readFile(produced);
+
+    // A new moment of creation, so new bytes: declined at the question on the file there.
+    window.setQuestionPolicy([](const std::string& q) { return q != "Il file esiste gi\xE0. Sostituirlo ?"; });
+    form.Button2Click();
+    EXPECT_EQ(window.questions().back().text, "Il file esiste gi\xE0. Sostituirlo ?");
+    EXPECT_EQ(copies(), 1) << "the declined file's copy was left behind";
+    EXPECT_TRUE(test_files::readFile(produced) == first);
+
+    window.setQuestionPolicy([](const std::string&) { return true; });
+    form.Button2Click();
+    ASSERT_EQ(form.lastOutcome().kind, OutcomeKind::Ok) << form.lastOutcome().message;
+    EXPECT_EQ(copies(), 2);
+    const std::vector<HistoryRow> registered = ProducedFileRows(main);
+    ASSERT_EQ(registered.size(), 2u);
+    const std::string again = root.string() + "/di nuovo.xml";
+    RestoreKeptCopy(main, std::max(registered[0].id, registered[1].id), again);
+    EXPECT_TRUE(test_files::readFile(again) == test_files::readFile(produced)) << "the copy is not the file saved";
 }
 
 // A register the window cannot read is said as the command says it, and the

@@ -156,9 +156,27 @@ BankFileTurns::BankFileTurns(FormState& form) {
     if (!sameFile(path, logPath)) log_.emplace(logPath, form.writerTurnWait);
 }
 
+std::unique_ptr<ContentKeeper> KeepContent(const FormState& form, ReplacementFile& file, std::string& failure) {
+    if (!RegisterEnabled()) return nullptr;
+    try {
+        // Once the register has copies, this one is written among them as it
+        // is made and put in place once the content is whole; the keeper
+        // removes it again if the file is not saved.
+        const std::string copies = KeptCopyFolder(form.paths.mainFolder);
+        auto keeper = std::make_unique<ContentKeeper>(file.descriptor(), directoryExists(copies) ? copies : std::string());
+        if (file.size() > 0) keeper->written(file.size());  // written before
+        ContentKeeper* const watching = keeper.get();
+        file.setWatcher([watching](std::string_view piece) { watching->written(piece.size()); });
+        return keeper;
+    } catch (const std::exception& e) {
+        failure = "Copia del file non conservata: " + std::string(e.what());
+        return nullptr;
+    }
+}
+
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
                      const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft,
-                     std::unique_ptr<RegisterRecording> started) {
+                     std::unique_ptr<RegisterRecording> started, std::unique_ptr<ContentKeeper> draftKept) {
     WindowPort& window = form.window;
     const std::string path = window.text("cbBancaFile");
     if (fileExists(path) && !window.askYesNo("Il file esiste gi\xE0. Sostituirlo ?")) throw SilentAbort();
@@ -179,21 +197,17 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         // it, and the content is digested and compressed as it reaches the
         // file; the record is committed once the file is in place.
         const bool recording = RegisterEnabled();
-        std::optional<ContentKeeper> keeper;
+        std::unique_ptr<ContentKeeper> keeper;
         std::unique_ptr<RegisterRecording> record = std::move(started);
         if (recording) {
             if (!record) record = std::make_unique<RegisterRecording>(form.paths.mainFolder);
             if (!entry.paymentsWhileWriting) record->start(entry.payments);
-            try {
-                // Once the register has copies, this one is written among
-                // them as it is made and put in place once the content is
-                // whole; the keeper removes it again if the file is not saved.
-                const std::string copies = KeptCopyFolder(form.paths.mainFolder);
-                keeper.emplace(file.descriptor(), directoryExists(copies) ? copies : std::string());
-                if (file.size() > 0) keeper->written(file.size());  // written ahead
-                file.setWatcher([&keeper](std::string_view piece) { keeper->written(piece.size()); });
-            } catch (const std::exception& e) {
-                registerNotice = "Copia del file non conservata: " + std::string(e.what());
+            if (draftKept && !made) {
+                keeper = std::move(draftKept);  // has watched the draft from its first byte
+            } else {
+                if (draft) draft->setWatcher({});
+                draftKept.reset();
+                keeper = KeepContent(form, file, registerNotice);
             }
         }
         write(file);
@@ -201,7 +215,7 @@ void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentL
         std::function<void()> saved;
         if (recording)
             saved = [&]() noexcept {
-                const std::string told = record->finish(entry, path, keeper ? &*keeper : nullptr);
+                const std::string told = record->finish(entry, path, keeper.get());
                 if (!told.empty()) registerNotice = told;
             };
         SaveAndLog(form, file, logContent, afterwards, saved);

@@ -12,6 +12,7 @@
 #include "FormState.h"
 #include "platform/Files.h"
 #include "register/History.h"
+#include "register/KeptCopy.h"
 
 namespace doz {
 
@@ -35,10 +36,20 @@ using ContentLog = std::function<void(int fd, const std::string& path, TextFileW
 // content written ahead (no name yet) becomes the new file: `write` is then
 // handed it and completes it; another draft is discarded. A recording
 // already started (RegisterRecording::startInParts) records the file instead
-// of a new one (`started`).
+// of a new one (`started`), and a draft's content kept as it was written
+// (KeepContent, `draftKept`) is the register's copy of it.
 void ProduceBankFile(FormState& form, const ContentWriter& write, const ContentLog& logContent,
                      const RegisterEntry& entry, std::unique_ptr<ReplacementFile> draft = nullptr,
-                     std::unique_ptr<RegisterRecording> started = nullptr);
+                     std::unique_ptr<RegisterRecording> started = nullptr,
+                     std::unique_ptr<ContentKeeper> draftKept = nullptr);
+
+// Keeps the content of `file` for the register from now on, as it is written
+// (ContentKeeper; among the register's copies once it has that folder): what
+// the file already holds, and each piece written after. None when the
+// register is off, or when the keeper cannot start: then `failure` says why,
+// as the notice the user is shown ("Copia del file non conservata: ...").
+// The keeper must end before the file does.
+std::unique_ptr<ContentKeeper> KeepContent(const FormState& form, ReplacementFile& file, std::string& failure);
 
 // The turns of the writers of the bank file named in cbBancaFile and of its
 // log (platform/Files.h WriterTurn), taken in that order: held from before
